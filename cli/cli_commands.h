@@ -1,0 +1,9 @@
+// The subcommands of rovena-cli, one source file each. Each takes the arguments after the
+// command's name and returns the process exit status.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace rovena::cli {
+int RunInfo(const std::vector<std::string>& args);
+}

@@ -1,0 +1,190 @@
+// The block and frame arithmetic of the picture decoder. Every result is bit-exact with
+// the plain integer rules in the header comments; the SSE2 paths compute the very same
+// sums, only several at a time. Nothing here may pull in the C++ runtime: no new, no
+// exceptions, no standard library beyond <stdint.h> and the intrinsics.
+
+#include "KorvelMpeg.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Default intra weights of MPEG-1 in raster order, and for each raster index the position
+// it has in the zig-zag scan.
+constexpr int kWeight[64] = {
+    8,  16, 19, 22, 26, 27, 29, 34, 16, 16, 22, 24, 27, 29, 34, 37,
+    19, 22, 26, 27, 29, 34, 34, 38, 22, 22, 26, 27, 29, 34, 37, 40,
+    22, 26, 27, 29, 32, 35, 40, 48, 26, 27, 29, 32, 35, 40, 48, 58,
+    26, 27, 29, 34, 38, 46, 56, 69, 27, 29, 35, 38, 46, 56, 69, 83};
+
+constexpr int kScanPosOfRaster[64] = {
+    0,  1,  5,  6,  14, 15, 27, 28, 2,  4,  7,  13, 16, 26, 29, 42,
+    3,  8,  12, 17, 25, 30, 41, 43, 9,  11, 18, 24, 31, 40, 44, 53,
+    10, 19, 23, 32, 39, 45, 52, 54, 20, 22, 33, 38, 46, 51, 55, 60,
+    21, 34, 37, 47, 50, 56, 59, 61, 35, 36, 48, 49, 57, 58, 62, 63};
+
+// round(128 * C(n) * cos((2k+1) n pi / 16)), row k, column n.
+constexpr int16_t kIdctMatrix[8][8] = {
+    {91, 126, 118, 106, 91, 71, 49, 25},     {91, 106, 49, -25, -91, -126, -118, -71},
+    {91, 71, -49, -126, -91, 25, 118, 106},  {91, 25, -118, -71, 91, 106, -49, -126},
+    {91, -25, -118, 71, 91, -106, -49, 126}, {91, -71, -49, 126, -91, -25, 118, -106},
+    {91, -106, 49, 25, -91, 126, -118, 71},  {91, -126, 118, -106, 91, -71, 49, -25}};
+
+inline int16_t Low16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
+
+#if defined(__SSE2__)
+// Matrix pairs for pmaddwd: kPairs[half][p] holds, for outputs k = 4*half .. 4*half+3,
+// the coefficient pair (M[k][2p], M[k][2p+1]) in each 32-bit lane.
+struct PairTable {
+  alignas(16) int16_t v[2][4][8];
+};
+constexpr PairTable MakePairs() {
+  PairTable t{};
+  for (int half = 0; half < 2; ++half)
+    for (int p = 0; p < 4; ++p)
+      for (int lane = 0; lane < 4; ++lane) {
+        t.v[half][p][2 * lane] = kIdctMatrix[4 * half + lane][2 * p];
+        t.v[half][p][2 * lane + 1] = kIdctMatrix[4 * half + lane][2 * p + 1];
+      }
+  return t;
+}
+constexpr PairTable kPairs = MakePairs();
+
+// Keeps the low 16 bits of each 32-bit lane as a signed value, so that the saturating
+// pack that follows is exact (the sums can exceed the 16-bit range and must wrap).
+inline __m128i WrapTo16(__m128i v) { return _mm_srai_epi32(_mm_slli_epi32(v, 16), 16); }
+
+// One pass: row j of `in` becomes column j of `out`.
+void IdctPass(const int16_t* in, int16_t* out) {
+  __m128i m[2][4];
+  for (int half = 0; half < 2; ++half)
+    for (int p = 0; p < 4; ++p)
+      m[half][p] = _mm_load_si128(reinterpret_cast<const __m128i*>(kPairs.v[half][p]));
+  __m128i rows[8];
+  for (int j = 0; j < 8; ++j) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * j));
+    __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
+    // (x[2p], x[2p+1]) broadcast to every 32-bit lane, times the matching matrix pairs.
+    const __m128i pairs[4] = {_mm_shuffle_epi32(x, 0x00), _mm_shuffle_epi32(x, 0x55),
+                              _mm_shuffle_epi32(x, 0xAA), _mm_shuffle_epi32(x, 0xFF)};
+    for (int p = 0; p < 4; ++p) {
+      lo = _mm_add_epi32(lo, _mm_madd_epi16(pairs[p], m[0][p]));
+      hi = _mm_add_epi32(hi, _mm_madd_epi16(pairs[p], m[1][p]));
+    }
+    lo = WrapTo16(_mm_srai_epi32(lo, 8));
+    hi = WrapTo16(_mm_srai_epi32(hi, 8));
+    rows[j] = _mm_packs_epi32(lo, hi);  // outputs k = 0..7 of row j
+  }
+  // Transpose the 8x8 so that rows[j][k] lands at out[8k + j].
+  const __m128i a0 = _mm_unpacklo_epi16(rows[0], rows[1]), a1 = _mm_unpackhi_epi16(rows[0], rows[1]);
+  const __m128i a2 = _mm_unpacklo_epi16(rows[2], rows[3]), a3 = _mm_unpackhi_epi16(rows[2], rows[3]);
+  const __m128i a4 = _mm_unpacklo_epi16(rows[4], rows[5]), a5 = _mm_unpackhi_epi16(rows[4], rows[5]);
+  const __m128i a6 = _mm_unpacklo_epi16(rows[6], rows[7]), a7 = _mm_unpackhi_epi16(rows[6], rows[7]);
+  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  __m128i* o = reinterpret_cast<__m128i*>(out);
+  _mm_storeu_si128(o + 0, _mm_unpacklo_epi64(b0, b4));
+  _mm_storeu_si128(o + 1, _mm_unpackhi_epi64(b0, b4));
+  _mm_storeu_si128(o + 2, _mm_unpacklo_epi64(b1, b5));
+  _mm_storeu_si128(o + 3, _mm_unpackhi_epi64(b1, b5));
+  _mm_storeu_si128(o + 4, _mm_unpacklo_epi64(b2, b6));
+  _mm_storeu_si128(o + 5, _mm_unpackhi_epi64(b2, b6));
+  _mm_storeu_si128(o + 6, _mm_unpacklo_epi64(b3, b7));
+  _mm_storeu_si128(o + 7, _mm_unpackhi_epi64(b3, b7));
+}
+#else
+void IdctPass(const int16_t* in, int16_t* out) {
+  for (int j = 0; j < 8; ++j)
+    for (int k = 0; k < 8; ++k) {
+      int32_t sum = 0;
+      for (int n = 0; n < 8; ++n) sum += in[8 * j + n] * kIdctMatrix[k][n];
+      out[8 * k + j] = Low16(sum >> 8);
+    }
+}
+#endif
+
+// Writes the clamped value into the sample's low byte, as callers may observe the block
+// afterwards; the high byte stays as it was.
+inline uint8_t StoreLowByte(int16_t& sample, uint8_t value) {
+  const uint16_t bits = static_cast<uint16_t>(sample);
+  sample = static_cast<int16_t>((bits & 0xFF00u) | value);
+  return value;
+}
+
+inline uint8_t ClampLuma(int16_t s) { return s < 0 ? 0 : (s >= 255 ? 255 : static_cast<uint8_t>(s)); }
+inline uint8_t ClampChroma(int16_t s) {
+  const int v = s >= 127 ? 127 : (s < -128 ? -128 : s);
+  return static_cast<uint8_t>(v);
+}
+
+template <int Stride>
+void PlaceLuma(uint8_t* dst, int16_t* block) {
+  for (int i = 0; i < 8; ++i) {
+    uint8_t* row = dst + (7 - i) * Stride;
+    int16_t* samples = block + 8 * i;
+    for (int c = 0; c < 8; ++c) row[3 * c] = StoreLowByte(samples[c], ClampLuma(samples[c]));
+  }
+}
+
+template <int Stride>
+void PlaceChroma(uint8_t* dst, int16_t* block) {
+  for (int i = 0; i < 8; ++i) {
+    uint8_t* upper = dst + (15 - 2 * i) * Stride;
+    uint8_t* lower = dst + (14 - 2 * i) * Stride;
+    int16_t* samples = block + 8 * i;
+    for (int c = 0; c < 8; ++c) {
+      const uint8_t v = StoreLowByte(samples[c], ClampChroma(samples[c]));
+      upper[6 * c] = upper[6 * c + 3] = v;
+      lower[6 * c] = lower[6 * c + 3] = v;
+    }
+  }
+}
+
+// v / 219 for 0 <= v < 55845 as a multiply and shift; exact over that whole range
+// (the library tests check every value).
+constexpr uint32_t kDiv219Mul = 76609;
+constexpr int kDiv219Shift = 24;
+
+inline uint8_t Conv(int32_t v) {
+  if (v < 0) return 0;
+  if (v >= 55845) return 255;
+  return static_cast<uint8_t>((static_cast<uint32_t>(v) * kDiv219Mul) >> kDiv219Shift);
+}
+
+}  // namespace
+
+extern "C" {
+
+KORVEL_API void IZZQ(int16_t* dst, const int16_t* src) {
+  // Fully unrolled by the compiler: 64 multiplications by constants.
+#pragma GCC unroll 64
+  for (int r = 0; r < 64; ++r) dst[r] = Low16(src[kScanPosOfRaster[r]] * kWeight[r]);
+}
+
+KORVEL_API void Idct(int16_t* block) {
+  alignas(16) int16_t scratch[64];
+  IdctPass(block, scratch);
+  IdctPass(scratch, block);
+}
+
+KORVEL_API void CopyBlockCifY(uint8_t* dst, int16_t* block) { PlaceLuma<960>(dst, block); }
+KORVEL_API void CopyBlockVgaY(uint8_t* dst, int16_t* block) { PlaceLuma<1920>(dst, block); }
+KORVEL_API void CopyBlockCifC(uint8_t* dst, int16_t* block) { PlaceChroma<960>(dst, block); }
+KORVEL_API void CopyBlockVgaC(uint8_t* dst, int16_t* block) { PlaceChroma<1920>(dst, block); }
+
+KORVEL_API void YUVtoRGB(uint8_t* data, int32_t count) {
+  for (int32_t i = 0; i < count; ++i, data += 3) {
+    const int32_t luma = 256 * data[0] - 16;
+    const int32_t cb = static_cast<int8_t>(data[1]);
+    const int32_t cr = static_cast<int8_t>(data[2]);
+    data[0] = Conv(luma + 350 * cb);
+    data[1] = Conv(luma - 179 * cb - 85 * cr);
+    data[2] = Conv(luma + 443 * cr);
+  }
+}
+
+}  // extern "C"
