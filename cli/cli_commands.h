@@ -6,4 +6,8 @@
 
 namespace rovena::cli {
 int RunInfo(const std::vector<std::string>& args);
+int RunFrames(const std::vector<std::string>& args);
+int RunTrack(const std::vector<std::string>& args);
+int RunCut(const std::vector<std::string>& args);
+int RunDemo(const std::vector<std::string>& args);
 }

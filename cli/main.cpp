@@ -16,6 +16,10 @@ struct Command {
 
 const Command kCommands[] = {
     {"info", "info RECORDING", rovena::cli::RunInfo},
+    {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE]", rovena::cli::RunFrames},
+    {"track", "track RECORDING [--format csv|gpx] [-o FILE]", rovena::cli::RunTrack},
+    {"cut", "cut RECORDING --from N --to M -o FILE", rovena::cli::RunCut},
+    {"demo", "demo DIR", rovena::cli::RunDemo},
 };
 
 void PrintHelp(FILE* out) {
