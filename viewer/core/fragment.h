@@ -1,0 +1,40 @@
+// Saving a cut: the recording's first 20 bytes (its sequence and group-of-pictures headers)
+// followed by positions CutStart - 11 to CutEnd, copied byte for byte through the open
+// recording's own read primitives and written atomically.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace rovena {
+
+class RecordingFile;
+
+// Bytes of the recording's leading headers copied in front of every fragment.
+constexpr std::int64_t kFragmentHeaderBytes = 20;
+// The copy begins this many bytes before the start mark (CutStart is the last byte of the
+// picture start code; the 8 header bytes in front of the code come along).
+constexpr std::int64_t kFragmentLeadIn = 11;
+
+struct FragmentResult {
+  enum class Status { Saved, OutputIsRecording, EndNotAfterStart, StartTooEarly, EndPastFile,
+                      ReadFailed, WriteFailed };
+  Status status = Status::Saved;
+  std::string message;  // for the user (Polish), empty when saved
+  std::int64_t bytesWritten = 0;
+  bool ok() const { return status == Status::Saved; }
+};
+
+// The length of the fragment for the two marks: 20 + cutEnd - cutStart + 12.
+std::int64_t FragmentLength(std::int64_t cutStart, std::int64_t cutEnd);
+
+// Writes the fragment of the open `recording` (opened from `recordingPath`) to `outputPath`.
+// Refuses, without touching any file, when the output is the recording itself (also through
+// a link or another spelling), when cutEnd <= cutStart, when cutStart - 11 < 1, or when
+// cutEnd lies past the recording's end. After a successful copy the recording's current
+// position is cutEnd + 1 and its last position cutEnd.
+FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordingPath,
+                            std::int64_t cutStart, std::int64_t cutEnd,
+                            const std::string& outputPath);
+
+}  // namespace rovena

@@ -1,0 +1,63 @@
+// The configuration file Rovena.ini beside the program: the play interval and the map
+// calibration, plus the rule for the program's command-line text. Pure text in, values and
+// user messages out; the window shows the messages and decides what to do next.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rovena {
+
+// A message for the user, worded exactly as the window shows it (UTF-8).
+struct IniMessage {
+  enum class Icon { Information, Critical };
+  Icon icon = Icon::Information;
+  std::string text;
+};
+
+// Values held as single-precision floats, as the window keeps them. All 0 until set.
+struct IniSettings {
+  float PlayInterval = 0;
+  float MapLat1 = 0;
+  float MapLat2 = 0;
+  float MapLon1 = 0;
+  float MapLon2 = 0;
+  float ScaleLat = 0;
+  float ScaleLon = 0;
+};
+
+struct IniLoadResult {
+  IniSettings settings;
+  // In the order they arise; each waits for the user's OK before the next.
+  std::vector<IniMessage> messages;
+  // False when start-up must stop after the messages: a key is missing or reads as 0, or a
+  // calibration pair is equal (the scales are then left 0 instead of dividing by zero).
+  bool complete = false;
+};
+
+// The settings used when there is no configuration file (fixed scales, not computed).
+IniSettings DefaultIniSettings();
+
+// Splits the file's content into items: separated by commas and line ends (LF, CR LF or CR),
+// blanks and tabs before an item skipped, an item in double quotes taken without them and
+// allowed to hold commas (text after its closing quote up to the separator is dropped).
+// Empty items are kept as empty strings; the caller ignores them.
+std::vector<std::string> SplitIniItems(std::string_view content);
+
+// Applies one item KEY=value to `settings`. The key is everything before the first '=' (not
+// trimmed, compared case-insensitively), the value is read by the locale-independent
+// leading-number parse. Returns the message to show, if any: an item without '=' or an
+// unknown key. An empty item does nothing.
+std::optional<IniMessage> GetIniParam(std::string_view param, IniSettings& settings);
+
+// Reads a whole configuration file: every item through GetIniParam, then the completeness
+// check and, when complete, the scales (computed in double, stored as float).
+IniLoadResult LoadIniText(std::string_view content);
+
+// The command-line rule: one leading double quote is removed, then one trailing double quote.
+// Nothing else is parsed; the rest, blanks included, is one file name.
+std::string StripCommandLineQuotes(std::string_view text);
+
+}  // namespace rovena
