@@ -1,0 +1,89 @@
+// The open recording together with the picture searches that walk it.
+//
+// Nothing is indexed: every move to another picture searches the file for MPEG-1 start codes
+// (00 00 01 and a value byte) from where the file stands. A picture becomes current in three
+// steps: a start search (FindStartUp or FindStartDown) sets PicPos, FindPicStart reads on to
+// the first slice and captures the GPS sentence, ReadFrame copies the coded picture into the
+// decoder's buffer. Afterwards the file stands just behind the picture's sequence end code.
+//
+// A start code counts only when all four of its bytes were read within the same call, so a
+// search never reports a code whose leading bytes it did not see. The searches scan in blocks,
+// yet every result, limit and position equals that of reading one byte at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "recording_file.h"
+
+namespace rovena {
+
+constexpr int kPicBufSize = 300000;        // the decoder's picture buffer, indices 0..299999
+constexpr int64_t kStartSearchLimit = 299999;  // bytes one picture start search examines
+constexpr int64_t kPicStartLimit = 8192;       // bytes FindPicStart reads before giving up
+
+// Start code values the searches rely on (the byte after 00 00 01).
+constexpr uint8_t kPictureStartCode = 0x00;
+constexpr uint8_t kFirstSliceCode = 0x01;
+constexpr uint8_t kUserDataCode = 0xB2;
+constexpr uint8_t kSequenceHeaderCode = 0xB3;
+constexpr uint8_t kSequenceEndCode = 0xB7;
+
+// Frame format codes: 0 none, 1 VGA 640 x 480, 2 CIF 320 x 240.
+constexpr int kFormatNone = 0;
+constexpr int kFormatVga = 1;
+constexpr int kFormatCif = 2;
+
+// True when the first four bytes are a sequence header start code 00 00 01 B3.
+bool HasSequenceHeaderCode(const uint8_t* bytes4);
+// The frame format that the first 7 bytes of a recording announce: kFormatVga for
+// 00 00 01 B3 28 01 E0, kFormatCif for 00 00 01 B3 14 00 F0, kFormatNone for anything else.
+int FrameFormatFromHeader(const uint8_t* bytes7);
+
+// The effects a search has on the window: the play counter and the GPS display.
+class SearchListener {
+ public:
+  virtual ~SearchListener() = default;
+  virtual void SetPlayCounter(bool init) = 0;
+  virtual void ShowNmea() = 0;
+};
+
+class Recording {
+ public:
+  explicit Recording(SearchListener* listener = nullptr);
+  void SetListener(SearchListener* listener);
+
+  // Opens the recording (see RecordingFile::Open). On success FileLen is its length and PicPos
+  // is 0, so a backward search finds nothing until a picture has been found in this file.
+  bool Open(const std::string& path, std::string& errorText);
+  void Close();
+  RecordingFile& File() { return file_; }
+
+  int64_t PicPos = 0;    // position of the last byte (the 00) of the current picture's start code
+  int64_t FileLen = 0;   // length of the open recording
+  std::string NmeaLine;  // sentence of the picture found last; "" for a picture without user data
+
+  // Finds the next picture start code forwards from the current position, examining at most
+  // kStartSearchLimit bytes. On success PicPos is its last byte and the file stands behind it.
+  bool FindStartUp();
+  // Finds the picture start code before the current picture, reading backwards from PicPos - 5
+  // (at most kStartSearchLimit bytes, never below position 1, never beyond the end). On success
+  // the file stands exactly where FindStartUp would leave it.
+  bool FindStartDown();
+  // Reads on to the first slice start code (at most kPicStartLimit bytes), capturing the user
+  // data into NmeaLine; on success the listener's ShowNmea runs.
+  bool FindPicStart();
+  // Copies the bytes after the slice start code up to and including the sequence end code
+  // 00 00 01 B7 into frame[0..]; false at the end of the file or when kPicBufSize bytes hold no
+  // end code. Entries beyond the last byte stored keep their contents.
+  bool ReadFrame(uint8_t* frame);
+
+ private:
+  void PictureFound(int64_t lastByte);
+  void NotifyPlayCounter();
+
+  SearchListener* listener_ = nullptr;
+  RecordingFile file_;
+};
+
+}  // namespace rovena
