@@ -1,0 +1,943 @@
+#include "main_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLocale>
+#include <QMimeData>
+#include <QPainter>
+#include <QShortcut>
+#include <QStorageInfo>
+#include <QThread>
+#include <cerrno>
+#include <cstring>
+
+#include "bmp_writer.h"
+#include "fragment.h"
+#include "ini_config.h"
+#include "map_position.h"
+#include "modBmp.h"
+#include "nmea.h"
+
+namespace rovena {
+
+namespace {
+
+// Layout: the picture area is 640 pixels wide plus its border; the command frame sits 6
+// pixels (90 twips) below it; the client area is 145 pixels taller than the picture area.
+constexpr int kCommandFrameGap = 6;
+constexpr int kBelowPictureArea = 145;
+constexpr int kClientWidth = 642;
+constexpr int kVgaImageHeight = 480;
+constexpr int kCifImageHeight = 240;
+
+// Very fast play jumps this many bytes between shown pictures; fast play passes over this
+// many picture starts per shown picture.
+constexpr std::int64_t kVeryFastJump = 200000;
+constexpr int kFastPlayStarts = 5;
+
+// Longest name lblFile shows whole, and how much of a longer name's end it shows.
+constexpr int kFileNameShownWhole = 40;
+constexpr int kFileNameTail = 37;
+
+const QColor kWindowGrey(128, 128, 128);
+const QColor kDarkGrey(64, 64, 64);
+const QColor kBarYellow(192, 192, 0);
+const QColor kGpsGreen(0, 192, 0);
+
+const char kTitle[] = "Rovena  2.0";
+const char kOpenFilter[] = "*.M1V (MPEG-1)|*.M1V";
+const char kBmpFilter[] = "*.bmp|*.bmp";
+const char kCutFilter[] = "*.MPEG|*.MPEG";
+
+// Environment variable naming the disk-check program to offer after a read fault; without
+// it the graphical disk utility is looked for on the search path.
+const char kDiskCheckVariable[] = "ROVENA_DISK_CHECK";
+const char kDiskUtility[] = "gnome-disks";
+
+QFont CourierNew(double points, bool bold = false) {
+  QFont font;
+  font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
+  font.setStyleHint(QFont::TypeWriter);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  return font;
+}
+
+QFont BookAntiqua(double points) {
+  QFont font;
+  font.setFamilies({QStringLiteral("Book Antiqua"), QStringLiteral("Palatino Linotype"),
+                    QStringLiteral("P052"), QStringLiteral("URW Palladio L")});
+  font.setStyleHint(QFont::Serif);
+  font.setPointSizeF(points);
+  return font;
+}
+
+void SetColours(QWidget* widget, const QColor& text, const QColor* background) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Text, text);
+  if (background) {
+    palette.setColor(QPalette::Window, *background);
+    widget->setAutoFillBackground(true);
+  }
+  widget->setPalette(palette);
+}
+
+QLabel* MakeLabel(QWidget* parent, const QRect& pixels, const QString& caption) {
+  auto* label = new QLabel(caption, parent);
+  label->setGeometry(pixels);
+  label->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return label;
+}
+
+QRect TwipsRect(int left, int top, int width, int height) {
+  return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+}
+
+MessageIcon ToMessageIcon(IniMessage::Icon icon) {
+  return icon == IniMessage::Icon::Critical ? MessageIcon::Critical : MessageIcon::Information;
+}
+
+void Yield() { QCoreApplication::processEvents(); }
+
+}  // namespace
+
+void PictureButton::SetPicture(const QString& key, const QPixmap& picture) {
+  key_ = key;
+  setIcon(QIcon(picture));
+  setIconSize(picture.size());
+}
+
+Form1::Form1(Platform& platform, QString programFolder, QString commandLine)
+    : recording(this),
+      platform_(platform),
+      programFolder_(std::move(programFolder)),
+      commandLine_(std::move(commandLine)) {
+  setWindowTitle(QString::fromLatin1(kTitle));
+  setAutoFillBackground(true);
+  QPalette grey = palette();
+  grey.setColor(QPalette::Window, kWindowGrey);
+  setPalette(grey);
+  setAcceptDrops(true);
+  imglPic = MakePlaybackPictures();
+  imglFlag = MakeCutFlagPictures();
+  CreateControls();
+  CreateShortcuts();
+  setFixedSize(kClientWidth, Pic1->height() + kBelowPictureArea);
+}
+
+Form1::~Form1() = default;
+
+// ---------------------------------------------------------------- layout
+
+void Form1::CreateControls() {
+  // The three labels lie behind the picture area and show only while it is hidden, so they
+  // are created first.
+  lblnoMap = MakeLabel(this, TwipsRect(735, 1920, 8175, 255),
+                       QStringLiteral("Brak mapy dla niżej wymienionych współrzędnych !"));
+  SetColours(lblnoMap, QColor(0, 255, 0), nullptr);
+  lblLat = MakeLabel(this, TwipsRect(3120, 2520, 5055, 375), QStringLiteral("Lat: 52°"));
+  lblLon = MakeLabel(this, TwipsRect(3120, 3000, 5055, 375), QStringLiteral("Lon: 52.3456°"));
+  for (QLabel* label : {lblLat, lblLon}) {
+    SetColours(label, QColor(255, 255, 0), nullptr);
+    label->setFont(CourierNew(15.75, true));
+  }
+
+  Pic1 = new PictureArea(this);
+  Pic1->move(0, 0);
+  shPoint = Pic1->shPoint;
+  Pic1->PlaceMarker(TwipsToPixels(1680), TwipsToPixels(2640));
+
+  fraCmd = new CommandFrame(this);
+  fraCmd->setGeometry(0, Pic1->height() + kCommandFrameGap, TwipsToPixels(9615), TwipsToPixels(2055));
+  fraCmd->onMouseDown = [this](int b, int s, float x, float y) { fraCmd_MouseDown(b, s, x, y); };
+  fraCmd->onMouseMove = [this](int b, int s, float x, float y) { fraCmd_MouseMove(b, s, x, y); };
+  fraCmd->onMouseUp = [this](int b, int s, float x, float y) { fraCmd_MouseUp(b, s, x, y); };
+  fraCmd->linCut1.colour = QColor(192, 0, 0);
+  fraCmd->linCut1.x = 1440;
+  fraCmd->linCut2.colour = QColor(0, 0, 192);
+  fraCmd->linCut2.x = 2520;
+  CreateCommandFrameControls();
+  CreatePlaybackButtons();
+}
+
+void Form1::CreateCommandFrameControls() {
+  const QColor black(0, 0, 0);
+  lblSpeed = MakeLabel(fraCmd, TwipsRect(120, 0, 1215, 255), QStringLiteral("123 km/h"));
+  lblTime = MakeLabel(fraCmd, TwipsRect(3548, 0, 2535, 255), QStringLiteral("30.03.2006 22:34:16"));
+  chkGps = new QCheckBox(QStringLiteral("GPS"), fraCmd);
+  chkGps->setGeometry(TwipsRect(8520, 0, 975, 255));
+  for (QWidget* widget : std::initializer_list<QWidget*>{lblSpeed, lblTime, chkGps}) {
+    SetColours(widget, kGpsGreen, &black);
+    widget->setFont(CourierNew(9.75));
+  }
+  QPalette boxPalette = chkGps->palette();
+  boxPalette.setColor(QPalette::Base, black);
+  boxPalette.setColor(QPalette::ButtonText, kGpsGreen);
+  chkGps->setPalette(boxPalette);
+  connect(chkGps, &QCheckBox::clicked, this, [this] { chkGps_Click(); });
+
+  lblPlay = MakeLabel(fraCmd, TwipsRect(0, 600, 375, 255), QStringLiteral("0%"));
+  lblPlay->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  lblFile = MakeLabel(fraCmd, TwipsRect(1200, 840, 5535, 255), QString());
+  for (QLabel* label : {lblPlay, lblFile}) {
+    SetColours(label, kBarYellow, &kDarkGrey);
+    label->setFont(BookAntiqua(8.25));
+  }
+
+  const ImageList tools = MakeToolPictures();
+  cmdFile = MakeButton(240, 840, 855, 330, &Form1::cmdFile_Click);
+  cmdFile->SetPicture(QStringLiteral("File"), tools.Picture(QStringLiteral("File")));
+  cmdFile->setToolTip(QStringLiteral("Wczytanie nowego pliku w formacie MPEG-1"));
+  cmdCut = MakeButton(6840, 840, 540, 330, &Form1::cmdCut_Click);
+  cmdCut->SetPicture(QStringLiteral("1"), imglFlag.Picture(QStringLiteral("1")));
+  cmdCut->setToolTip(QStringLiteral("Zaznaczenie początku i końca sekwecji przeznaczonej do zapisu"));
+  cmdCut->setEnabled(false);
+  cmdSaveCut = MakeButton(7440, 840, 855, 330, &Form1::cmdSaveCut_Click);
+  cmdSaveCut->SetPicture(QStringLiteral("SaveCut"), tools.Picture(QStringLiteral("SaveCut")));
+  cmdSaveCut->setToolTip(QStringLiteral("Zapis zaznaczonego fragmentu w formacie MPEG-1"));
+  cmdSaveCut->setEnabled(false);
+  cmdBmp = MakeButton(8520, 840, 855, 330, &Form1::cmdBmp_Click);
+  cmdBmp->SetPicture(QStringLiteral("Bmp"), tools.Picture(QStringLiteral("Bmp")));
+  cmdBmp->setToolTip(QStringLiteral("Zapis wybranego obrazka w formacie BMP"));
+}
+
+void Form1::CreatePlaybackButtons() {
+  struct Row {
+    PictureButton** button;
+    int left;
+    int width;
+    void (Form1::*handler)();
+    const char* key;
+  };
+  const Row rows[] = {
+      {&cmdDownE, 240, 495, &Form1::cmdDownE_Click, "DownE"},
+      {&cmdDownFFF, 840, 495, &Form1::cmdDownFFF_Click, "DownFFF"},
+      {&cmdDownFF, 1440, 495, &Form1::cmdDownFF_Click, "DownFF"},
+      {&cmdDownF, 2280, 855, &Form1::cmdDownF_Click, "DownF"},
+      {&cmdDown, 3360, 615, &Form1::cmdDown_Click, "Down"},
+      {&cmdStop, 4208, 1215, &Form1::cmdStop_Click, "StopU"},
+      {&cmdUp, 5640, 615, &Form1::cmdUp_Click, "Up"},
+      {&cmdUpF, 6480, 855, &Form1::cmdUpF_Click, "UpF"},
+      {&cmdUpFF, 7680, 495, &Form1::cmdUpFF_Click, "UpFF"},
+      {&cmdUpFFF, 8280, 495, &Form1::cmdUpFFF_Click, "UpFFF"},
+      {&cmdUpE, 8880, 495, &Form1::cmdUpE_Click, "UpE"},
+  };
+  QPalette lightGrey = palette();
+  lightGrey.setColor(QPalette::Button, QColor(192, 192, 192));
+  for (const Row& row : rows) {
+    *row.button = MakeButton(row.left, 1560, row.width, 330, row.handler);
+    (*row.button)->setPalette(lightGrey);
+    SetButtonPicture(*row.button, QString::fromLatin1(row.key));
+  }
+}
+
+PictureButton* Form1::MakeButton(int leftTwips, int topTwips, int widthTwips, int heightTwips,
+                                 void (Form1::*handler)()) {
+  auto* button = new PictureButton(fraCmd);
+  button->setGeometry(TwipsRect(leftTwips, topTwips, widthTwips, heightTwips));
+  connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
+  return button;
+}
+
+void Form1::CreateShortcuts() {
+  auto bind = [this](const QKeySequence& keys, auto action) {
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, action);
+  };
+  bind(QKeySequence(Qt::Key_Right), [this] { cmdUp_Click(); });
+  bind(QKeySequence(Qt::Key_Left), [this] { cmdDown_Click(); });
+  bind(QKeySequence(Qt::Key_Space), [this] { Playing ? cmdStop_Click() : cmdUpF_Click(); });
+  bind(QKeySequence(Qt::Key_Home), [this] { cmdDownE_Click(); });
+  bind(QKeySequence(Qt::Key_End), [this] { cmdUpE_Click(); });
+  bind(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { cmdFile_Click(); });
+}
+
+void Form1::SetButtonPicture(PictureButton* button, const QString& key) {
+  button->SetPicture(key, imglPic.Picture(key));
+}
+
+void Form1::SetMousePointer(int shape) {
+  mousePointer_ = shape;
+  if (shape == 9) {
+    setCursor(Qt::SizeHorCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+// ---------------------------------------------------------------- start-up and shutdown
+
+void Form1::Form_Load() {
+  GpsOff();
+  // The decoder's code table is compiled in, so pictures decode even when start-up stops
+  // here at an incomplete configuration file.
+  if (!ReadConfiguration()) return;
+  MpegFile = QString::fromStdString(StripCommandLineQuotes(commandLine_.toStdString()));
+  if (MpegFile.isEmpty()) MpegFile = platform_.ReadSetting(QStringLiteral("MpegFile"));
+  BmpFileName = platform_.ReadSetting(QStringLiteral("BmpFile"));
+  NewFile(MpegFile);
+  UnActiveDownCmd();
+  LoadMap();
+}
+
+// Reads Rovena.ini beside the program. Returns false when start-up must stop.
+bool Form1::ReadConfiguration() {
+  const QString path = programFolder_ + QStringLiteral("/Rovena.ini");
+  IniSettings settings = DefaultIniSettings();
+  if (QFileInfo::exists(path)) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+      // An unreadable file is reported, then treated as absent.
+      platform_.ShowMessage(QStringLiteral("Nie można odczytać pliku *.ini : ") + file.errorString(),
+                            MessageIcon::Information);
+    } else {
+      const QByteArray content = file.readAll();
+      const IniLoadResult result = LoadIniText(std::string_view(content.constData(), content.size()));
+      for (const IniMessage& message : result.messages) {
+        platform_.ShowMessage(QString::fromStdString(message.text), ToMessageIcon(message.icon));
+      }
+      if (!result.complete) return false;
+      settings = result.settings;
+    }
+  }
+  PlayInterval = settings.PlayInterval;
+  MapLat1 = settings.MapLat1;
+  MapLat2 = settings.MapLat2;
+  MapLon1 = settings.MapLon1;
+  MapLon2 = settings.MapLon2;
+  ScaleLat = settings.ScaleLat;
+  ScaleLon = settings.ScaleLon;
+  return true;
+}
+
+// Loads map.gif once, kept 8-bit indexed (16 MiB for 4096 x 4096). A map of another size
+// or one that cannot be read is reported and treated as absent.
+void Form1::LoadMap() {
+  const QString path = programFolder_ + QStringLiteral("/map.gif");
+  if (!QFileInfo::exists(path)) return;
+  QImageReader reader(path);
+  const QSize size = reader.size();
+  QImage map;
+  if (size == QSize(kMapSize, kMapSize)) map = reader.read();
+  if (map.isNull() || map.size() != QSize(kMapSize, kMapSize)) {
+    platform_.ShowMessage(
+        QStringLiteral("Nie można użyć mapy %1 : wymagany obraz GIF %2 x %2 pikseli.").arg(path).arg(kMapSize),
+        MessageIcon::Information);
+    return;
+  }
+  if (map.format() != QImage::Format_Indexed8) map = map.convertToFormat(QImage::Format_Indexed8);
+  MapPicture = map;
+}
+
+void Form1::Form_QueryUnload(int& Cancel) {
+  platform_.WriteSetting(QStringLiteral("MpegFile"), MpegFile);
+  if (Playing) {
+    Cancel = 1;
+    Playing = false;
+    UnloadPending = true;
+  }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  int cancel = 0;
+  Form_QueryUnload(cancel);
+  if (cancel != 0) {
+    event->ignore();
+  } else {
+    event->accept();
+  }
+}
+
+// ---------------------------------------------------------------- opening
+
+void Form1::ShowFileName(const QString& name) {
+  lblFile->setText(name.size() <= kFileNameShownWhole ? name
+                                                      : QStringLiteral("...") + name.right(kFileNameTail));
+}
+
+bool Form1::NewFile(const QString& FileName) {
+  ShowFileName(FileName);
+  QString errorText;
+  bool diskFault = false;
+  if (!FileName.isEmpty()) {
+    if (!QFileInfo::exists(FileName)) {
+      lblFile->setText(QStringLiteral("File not found !"));
+    } else {
+      cmdCut->setEnabled(true);
+      SetPlayCounter(true);
+      ActiveUpCmd();
+      std::string openError;
+      if (recording.Open(FileName.toStdString(), openError)) {
+        const QString canonical = QFileInfo(FileName).canonicalFilePath();
+        if (canonical != openedPath_) ClearCutMarks();
+        openedPath_ = canonical;
+        const bool accepted = decoder.CheckSize(recording.File());
+        if (recording.File().HadIoError()) {
+          errorText = QString::fromLocal8Bit(std::strerror(EIO));
+          diskFault = true;
+        } else {
+          if (accepted) {
+            SetFormat(decoder.PicFormat);
+            Pic1->Clear();
+          } else {
+            lblFile->setText(QStringLiteral("Bad  file !"));
+          }
+          return accepted;
+        }
+      } else {
+        errorText = QString::fromStdString(openError);
+      }
+    }
+  }
+  if (!errorText.isEmpty()) lblFile->setText(errorText);
+  SetPlayCounter(true);
+  UnActiveCmd();
+  if (diskFault) OfferDiskCheck(FileName);
+  return false;
+}
+
+// After a read fault: offers to start a disk-check program on the recording's device. The
+// program is the one named in ROVENA_DISK_CHECK, or else the desktop's disk utility; it is
+// started with an argument vector and not waited for.
+void Form1::OfferDiskCheck(const QString& path) {
+  const QString question = QStringLiteral(
+      "System Windows nie może odczytać wskazanego pliku !\n"
+      "Możliwe, że plik jest uszkodzony.\n"
+      "Czy uruchomić program pozwalający odzyskać dane ?");
+  if (!platform_.AskYesNo(question, MessageIcon::Exclamation)) return;
+  const QString device = QStorageInfo(QFileInfo(path).absolutePath()).device();
+  QString program = platform_.Environment(QString::fromLatin1(kDiskCheckVariable));
+  QStringList arguments{device};
+  if (program.isEmpty()) {
+    program = platform_.FindProgram(QString::fromLatin1(kDiskUtility));
+    arguments = QStringList{QStringLiteral("--block-device"), device};
+  }
+  if (program.isEmpty()) {
+    platform_.ShowMessage(QStringLiteral("Nie znaleziono programu do sprawdzenia dysku."),
+                          MessageIcon::Information);
+    return;
+  }
+  if (!platform_.StartDetached(program, arguments)) {
+    platform_.ShowMessage(QStringLiteral("Nie można uruchomić programu ") + program, MessageIcon::Information);
+  }
+}
+
+void Form1::cmdFile_Click() {
+  if (Playing) return;
+  recording.Close();
+  // A cancelled dialog hands back the name it was given: the recording is opened again.
+  const QString name = platform_.ChooseFileToOpen(MpegFile, QString::fromLatin1(kOpenFilter)).value_or(MpegFile);
+  OpenChosenFile(name);
+}
+
+void Form1::OpenChosenFile(const QString& name) {
+  if (name.isEmpty()) return;
+  if (NewFile(name)) MpegFile = name;
+  GpsOff();
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile()) {
+    event->acceptProposedAction();
+  }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.isEmpty() || !urls.first().isLocalFile() || Playing) return;
+  event->acceptProposedAction();
+  recording.Close();
+  OpenChosenFile(urls.first().toLocalFile());
+}
+
+// ---------------------------------------------------------------- pictures
+
+void Form1::SetFormat(int Format) {
+  if (Format != kFormatVga && Format != kFormatCif) return;
+  const int bottom = frameGeometry().y() + frameGeometry().height();
+  const int decoration = frameGeometry().height() - height();
+  Pic1->SetImageHeight(Format == kFormatVga ? kVgaImageHeight : kCifImageHeight);
+  fraCmd->move(0, Pic1->height() + kCommandFrameGap);
+  setFixedSize(kClientWidth, Pic1->height() + kBelowPictureArea);
+  int top = bottom - (height() + decoration);
+  if (Format == kFormatVga && top < 1) top = 0;
+  move(x(), top);
+}
+
+bool Form1::ShowPic() {
+  switch (decoder.ShowPic()) {
+    case PictureDecoder::PictureResult::Decoded:
+      DrawFrame(Pic1->Image(), decoder.Width(), decoder.Height(), decoder.FrameBuf.data(), decoder.DrawX(), 0);
+      Pic1->update();
+      return true;
+    case PictureDecoder::PictureResult::NoLibrary:
+      ReportMissingLibraryOnce();
+      return true;
+    case PictureDecoder::PictureResult::Failed:
+      // A damaged picture is passed over: the previous one stays and play goes on.
+    case PictureDecoder::PictureResult::NoFormat:
+      return true;
+  }
+  return true;
+}
+
+void Form1::ReportMissingLibraryOnce() {
+  if (libraryReported_) return;
+  libraryReported_ = true;
+  platform_.ShowMessage(QString::fromStdString(BlockLibrary::Instance().Error()), MessageIcon::Critical);
+}
+
+bool Form1::ShowCurrentPicture() {
+  if (chkGps->isChecked()) {
+    ShowPos();
+    return true;
+  }
+  return ShowPic();
+}
+
+bool Form1::ReadAndShowCurrent() {
+  return recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()) && ShowCurrentPicture();
+}
+
+bool Form1::StepUp() { return recording.FindStartUp() && ReadAndShowCurrent(); }
+
+bool Form1::StepDown() { return recording.FindStartDown() && ReadAndShowCurrent(); }
+
+// ---------------------------------------------------------------- single steps and jumps
+
+void Form1::cmdUp_Click() {
+  if (Playing) return;
+  if (!StepUp()) {
+    UpEnd();
+    return;
+  }
+  ActiveDownCmd();
+}
+
+void Form1::cmdDown_Click() {
+  if (!StepDown()) {
+    DownEnd();
+    return;
+  }
+  ActiveUpCmd();
+}
+
+void Form1::cmdUpE_Click() {
+  UpEnd();
+  recording.PicPos = recording.FileLen - 1;
+  if (!StepDown()) DownEnd();
+}
+
+void Form1::cmdDownE_Click() {
+  DownEnd();
+  recording.File().ReadAt(1);
+  if (!StepUp()) UpEnd();
+}
+
+void Form1::cmdStop_Click() { Playing = false; }
+
+void Form1::UpEnd() {
+  UnActiveUpCmd();
+  ActiveDownCmd();
+  Playing = false;
+}
+
+void Form1::DownEnd() {
+  UnActiveDownCmd();
+  ActiveUpCmd();
+  Playing = false;
+}
+
+// ---------------------------------------------------------------- play loops
+
+void Form1::cmdUpF_Click() { PlayLoop(true, PlayMode::Normal, cmdUpF, QStringLiteral("UpFA")); }
+void Form1::cmdDownF_Click() { PlayLoop(false, PlayMode::Normal, cmdDownF, QStringLiteral("DownFA")); }
+void Form1::cmdUpFF_Click() { PlayLoop(true, PlayMode::Fast, cmdUpFF, QStringLiteral("UpFFA")); }
+void Form1::cmdDownFF_Click() { PlayLoop(false, PlayMode::Fast, cmdDownFF, QStringLiteral("DownFFA")); }
+void Form1::cmdUpFFF_Click() { PlayLoop(true, PlayMode::VeryFast, cmdUpFFF, QStringLiteral("UpFFFA")); }
+void Form1::cmdDownFFF_Click() {
+  PlayLoop(false, PlayMode::VeryFast, cmdDownFFF, QStringLiteral("DownFFFA"));
+}
+
+// The loop runs inside the click handler; other clicks are handled in its yields and reach
+// it only through Playing (checked once per cycle, after the cycle's picture is shown) and
+// UnloadPending.
+void Form1::PlayLoop(bool up, PlayMode mode, PictureButton* button, const QString& runningKey) {
+  if (Playing) {
+    Playing = false;
+    return;
+  }
+  Playing = true;
+  UnActiveCmd();
+  SetButtonPicture(button, runningKey);
+  SetButtonPicture(cmdStop, QStringLiteral("Stop"));
+  cmdStop->setFocus();
+  for (;;) {
+    QElapsedTimer cycle;
+    cycle.start();
+    if (!PlayCycle(up, mode)) {
+      EndAtRecordingEnd(up);
+      return;
+    }
+    if (!Playing) {
+      EndAfterStop();
+      return;
+    }
+    if (mode == PlayMode::Normal) {
+      WaitForPace(cycle);
+    } else if (mode == PlayMode::VeryFast) {
+      Yield();
+    }
+  }
+}
+
+bool Form1::PlayCycle(bool up, PlayMode mode) {
+  RecordingFile& file = recording.File();
+  if (mode == PlayMode::VeryFast) {
+    if (up) {
+      const std::int64_t target = file.LastPosition() + kVeryFastJump;
+      if (target < recording.FileLen) file.ReadAt(target);
+    } else if (recording.PicPos > kVeryFastJump) {
+      recording.PicPos -= kVeryFastJump;
+    }
+  }
+  const int searches = mode == PlayMode::Fast ? kFastPlayStarts : 1;
+  for (int i = 0; i < searches; ++i) {
+    if (!(up ? recording.FindStartUp() : recording.FindStartDown())) return false;
+    if (mode == PlayMode::Fast) Yield();
+  }
+  return ReadAndShowCurrent();
+}
+
+// Yields at least once, then until PlayInterval has passed since the cycle began (monotonic
+// clock). Between yields the thread naps for at most 2 ms, so waiting does not spin a core.
+void Form1::WaitForPace(const QElapsedTimer& cycle) {
+  Yield();
+  for (;;) {
+    const float elapsed = static_cast<float>(cycle.nsecsElapsed() / 1e9);
+    if (!(elapsed < PlayInterval)) return;
+    const double remainingMs = (PlayInterval - elapsed) * 1000.0;
+    QThread::usleep(static_cast<unsigned long>(std::min(remainingMs, 2.0) * 1000));
+    Yield();
+  }
+}
+
+void Form1::EndAfterStop() {
+  ActiveCmd();
+  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
+  if (UnloadPending) {
+    UnloadPending = false;
+    close();
+  }
+}
+
+// A close request that came in the cycle that met the end of the recording still closes.
+void Form1::EndAtRecordingEnd(bool up) {
+  if (up) {
+    UpEnd();
+  } else {
+    DownEnd();
+  }
+  if (UnloadPending) {
+    UnloadPending = false;
+    close();
+  }
+}
+
+// ---------------------------------------------------------------- button states
+
+void Form1::UnActiveCmd() {
+  SetButtonPicture(cmdDownE, QStringLiteral("DownEU"));
+  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFFU"));
+  SetButtonPicture(cmdDownFF, QStringLiteral("DownFFU"));
+  SetButtonPicture(cmdUpFF, QStringLiteral("UpFFU"));
+  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFFU"));
+  SetButtonPicture(cmdUpE, QStringLiteral("UpEU"));
+  SetButtonPicture(cmdDownF, QStringLiteral("DownFU"));
+  SetButtonPicture(cmdDown, QStringLiteral("DownU"));
+  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
+  SetButtonPicture(cmdUp, QStringLiteral("UpU"));
+  SetButtonPicture(cmdUpF, QStringLiteral("UpFU"));
+  BarEnabled = false;
+}
+
+void Form1::ActiveCmd() {
+  SetButtonPicture(cmdDownE, QStringLiteral("DownE"));
+  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFF"));
+  SetButtonPicture(cmdDownFF, QStringLiteral("DownFF"));
+  SetButtonPicture(cmdUpFF, QStringLiteral("UpFF"));
+  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFF"));
+  SetButtonPicture(cmdUpE, QStringLiteral("UpE"));
+  SetButtonPicture(cmdDownF, QStringLiteral("DownF"));
+  SetButtonPicture(cmdDown, QStringLiteral("Down"));
+  SetButtonPicture(cmdStop, QStringLiteral("Stop"));
+  SetButtonPicture(cmdUp, QStringLiteral("Up"));
+  SetButtonPicture(cmdUpF, QStringLiteral("UpF"));
+  BarEnabled = true;
+}
+
+void Form1::ActiveUpCmd() {
+  SetButtonPicture(cmdUpFF, QStringLiteral("UpFF"));
+  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFF"));
+  SetButtonPicture(cmdUpE, QStringLiteral("UpE"));
+  SetButtonPicture(cmdUp, QStringLiteral("Up"));
+  SetButtonPicture(cmdUpF, QStringLiteral("UpF"));
+  BarEnabled = true;
+}
+
+void Form1::UnActiveUpCmd() {
+  SetButtonPicture(cmdUpFF, QStringLiteral("UpFFU"));
+  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFFU"));
+  SetButtonPicture(cmdUpE, QStringLiteral("UpEU"));
+  SetButtonPicture(cmdUp, QStringLiteral("UpU"));
+  SetButtonPicture(cmdUpF, QStringLiteral("UpFU"));
+  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
+}
+
+void Form1::ActiveDownCmd() {
+  SetButtonPicture(cmdDownE, QStringLiteral("DownE"));
+  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFF"));
+  SetButtonPicture(cmdDownFF, QStringLiteral("DownFF"));
+  SetButtonPicture(cmdDownF, QStringLiteral("DownF"));
+  SetButtonPicture(cmdDown, QStringLiteral("Down"));
+  BarEnabled = true;
+}
+
+void Form1::UnActiveDownCmd() {
+  SetButtonPicture(cmdDownE, QStringLiteral("DownEU"));
+  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFFU"));
+  SetButtonPicture(cmdDownFF, QStringLiteral("DownFFU"));
+  SetButtonPicture(cmdDownF, QStringLiteral("DownFU"));
+  SetButtonPicture(cmdDown, QStringLiteral("DownU"));
+  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
+}
+
+// ---------------------------------------------------------------- position bar
+
+void Form1::SetPlayCounter(bool Init) {
+  if (Init) {
+    fraCmd->shPlayWidth = 0;
+    lblPlay->setText(QStringLiteral("0%"));
+  } else {
+    const std::int64_t position = recording.File().LastPosition();
+    fraCmd->shPlayWidth = PlayBarWidth(position, recording.FileLen, fraCmd->shFile.trackWidth);
+    lblPlay->setText(QString::fromStdString(PlayCounterText(position, recording.FileLen)));
+  }
+  PlaceCounter();
+}
+
+void Form1::PlaceCounter() {
+  const float left = PlayCounterLeft(fraCmd->shFile, fraCmd->shPlayWidth);
+  lblPlay->move(static_cast<int>(std::floor(left / kTwipsPerPixel + 0.5f)), lblPlay->y());
+  fraCmd->update();
+}
+
+void Form1::fraCmd_MouseDown(int Button, int /*Shift*/, float X, float Y) {
+  switch (ClassifyBarPress(fraCmd->shFile, fraCmd->shPlayWidth, BarEnabled, Button, X, Y)) {
+    case BarPress::Ignore:
+      return;
+    case BarPress::StartDrag:
+      SetMousePointer(9);
+      BarDragging = true;
+      return;
+    case BarPress::StepForward:
+      cmdUp_Click();
+      return;
+    case BarPress::StepBack:
+      cmdDown_Click();
+      return;
+    case BarPress::DefaultPointer:
+      SetMousePointer(0);
+      return;
+  }
+}
+
+void Form1::fraCmd_MouseMove(int /*Button*/, int /*Shift*/, float X, float Y) {
+  if (!BarEnabled) return;
+  const BarGeometry& track = fraCmd->shFile;
+  if (!BarDragging) {
+    SetMousePointer(OnBarEnd(track, fraCmd->shPlayWidth, X, Y) ? 9 : 0);
+    return;
+  }
+  if (!OnTrack(track, X, Y)) {
+    SetMousePointer(0);
+    return;
+  }
+  fraCmd->shPlayWidth = X - track.trackLeft;
+  lblPlay->setText(QString::fromStdString(DragCounterText(fraCmd->shPlayWidth, track.trackWidth)));
+  PlaceCounter();
+  SetMousePointer(9);
+}
+
+void Form1::fraCmd_MouseUp(int /*Button*/, int /*Shift*/, float /*X*/, float /*Y*/) {
+  if (!BarDragging) return;
+  SetMousePointer(0);
+  BarDragging = false;
+  recording.File().ReadAt(SeekTarget(fraCmd->shPlayWidth, fraCmd->shFile.trackWidth, recording.FileLen));
+  if (!recording.FindStartUp() || !recording.FindPicStart()) {
+    UpEnd();
+    return;
+  }
+  if (!recording.ReadFrame(decoder.PicBuf())) return;
+  if (!ShowCurrentPicture()) UpEnd();
+}
+
+// ---------------------------------------------------------------- GPS and map
+
+void Form1::ShowNmea() {
+  const NmeaDisplay display = ParseNmea(recording.NmeaLine);
+  GpsValid = display.gpsValid;
+  if (display.isGprmc) GpsOn();
+  if (display.timeText) lblTime->setText(QString::fromStdString(*display.timeText));
+  if (display.speedText) lblSpeed->setText(QString::fromStdString(*display.speedText));
+  if (display.latText) LatText = *display.latText;
+  if (display.lonText) LonText = *display.lonText;
+}
+
+void Form1::GpsOn() {
+  lblSpeed->setVisible(true);
+  lblTime->setVisible(true);
+  chkGps->setVisible(true);
+}
+
+void Form1::GpsOff() {
+  lblSpeed->setVisible(false);
+  lblTime->setVisible(false);
+  chkGps->setVisible(false);
+}
+
+void Form1::chkGps_Click() {
+  if (chkGps->isChecked()) {
+    SetFormat(kFormatVga);
+    if (!MapPicture.isNull()) DrawMapRegion();
+    ShowPos();
+    shPoint->setVisible(true);
+    return;
+  }
+  Pic1->Clear();
+  Pic1->setVisible(true);
+  shPoint->setVisible(false);
+  SetFormat(decoder.PicFormat);
+  if (Playing || recording.PicPos < 1 || !recording.File().IsOpen()) return;
+  // Read the current picture again from just behind its start code. Reading its data too
+  // leaves the file behind the picture's sequence end code, as after any step, so that a
+  // cut mark set next covers the whole picture.
+  recording.File().ReadAt(recording.PicPos);
+  if (recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf())) ShowPic();
+}
+
+void Form1::DrawMapRegion() {
+  // Copy only the region first: painting straight from the indexed map would convert all
+  // 4096 x 4096 pixels on every redraw.
+  const QImage region = MapPicture.copy(QRect(MapX, MapY, kMapViewWidth, kMapViewHeight));
+  QPainter painter(&Pic1->Image());
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.drawImage(0, 0, region);
+  painter.end();
+  Pic1->update();
+}
+
+void Form1::ShowPos() {
+  MapPositionInput input;
+  input.LatText = LatText;
+  input.LonText = LonText;
+  input.GpsValid = GpsValid;
+  input.mapLoaded = !MapPicture.isNull();
+  input.MapX = MapX;
+  input.MapY = MapY;
+  input.calibration = MapCalibration{MapLat1, MapLon1, ScaleLat, ScaleLon};
+  const std::string separator = QLocale().decimalPoint().toStdString();
+  input.decimalSeparator = separator;
+  const MapPositionResult result = ComputeShowPos(input);
+  if (!result.onMap) {
+    Pic1->setVisible(false);
+    lblLat->setText(QString::fromStdString(result.latLabel));
+    lblLon->setText(QString::fromStdString(result.lonLabel));
+    return;
+  }
+  Pic1->setVisible(true);
+  if (result.redraw) {
+    MapX = result.MapX;
+    MapY = result.MapY;
+    DrawMapRegion();
+  }
+  Pic1->PlaceMarker(result.markerLeft, result.markerTop);
+  shPoint->SetFillColour(result.markerRed ? QColor(255, 0, 0) : QColor(0, 0, 255));
+}
+
+// ---------------------------------------------------------------- exports
+
+void Form1::cmdBmp_Click() {
+  if (Playing) return;
+  const std::optional<QString> chosen = platform_.ChooseFileToSave(BmpFileName, QString::fromLatin1(kBmpFilter));
+  if (!chosen || chosen->isEmpty()) return;
+  BmpFileName = *chosen;
+  const QImage bgr = Pic1->Image().convertToFormat(QImage::Format_BGR888);
+  const BgrImageView view{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false};
+  const std::string error = WriteBmp24File(BmpFileName.toStdString(), view);
+  if (!error.empty()) {
+    platform_.ShowMessage(QString::fromStdString(error), MessageIcon::Critical);
+    return;
+  }
+  platform_.WriteSetting(QStringLiteral("BmpFile"), BmpFileName);
+}
+
+void Form1::PlaceCutLine(CutLine& line, std::int64_t position) {
+  line.visible = true;
+  line.x = CutLineX(fraCmd->shFile, position, recording.FileLen);
+  fraCmd->update();
+}
+
+void Form1::ClearCutMarks() {
+  CutStart = -1;
+  CutEnd = -1;
+  fraCmd->linCut1.visible = false;
+  fraCmd->linCut2.visible = false;
+  fraCmd->update();
+  cmdSaveCut->setEnabled(false);
+  cmdCut->SetPicture(QStringLiteral("1"), imglFlag.Picture(QStringLiteral("1")));
+}
+
+void Form1::cmdCut_Click() {
+  const std::int64_t last = recording.File().LastPosition();
+  if (CutStart == -1) {
+    PlaceCutLine(fraCmd->linCut1, last);
+    CutStart = recording.PicPos;
+    cmdSaveCut->setEnabled(false);
+    cmdCut->SetPicture(QStringLiteral("2"), imglFlag.Picture(QStringLiteral("2")));
+  } else if (CutEnd == -1) {
+    if (last <= CutStart) {
+      platform_.Beep();
+      return;
+    }
+    PlaceCutLine(fraCmd->linCut2, last);
+    CutEnd = last;
+    cmdSaveCut->setEnabled(true);
+    cmdCut->SetPicture(QStringLiteral("3"), imglFlag.Picture(QStringLiteral("3")));
+  } else {
+    ClearCutMarks();
+  }
+}
+
+void Form1::cmdSaveCut_Click() {
+  if (Playing) return;
+  const std::optional<QString> chosen = platform_.ChooseFileToSave(CutFileName, QString::fromLatin1(kCutFilter));
+  if (!chosen || chosen->isEmpty()) return;
+  CutFileName = *chosen;
+  platform_.WriteSetting(QStringLiteral("Cut"), CutFileName);
+  const FragmentResult result = SaveFragment(recording.File(), openedPath_.toStdString(), CutStart, CutEnd,
+                                             CutFileName.toStdString());
+  if (!result.ok()) platform_.ShowMessage(QString::fromStdString(result.message), MessageIcon::Exclamation);
+}
+
+}  // namespace rovena

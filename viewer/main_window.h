@@ -1,0 +1,209 @@
+#pragma once
+// Form1, the viewer's one window: its controls under their own names, the viewer state, and
+// the command handlers. The handlers read like the steps they perform; every rule about
+// bytes, positions, numbers and texts is left to the core.
+
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+#include "button_art.h"
+#include "command_frame.h"
+#include "picture_area.h"
+#include "picture_decoder.h"
+#include "platform.h"
+#include "recording.h"
+
+class QCheckBox;
+class QElapsedTimer;
+
+namespace rovena {
+
+// A button that shows a picture and remembers the key it was given, so that what the user
+// sees can be read back.
+class PictureButton : public QPushButton {
+ public:
+  explicit PictureButton(QWidget* parent) : QPushButton(parent) {}
+  void SetPicture(const QString& key, const QPixmap& picture);
+  const QString& PictureKey() const { return key_; }
+
+ private:
+  QString key_;
+};
+
+class Form1 : public QWidget, public SearchListener {
+ public:
+  // `programFolder` holds Rovena.ini, map.gif and the block library; `commandLine` is the
+  // program's whole argument text.
+  Form1(Platform& platform, QString programFolder, QString commandLine);
+  ~Form1() override;
+
+  // --- Start-up and shutdown
+  void Form_Load();
+  void Form_QueryUnload(int& Cancel);
+
+  // --- Opening
+  bool NewFile(const QString& FileName);
+  void cmdFile_Click();
+  // Opens a recording chosen outside the dialog (dropped on the window) as if chosen in it.
+  void OpenChosenFile(const QString& name);
+
+  // --- Playback
+  void cmdUp_Click();
+  void cmdDown_Click();
+  void cmdUpF_Click();
+  void cmdDownF_Click();
+  void cmdUpFF_Click();
+  void cmdDownFF_Click();
+  void cmdUpFFF_Click();
+  void cmdDownFFF_Click();
+  void cmdUpE_Click();
+  void cmdDownE_Click();
+  void cmdStop_Click();
+  void UpEnd();
+  void DownEnd();
+
+  // --- Button states
+  void ActiveCmd();
+  void UnActiveCmd();
+  void ActiveUpCmd();
+  void UnActiveUpCmd();
+  void ActiveDownCmd();
+  void UnActiveDownCmd();
+
+  // --- Position bar
+  void SetPlayCounter(bool Init) override;
+  void fraCmd_MouseDown(int Button, int Shift, float X, float Y);
+  void fraCmd_MouseMove(int Button, int Shift, float X, float Y);
+  void fraCmd_MouseUp(int Button, int Shift, float X, float Y);
+
+  // --- Pictures, GPS and map
+  void SetFormat(int Format);
+  bool ShowPic();
+  void ShowNmea() override;
+  void GpsOn();
+  void GpsOff();
+  void chkGps_Click();
+  void ShowPos();
+
+  // --- Exports
+  void cmdBmp_Click();
+  void cmdCut_Click();
+  void cmdSaveCut_Click();
+
+  // --- Controls
+  PictureArea* Pic1;
+  MarkerShape* shPoint;
+  QLabel* lblnoMap;
+  QLabel* lblLat;
+  QLabel* lblLon;
+  CommandFrame* fraCmd;
+  QLabel* lblSpeed;
+  QLabel* lblTime;
+  QCheckBox* chkGps;
+  QLabel* lblPlay;
+  QLabel* lblFile;
+  PictureButton* cmdFile;
+  PictureButton* cmdCut;
+  PictureButton* cmdSaveCut;
+  PictureButton* cmdBmp;
+  PictureButton* cmdDownE;
+  PictureButton* cmdDownFFF;
+  PictureButton* cmdDownFF;
+  PictureButton* cmdDownF;
+  PictureButton* cmdDown;
+  PictureButton* cmdStop;
+  PictureButton* cmdUp;
+  PictureButton* cmdUpF;
+  PictureButton* cmdUpFF;
+  PictureButton* cmdUpFFF;
+  PictureButton* cmdUpE;
+  ImageList imglPic;
+  ImageList imglFlag;
+
+  // --- Viewer state (the recording's own positions live in `recording`)
+  Recording recording;
+  PictureDecoder decoder;
+  bool Playing = false;
+  bool UnloadPending = false;
+  QString MpegFile;
+  QString BmpFileName;
+  QString CutFileName;
+  std::int64_t CutStart = -1;
+  std::int64_t CutEnd = -1;
+  bool BarDragging = false;
+  bool BarEnabled = false;
+  std::string LatText;
+  std::string LonText;
+  bool GpsValid = false;
+  QImage MapPicture;  // 8-bit indexed, or null when there is no usable map
+  int MapX = 0;
+  int MapY = 0;
+  float MapLat1 = 0;
+  float MapLat2 = 0;
+  float MapLon1 = 0;
+  float MapLon2 = 0;
+  float PlayInterval = 0;
+  float ScaleLon = 0;
+  float ScaleLat = 0;
+
+  // The mouse pointer shape the bar rules asked for last: 9 resize, 0 default arrow.
+  int MousePointer() const { return mousePointer_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // Layout and artwork.
+  void CreateControls();
+  void CreateCommandFrameControls();
+  void CreatePlaybackButtons();
+  void CreateShortcuts();
+  PictureButton* MakeButton(int leftTwips, int topTwips, int widthTwips, int heightTwips,
+                            void (Form1::*handler)());
+  void SetButtonPicture(PictureButton* button, const QString& key);
+  void SetMousePointer(int shape);
+
+  // Start-up pieces.
+  bool ReadConfiguration();
+  void LoadMap();
+
+  // Opening pieces.
+  void ShowFileName(const QString& name);
+  void OfferDiskCheck(const QString& path);
+  void ClearCutMarks();
+
+  // One picture step: the searches, the read and the display. Returns false at an end.
+  bool StepUp();
+  bool StepDown();
+  bool ReadAndShowCurrent();
+  bool ShowCurrentPicture();
+  void DrawMapRegion();
+  void ReportMissingLibraryOnce();
+
+  // Play loops.
+  enum class PlayMode { Normal, Fast, VeryFast };
+  void PlayLoop(bool up, PlayMode mode, PictureButton* button, const QString& runningKey);
+  bool PlayCycle(bool up, PlayMode mode);
+  void WaitForPace(const QElapsedTimer& cycle);
+  void EndAfterStop();
+  void EndAtRecordingEnd(bool up);
+
+  void PlaceCounter();
+  void PlaceCutLine(CutLine& line, std::int64_t position);
+
+  Platform& platform_;
+  QString programFolder_;
+  QString commandLine_;
+  QString openedPath_;        // the recording that is open, for telling a re-open apart
+  bool libraryReported_ = false;
+  int mousePointer_ = 0;
+};
+
+}  // namespace rovena

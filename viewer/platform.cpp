@@ -1,0 +1,90 @@
+#include "platform.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace rovena {
+
+namespace {
+
+const char kApplication[] = "Rovena";
+const char kSection[] = "Setup";
+
+QMessageBox::Icon ToQtIcon(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Critical: return QMessageBox::Critical;
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Exclamation: return QMessageBox::Warning;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QString ApplicationTitle() { return QString::fromLatin1(kApplication); }
+
+}  // namespace
+
+QString QtDialogFilter(const QString& filter) {
+  const qsizetype bar = filter.indexOf(u'|');
+  if (bar < 0) return filter;
+  return filter.left(bar) + QStringLiteral(" (") + filter.mid(bar + 1) + u')';
+}
+
+std::optional<QString> QtPlatform::ChooseFileToOpen(const QString& presetName, const QString& filter) {
+  QFileDialog dialog(dialogParent_, QString(), presetName, QtDialogFilter(filter));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (!presetName.isEmpty()) dialog.selectFile(presetName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
+std::optional<QString> QtPlatform::ChooseFileToSave(const QString& presetName, const QString& filter) {
+  QFileDialog dialog(dialogParent_, QString(), presetName, QtDialogFilter(filter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  if (!presetName.isEmpty()) dialog.selectFile(presetName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
+void QtPlatform::ShowMessage(const QString& text, MessageIcon icon) {
+  QMessageBox box(ToQtIcon(icon), ApplicationTitle(), text, QMessageBox::Ok, dialogParent_);
+  box.exec();
+}
+
+bool QtPlatform::AskYesNo(const QString& text, MessageIcon icon) {
+  QMessageBox box(ToQtIcon(icon), ApplicationTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                  dialogParent_);
+  return box.exec() == QMessageBox::Yes;
+}
+
+QString QtPlatform::ReadSetting(const QString& key) {
+  QSettings settings(QString::fromLatin1(kApplication), QString::fromLatin1(kApplication));
+  settings.beginGroup(QString::fromLatin1(kSection));
+  return settings.value(key).toString();
+}
+
+void QtPlatform::WriteSetting(const QString& key, const QString& value) {
+  QSettings settings(QString::fromLatin1(kApplication), QString::fromLatin1(kApplication));
+  settings.beginGroup(QString::fromLatin1(kSection));
+  settings.setValue(key, value);
+}
+
+void QtPlatform::Beep() { QApplication::beep(); }
+
+bool QtPlatform::StartDetached(const QString& program, const QStringList& arguments) {
+  return QProcess::startDetached(program, arguments);
+}
+
+QString QtPlatform::FindProgram(const QString& name) { return QStandardPaths::findExecutable(name); }
+
+QString QtPlatform::Environment(const QString& name) {
+  return QProcessEnvironment::systemEnvironment().value(name);
+}
+
+}  // namespace rovena

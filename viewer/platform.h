@@ -1,0 +1,69 @@
+#pragma once
+// The seam between the window and the desktop: dialogs, message boxes, the per-user
+// settings store, the warning sound and starting other programs. Form1 asks everything of
+// the desktop through this interface, so the GUI tests can answer with a script instead
+// of real dialogs.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+namespace rovena {
+
+enum class MessageIcon { Critical, Information, Exclamation };
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Open and save dialogs. The filter has the form "description|pattern". The result is
+  // std::nullopt when the user cancelled, otherwise the chosen name exactly as returned.
+  virtual std::optional<QString> ChooseFileToOpen(const QString& presetName, const QString& filter) = 0;
+  virtual std::optional<QString> ChooseFileToSave(const QString& presetName, const QString& filter) = 0;
+
+  // Modal message boxes, captioned with the application's title.
+  virtual void ShowMessage(const QString& text, MessageIcon icon) = 0;
+  virtual bool AskYesNo(const QString& text, MessageIcon icon) = 0;
+
+  // Per-user settings store, section "Setup"; an absent key reads as empty.
+  virtual QString ReadSetting(const QString& key) = 0;
+  virtual void WriteSetting(const QString& key, const QString& value) = 0;
+
+  virtual void Beep() = 0;
+
+  // Starts a program with an argument vector (no shell) and does not wait for it.
+  virtual bool StartDetached(const QString& program, const QStringList& arguments) = 0;
+  // Finds a program by name on the search path; empty when there is none.
+  virtual QString FindProgram(const QString& name) = 0;
+  // Reads an environment variable; empty when unset.
+  virtual QString Environment(const QString& name) = 0;
+};
+
+// The real desktop: Qt dialogs and message boxes, QSettings (application "Rovena"),
+// QApplication::beep and QProcess::startDetached.
+class QtPlatform : public Platform {
+ public:
+  explicit QtPlatform(QWidget* dialogParent = nullptr) : dialogParent_(dialogParent) {}
+  void SetDialogParent(QWidget* parent) { dialogParent_ = parent; }
+
+  std::optional<QString> ChooseFileToOpen(const QString& presetName, const QString& filter) override;
+  std::optional<QString> ChooseFileToSave(const QString& presetName, const QString& filter) override;
+  void ShowMessage(const QString& text, MessageIcon icon) override;
+  bool AskYesNo(const QString& text, MessageIcon icon) override;
+  QString ReadSetting(const QString& key) override;
+  void WriteSetting(const QString& key, const QString& value) override;
+  void Beep() override;
+  bool StartDetached(const QString& program, const QStringList& arguments) override;
+  QString FindProgram(const QString& name) override;
+  QString Environment(const QString& name) override;
+
+ private:
+  QWidget* dialogParent_;
+};
+
+// Turns the dialog filter "description|pattern" into Qt's "description (pattern)".
+QString QtDialogFilter(const QString& filter);
+
+}  // namespace rovena
