@@ -1,0 +1,56 @@
+// The GPS track of a recording for export: every $GPRMC sentence parsed in full (unlike the
+// window's labels, the hemisphere letters count), and writers for CSV and GPX 1.1.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rovena {
+
+class Recording;
+
+struct GpsFix {
+  std::int64_t picture = 0;   // 1-based number of the picture in the recording
+  std::int64_t position = 0;  // PicPos of the picture: last byte of its start code
+  char status = 0;            // 'A' valid fix, 'V' (or anything else) not
+  // UTC time as ISO 8601 ("2006-03-30T22:34:16.000Z") and as seconds since 1970; empty and 0
+  // when the sentence has no usable time and date.
+  std::string utc;
+  double utcSeconds = 0;
+  std::optional<double> latitude;   // signed decimal degrees, south negative
+  std::optional<double> longitude;  // west negative
+  std::optional<double> speedKmh;
+  std::optional<double> course;     // degrees true
+  bool valid() const { return status == 'A'; }
+};
+
+// Parses a $GPRMC sentence field by field. Nothing when the text is not a $GPRMC sentence or
+// its checksum ("*hh" at the end, when present) does not match. Fields that are empty or out
+// of range are left unset.
+std::optional<GpsFix> ParseGprmc(std::string_view sentence);
+
+struct TrackWalk {
+  std::vector<GpsFix> fixes;   // one per picture with a $GPRMC sentence, in file order
+  std::int64_t pictures = 0;   // pictures walked
+  // False when the walk stopped before the end of the file (a damaged stretch the searches
+  // could not pass); stoppedAt is the position where it stopped.
+  bool complete = true;
+  std::int64_t stoppedAt = 0;
+};
+
+// Steps through the whole recording from its start as the window's step forward does
+// (FindStartUp, FindPicStart, ReadFrame) and collects the fixes.
+TrackWalk CollectTrack(Recording& recording);
+
+// CSV with a header row: picture,position,time_utc,latitude,longitude,speed_kmh,course,status.
+// Missing values are empty fields.
+std::string TrackCsv(const std::vector<GpsFix>& fixes);
+
+// GPX 1.1: one track with one segment of the valid fixes that have a position and a time,
+// sorted by time (file order among equal times). `name` becomes the track's name.
+std::string TrackGpx(const std::vector<GpsFix>& fixes, std::string_view name);
+
+}  // namespace rovena
