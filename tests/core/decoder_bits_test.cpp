@@ -1,0 +1,179 @@
+// The bit reader and the code tables: bit order, the skipped slice fields, the end of the
+// buffer, the DC size codes and the coefficient table walk.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <random>
+
+#include "modMPEG.h"
+#include "recording_writer.h"
+
+namespace rovena {
+namespace {
+
+// Decoders of both reader kinds, fed the same bits; every read is checked to agree.
+class DecoderPair {
+ public:
+  DecoderPair() : plain_(std::make_unique<PlainMpegDecoder>()), cached_(std::make_unique<modMPEG>()) {}
+  // `bits` are the bits after the slice's quantiser scale and extra bit.
+  void Load(const std::string& bits) {
+    BitWriter w;
+    PutSliceHeaderFields(w);
+    for (char c : bits)
+      if (c != ' ') w.PutBit(c == '1');
+    LoadBytes(w.Bytes());
+  }
+  void LoadBytes(const std::vector<uint8_t>& bytes) {
+    std::copy(bytes.begin(), bytes.end(), plain_->PicBuf);
+    std::copy(bytes.begin(), bytes.end(), cached_->PicBuf);
+    plain_->StartPicture();
+    cached_->StartPicture();
+  }
+  template <class Read>
+  auto Both(Read read) {
+    const auto a = read(*plain_);
+    const auto b = read(*cached_);
+    EXPECT_EQ(a, b) << "the cached reader disagrees with the plain one";
+    return a;
+  }
+  PlainMpegDecoder& Plain() { return *plain_; }
+  modMPEG& Cached() { return *cached_; }
+
+ private:
+  std::unique_ptr<PlainMpegDecoder> plain_;
+  std::unique_ptr<modMPEG> cached_;
+};
+
+auto GetBit = [](auto& d) { return d.GetBit(); };
+
+TEST(BitReader, FirstReadSkipsQuantiserAndExtraBitThenGoesMsbFirst) {
+  DecoderPair d;
+  d.LoadBytes({0b10110110, 0b10000001});
+  EXPECT_TRUE(d.Both(GetBit));   // bit 1 of byte 0
+  EXPECT_FALSE(d.Both(GetBit));  // bit 0 of byte 0
+  EXPECT_TRUE(d.Both(GetBit));   // bit 7 of byte 1
+  for (int i = 0; i < 6; ++i) EXPECT_FALSE(d.Both(GetBit));
+  EXPECT_TRUE(d.Both(GetBit));
+  EXPECT_EQ(d.Plain().Reader().BufPos, 2);
+}
+
+TEST(BitReader, ReadsZeroPastTheLastByteOfTheBuffer) {
+  DecoderPair d;
+  d.LoadBytes(std::vector<uint8_t>(PicBufSize, 0xFF));
+  long ones = 0;
+  for (long i = 0; i < 8L * PicBufSize + 200; ++i) ones += d.Both(GetBit);
+  EXPECT_EQ(ones, 8L * PicBufSize - 6);
+  EXPECT_EQ(d.Plain().Reader().BufPos, PicBufSize);
+}
+
+TEST(CoefCodeTab, IsAPrefixCodeThatFillsTheCodeSpaceWithEndOfBlock) {
+  const std::map<int, int> expectedCounts = {{2, 1},  {3, 1},  {4, 2},  {5, 3},  {6, 5},  {7, 4}, {8, 8},
+                                             {10, 8}, {12, 16}, {13, 16}, {14, 16}, {15, 16}, {16, 16}};
+  std::map<int, int> counts;
+  // Kraft sum in units of 2^-16: with the end-of-block code 10 the table covers every bit
+  // pattern except those beginning with twelve zeros.
+  long kraft = 1L << 14;
+  for (const CoefCode& c : CoefCodeTab) {
+    ++counts[c.length];
+    kraft += 1L << (16 - c.length);
+    ASSERT_LT(c.code, 1 << c.length);
+    for (const CoefCode& other : CoefCodeTab) {
+      if (&other == &c || other.length < c.length) continue;
+      EXPECT_NE(other.code >> (other.length - c.length), c.code) << "code of symbol " << c.symbol << " is a prefix";
+    }
+    EXPECT_NE(c.length == 2 ? c.code : -1, 2) << "10 is the end-of-block code";
+  }
+  EXPECT_EQ(counts, expectedCounts);
+  EXPECT_EQ(kraft, (1L << 16) - (1L << 4));
+}
+
+TEST(CoefCodeTab, SymbolsMapToRunAndLevel) {
+  const int examples[][3] = {{0, 0, 1}, {31, 31, 1}, {48, 16, 2}, {63, 0, 6}, {64, 1, 6}, {88, 1, 18}, {89, 0, 19}, {110, 0, 40}};
+  for (const auto& e : examples) {
+    EXPECT_EQ(SymbolRun(e[0]), e[1]) << e[0];
+    EXPECT_EQ(SymbolLevel(e[0]), e[2]) << e[0];
+  }
+}
+
+TEST(DcCodes, SizesIncludingTheLongExtensions) {
+  DecoderPair d;
+  d.Load("11111111 1");
+  EXPECT_EQ(d.Both([](auto& m) { return m.GetDcSizeY(); }), 10);
+  EXPECT_TRUE(d.Both(GetBit)) << "the ninth bit is left for the next read";
+  d.Load("11111111");
+  EXPECT_EQ(d.Both([](auto& m) { return m.GetDcSizeC(); }), 9);
+  d.Load("100 00 01 101 1111110");
+  for (int size : {0, 1, 2, 3, 8}) EXPECT_EQ(d.Both([](auto& m) { return m.GetDcSizeY(); }), size);
+  d.Load("00 01 10 110 11111110");
+  for (int size : {0, 1, 2, 3, 8}) EXPECT_EQ(d.Both([](auto& m) { return m.GetDcSizeC(); }), size);
+}
+
+TEST(DcCodes, DifferentialsAreSignedBySizeAndFirstBit) {
+  DecoderPair d;
+  // size 3 "101": 110 -> 6, 001 -> -6; size 1 "00": 1 -> +1, 0 -> -1; size 0 reads nothing.
+  d.Load("101 110  101 001  00 1  00 0  100 1");
+  for (int expected : {6, -6, 1, -1, 0}) EXPECT_EQ(d.Both([](auto& m) { return m.GetDcDiffY(); }), expected);
+  EXPECT_TRUE(d.Both(GetBit));
+  d.Load("11111111 000000000");  // chroma size 9, most negative value
+  EXPECT_EQ(d.Both([](auto& m) { return m.GetDcDiffC(); }), -511);
+}
+
+int16_t CoefCode(DecoderPair& d, int16_t& budget) {
+  int16_t plainBudget = budget, cachedBudget = budget;
+  const int16_t a = d.Plain().GetCoefCode(plainBudget);
+  const int16_t b = d.Cached().GetCoefCode(cachedBudget);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(plainBudget, cachedBudget);
+  budget = plainBudget;
+  return a;
+}
+
+TEST(GetCoefCode, EndOfBlockBudgetEscapeAndUnmatchedCodes) {
+  DecoderPair d;
+  int16_t budget = 0;
+  d.Load("1");
+  EXPECT_EQ(CoefCode(d, budget), -1);
+  EXPECT_TRUE(d.Both(GetBit)) << "an exhausted budget reads nothing";
+
+  budget = 100;
+  d.Load("10 11 0000 01 0000 0000 0111 10 0000 0000 0111 11 0000 0000 0000 0000 1");
+  EXPECT_EQ(CoefCode(d, budget), -1);
+  EXPECT_EQ(budget, 100);
+  EXPECT_EQ(CoefCode(d, budget), 0);
+  EXPECT_EQ(budget, 98);
+  EXPECT_EQ(CoefCode(d, budget), EscapeSymbol);
+  EXPECT_EQ(budget, 92);
+  EXPECT_EQ(CoefCode(d, budget), 85);  // run 0 level 17
+  EXPECT_EQ(CoefCode(d, budget), 83);  // run 0 level 16
+  EXPECT_EQ(budget, 64);
+  EXPECT_EQ(CoefCode(d, budget), 0) << "sixteen zeros match nothing";
+  EXPECT_EQ(budget, 64);
+  EXPECT_TRUE(d.Both(GetBit)) << "exactly sixteen bits were read";
+}
+
+// Random bytes drive both decoders through whatever the bits say, failures included; the
+// cached reader must follow the plain one bit for bit.
+TEST(BitReader, CachedReaderMatchesPlainOnRandomMacroblocks) {
+  std::mt19937 rng(2024);
+  DecoderPair d;
+  for (int round = 0; round < 200; ++round) {
+    std::vector<uint8_t> bytes(4096);
+    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+    bytes[1] |= 0xC0;  // let the first macroblock get past its two header bits
+    d.LoadBytes(bytes);
+    for (int mb = 0; mb < 20; ++mb) {
+      const bool ok = d.Both([](auto& m) { return m.DecodeMacroblock(); });
+      PlainMpegDecoder& p = d.Plain();
+      modMPEG& c = d.Cached();
+      ASSERT_TRUE(std::equal(p.BlockY0, p.BlockY0 + 64, c.BlockY0));
+      ASSERT_TRUE(std::equal(p.BlockCr, p.BlockCr + 64, c.BlockCr));
+      ASSERT_TRUE(std::equal(p.ScanCoefs, p.ScanCoefs + 64, c.ScanCoefs));
+      ASSERT_EQ(p.DcPredY, c.DcPredY);
+      if (!ok) break;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace rovena
