@@ -1,10 +1,77 @@
+// rovena-cli cut: the fragment that marking the start at picture N and the end at picture M
+// in the window and saving would write, byte for byte.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli_commands.h"
+#include "fragment.h"
+#include "options.h"
+#include "recording.h"
 
 namespace rovena::cli {
-int RunCut(const std::vector<std::string>&) {
-  std::fprintf(stderr, "rovena-cli cut: not available yet\n");
-  return 1;
+namespace {
+
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "rovena-cli cut: %s\nusage: rovena-cli cut RECORDING --from N --to M -o FILE\n",
+               why.c_str());
+  return 2;
 }
+
+struct Marks {
+  std::int64_t start = -1;  // PicPos of picture `from`, as the start mark takes it
+  std::int64_t end = -1;    // last position after picture `to` was read, as the end mark takes it
+  std::int64_t pictures = 0;
+};
+
+// Steps forward as the window does until both pictures have been shown.
+Marks FindMarks(Recording& recording, long long from, long long to) {
+  Marks marks;
+  std::vector<std::uint8_t> picture(kPicBufSize);
+  const long long last = from > to ? from : to;
+  while (marks.pictures < last && recording.FindStartUp() && recording.FindPicStart() &&
+         recording.ReadFrame(picture.data())) {
+    ++marks.pictures;
+    if (marks.pictures == from) marks.start = recording.PicPos;
+    if (marks.pictures == to) marks.end = recording.File().LastPosition();
+  }
+  return marks;
+}
+
+}  // namespace
+
+int RunCut(const std::vector<std::string>& argv) {
+  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o"});
+  if (!args.error.empty()) return Usage(args.error);
+  if (args.positional.size() != 1) return Usage("name one recording");
+  const auto from = PositiveNumber(args.Option("--from").value_or(""));
+  const auto to = PositiveNumber(args.Option("--to").value_or(""));
+  const auto output = args.Option("-o");
+  if (!from || !to) return Usage("--from and --to take picture numbers from 1");
+  if (!output || output->empty()) return Usage("name the output file with -o");
+
+  const std::string& path = args.positional[0];
+  Recording recording;
+  std::string error;
+  if (!recording.Open(path, error)) {
+    std::fprintf(stderr, "rovena-cli cut: %s: %s\n", path.c_str(), error.c_str());
+    return 1;
+  }
+  const Marks marks = FindMarks(recording, *from, *to);
+  if (marks.start < 0 || marks.end < 0) {
+    std::fprintf(stderr, "rovena-cli cut: %s: only %lld pictures could be read\n", path.c_str(),
+                 static_cast<long long>(marks.pictures));
+    return 1;
+  }
+  const FragmentResult saved = SaveFragment(recording.File(), path, marks.start, marks.end, *output);
+  if (!saved.ok()) {
+    std::fprintf(stderr, "rovena-cli cut: %s\n", saved.message.c_str());
+    return 1;
+  }
+  std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld)\n", output->c_str(),
+              static_cast<long long>(saved.bytesWritten), *from, *to,
+              static_cast<long long>(marks.start - kFragmentLeadIn), static_cast<long long>(marks.end));
+  return 0;
+}
+
 }  // namespace rovena::cli
