@@ -1,0 +1,153 @@
+// Time per picture of the viewer's step path (picture search, slice search with the sentence,
+// frame read, decode, colour conversion) on ffmpeg-encoded recordings, next to ffmpeg decoding
+// the very same file single-threaded with conversion to bgr24, measured in the same run.
+//
+// Usage: bench_decode [pictures per recording] [work folder]
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "picture_decoder.h"
+#include "recording.h"
+#include "recording_writer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Content {
+  const char* name;
+  int width, height;
+  const char* source;
+  double allowedRatio;
+};
+
+const Content kContents[] = {
+    {"VGA test pattern", 640, 480, "testsrc2", 2.5},
+    {"CIF test pattern", 320, 240, "testsrc2", 2.5},
+    {"VGA high detail", 640, 480, "testsrc2=size=640x480:rate=25,noise=alls=60:allf=t", 3.5},
+};
+
+std::string Source(const Content& c) {
+  const std::string s = c.source;
+  return s.find('=') != std::string::npos ? s
+                                          : s + "=size=" + std::to_string(c.width) + "x" + std::to_string(c.height) + ":rate=25";
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The slice data of each picture of a single-slice intra elementary stream: the bytes after
+// the slice start code up to the next start code that is not a slice.
+std::vector<std::vector<uint8_t>> SlicesOf(const std::vector<uint8_t>& es) {
+  std::vector<std::vector<uint8_t>> slices;
+  const auto next = [&](size_t from) {
+    for (size_t i = from; i + 3 < es.size(); ++i)
+      if (es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1) return i;
+    return es.size();
+  };
+  for (size_t at = next(0); at < es.size();) {
+    size_t end = next(at + 4);
+    if (es[at + 3] == 0x01) {
+      while (end < es.size() && es[end + 3] >= 0x01 && es[end + 3] <= 0xAF) end = next(end + 4);
+      slices.emplace_back(es.begin() + static_cast<long>(at + 4), es.begin() + static_cast<long>(end));
+    }
+    at = end;
+  }
+  return slices;
+}
+
+// ffmpeg's encoder (intra only, quantiser 8), rewrapped into the recorder's form.
+bool MakeRecording(const Content& c, int pictures, const std::string& es, const std::string& path) {
+  const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i '" + Source(c) + "' -frames:v " +
+                              std::to_string(pictures) + " -c:v mpeg1video -threads 1 -g 1 -qscale:v 8 -qmin 8 -qmax 8 -f mpeg1video '" + es + "'";
+  if (std::system(command.c_str()) != 0) return false;
+  rovena::RecordingWriter writer(c.width, c.height);
+  int index = 0;
+  for (const auto& slice : SlicesOf(ReadFile(es))) writer.AddCodedPicture(slice, rovena::MakeGprmcSentence(index++));
+  return index == pictures && writer.WriteFile(path);
+}
+
+// One pass through the recording as the step-forward command goes; seconds per picture.
+double OurPass(const std::string& path, int pictures) {
+  rovena::Recording recording;
+  std::string error;
+  if (!recording.Open(path, error)) return -1;
+  rovena::PictureDecoder decoder;
+  if (!decoder.CheckSize(recording.File())) return -1;
+  int decoded = 0;
+  const auto start = Clock::now();
+  while (recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()))
+    decoded += decoder.ShowPic() == rovena::PictureDecoder::PictureResult::Decoded;
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return decoded == pictures ? seconds / pictures : -1;
+}
+
+// ffmpeg's own measure of its decoding work (-benchmark's real time, without process start).
+double FfmpegPass(const std::string& path, int pictures) {
+  const std::string command = "ffmpeg -nostdin -benchmark -threads 1 -i '" + path +
+                              "' -fps_mode passthrough -f rawvideo -pix_fmt bgr24 -y /dev/null 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  char line[512];
+  double rtime = -1;
+  while (std::fgets(line, sizeof line, pipe)) {
+    const char* found = std::strstr(line, "rtime=");
+    if (found) rtime = std::atof(found + 6);
+  }
+  pclose(pipe);
+  return rtime < 0 ? -1 : rtime / pictures;
+}
+
+template <class Pass>
+double Best(Pass pass, int repeats) {
+  double best = 1e9;
+  for (int i = 0; i < repeats; ++i) {
+    const double t = pass();
+    if (t < 0) return -1;
+    best = std::min(best, t);
+  }
+  return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int pictures = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
+  const std::string folder = argc > 2 ? argv[2] : "/tmp";
+  if (!rovena::BlockLibrary::Instance().Ready()) {
+    std::fprintf(stderr, "%s\n", rovena::BlockLibrary::Instance().Error().c_str());
+    return 1;
+  }
+  bool withinTargets = true;
+  std::printf("%-18s %12s %12s %8s %8s\n", "content", "ours ms/pic", "ffmpeg ms/pic", "ratio", "target");
+  for (const Content& c : kContents) {
+    const std::string base = folder + "/bench_decode_" + std::to_string(getpid()) + "_" + std::to_string(&c - kContents);
+    const std::string es = base + ".es.m1v", path = base + ".m1v";
+    if (!MakeRecording(c, pictures, es, path)) {
+      std::fprintf(stderr, "could not make the %s recording with ffmpeg\n", c.name);
+      return 1;
+    }
+    const double ours = Best([&] { return OurPass(path, pictures); }, 5);
+    const double ffmpeg = Best([&] { return FfmpegPass(path, pictures); }, 5);
+    std::remove(es.c_str());
+    std::remove(path.c_str());
+    if (ours < 0 || ffmpeg <= 0) {
+      std::fprintf(stderr, "%s: a decoder failed\n", c.name);
+      return 1;
+    }
+    const double ratio = ours / ffmpeg;
+    withinTargets = withinTargets && ratio <= c.allowedRatio;
+    std::printf("%-18s %12.3f %12.3f %8.2f %8.1f\n", c.name, ours * 1e3, ffmpeg * 1e3, ratio, c.allowedRatio);
+  }
+  return withinTargets ? 0 : 3;
+}
