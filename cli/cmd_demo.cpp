@@ -1,10 +1,60 @@
+// rovena-cli demo: a demo recording of each frame size and the map that goes with them, so
+// that the viewer can be tried without a recorder.
 #include <cstdio>
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "cli_commands.h"
+#include "demo_drive.h"
+#include "demo_map.h"
+#include "options.h"
 
 namespace rovena::cli {
-int RunDemo(const std::vector<std::string>&) {
-  std::fprintf(stderr, "rovena-cli demo: not available yet\n");
-  return 1;
+namespace {
+
+constexpr long long kVgaPictures = 360;
+constexpr long long kCifPictures = 150;
+
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "rovena-cli demo: %s\nusage: rovena-cli demo DIR [--pictures N]\n", why.c_str());
+  return 2;
 }
+
+bool Report(const std::string& error, const std::string& path) {
+  if (error.empty()) {
+    std::printf("wrote %s\n", path.c_str());
+    return true;
+  }
+  std::fprintf(stderr, "rovena-cli demo: %s\n", error.c_str());
+  return false;
+}
+
+}  // namespace
+
+int RunDemo(const std::vector<std::string>& argv) {
+  const ParsedArgs args = ParseArgs(argv, {"--pictures"});
+  if (!args.error.empty()) return Usage(args.error);
+  if (args.positional.size() != 1) return Usage("name the folder to write into");
+  const auto pictures = args.Option("--pictures") ? PositiveNumber(*args.Option("--pictures"))
+                                                  : std::optional<long long>(kVgaPictures);
+  if (!pictures || *pictures > 100000) return Usage("--pictures takes a number from 1 to 100000");
+
+  const std::filesystem::path dir = args.positional[0];
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) return Report("cannot create " + dir.string() + ": " + ec.message(), ""), 1;
+
+  const std::string vga = (dir / "demo.mpg").string();
+  const std::string cif = (dir / "demo_cif.mpg").string();
+  const std::string map = (dir / "map.gif").string();
+  const int cifCount = static_cast<int>(std::min(*pictures, kCifPictures));
+  const bool ok = Report(WriteDemoRecording(vga, 640, 480, static_cast<int>(*pictures)), vga) &&
+                  Report(WriteDemoRecording(cif, 320, 240, cifCount), cif) &&
+                  Report(WriteDemoMap(map), map);
+  return ok ? 0 : 1;
+}
+
 }  // namespace rovena::cli
