@@ -149,9 +149,12 @@ void PlaceChroma(uint8_t* dst, int16_t* block) {
 constexpr uint32_t kDiv219Mul = 76609;
 constexpr int kDiv219Shift = 24;
 
+// Branch-free: clamping to 0..55845 first gives 0 for negative sums and, since 55845 is
+// exactly 219 x 255, 255 for every sum at or above it; the multiply-shift is exact on the
+// whole clamped range. Colour data makes the two tests unpredictable for a branch predictor.
 inline uint8_t Conv(int32_t v) {
-  if (v < 0) return 0;
-  if (v >= 55845) return 255;
+  v = v < 0 ? 0 : v;
+  v = v > 55845 ? 55845 : v;
   return static_cast<uint8_t>((static_cast<uint32_t>(v) * kDiv219Mul) >> kDiv219Shift);
 }
 

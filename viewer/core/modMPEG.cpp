@@ -198,10 +198,27 @@ int16_t MpegDecoder<BitReader>::GetDcDiffC() {
 }
 
 // Walks the length-sorted table, reading one more bit whenever the next entry is longer
-// than the bits read so far.
+// than the bits read so far. With a reader that can show bits ahead, the same walk compares
+// each entry with as many of the next bits as it is long and consumes the matching code's
+// bits at the end; the bits consumed and the result are the same.
 template <class BitReader>
 int16_t MpegDecoder<BitReader>::GetCoefCode(int16_t& budget) {
   if (budget <= 0) return -1;
+  if constexpr (requires(BitReader r) { r.Peek16(); }) {
+    const uint32_t next = reader_.Peek16();
+    if ((next >> 14) == 2) {
+      reader_.Skip(2);
+      return -1;  // end of block
+    }
+    for (const CoefCode& entry : kCoefCodes)
+      if (static_cast<int>(next >> (16 - entry.length)) == entry.code) {
+        reader_.Skip(entry.length);
+        budget = static_cast<int16_t>(budget - entry.length);
+        return entry.symbol;
+      }
+    reader_.Skip(16);
+    return 0;  // no code of up to 16 bits matched
+  }
   int code = GetBit() ? 2 : 0;
   code += GetBit();
   if (code == 2) return -1;  // end of block

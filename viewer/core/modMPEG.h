@@ -77,16 +77,19 @@ class PlainBitReader {
   const uint8_t* buf_;
 };
 
-// The same bit sequence served from a 64-bit cache that is refilled 8 bytes at a time.
-// Past the end of the buffer the zero padding supplies the zero bits.
+// The same bit sequence served from a 64-bit cache. The cache is topped up with whole bytes
+// by one unaligned 8-byte load; past the end of the buffer the zero padding supplies the zero
+// bits. It can also show the next 16 bits without reading them, which lets the coefficient
+// table walk compare whole codes instead of growing them bit by bit.
 class CachedBitReader {
  public:
   explicit CachedBitReader(const uint8_t* paddedPicBuf) : buf_(paddedPicBuf) {}
   void Restart() {
     nextByte_ = 0;
+    cache_ = 0;
+    bitsLeft_ = 0;
     Refill();
-    cache_ <<= 6;  // skip the quantiser scale and the extra-slice bit
-    bitsLeft_ = 58;
+    Skip(6);  // the quantiser scale and the extra-slice bit
   }
   bool GetBit() {
     if (bitsLeft_ == 0) Refill();
@@ -95,14 +98,28 @@ class CachedBitReader {
     --bitsLeft_;
     return bit;
   }
+  // The next 16 bits, first one most significant, without consuming them.
+  uint32_t Peek16() {
+    if (bitsLeft_ < 16) Refill();
+    return static_cast<uint32_t>(cache_ >> 48);
+  }
+  // Consumes `count` bits (at most those shown by the last Peek16).
+  void Skip(int count) {
+    cache_ <<= count;
+    bitsLeft_ -= count;
+  }
 
  private:
+  // Adds whole bytes behind the bits still cached, up to 56 or more cached bits. Bits beyond
+  // the counted ones may already hold the following stream bits, which the next refill ORs
+  // in again unchanged.
   void Refill() {
     uint64_t bytes;
     std::memcpy(&bytes, buf_ + nextByte_, sizeof bytes);
-    cache_ = __builtin_bswap64(bytes);
-    bitsLeft_ = 64;
-    nextByte_ = nextByte_ + 8 < PicBufSize ? nextByte_ + 8 : PicBufSize;
+    cache_ |= __builtin_bswap64(bytes) >> bitsLeft_;
+    const int added = (63 - bitsLeft_) >> 3;
+    bitsLeft_ += 8 * added;
+    nextByte_ = nextByte_ + added < PicBufSize ? nextByte_ + added : PicBufSize;
   }
 
   const uint8_t* buf_;
