@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
 
 namespace {
 
@@ -158,6 +161,94 @@ inline uint8_t Conv(int32_t v) {
   return static_cast<uint8_t>((static_cast<uint32_t>(v) * kDiv219Mul) >> kDiv219Shift);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// Sixteen pixels at a time with SSSE3 byte shuffles, chosen at run time: 48 interleaved bytes
+// are split into Y, Cb and Cr vectors, the three sums formed with 16-bit multiply-adds of
+// (Y, colour) pairs, and conv() applied on 16-bit lanes: after clamping to 0..55845 a
+// multiply-high by floor(2^23 / 219) gives the quotient or one less, and the remainder check
+// adds the missing one. Every pixel gets exactly the plain rule's bytes.
+struct ShuffleMasks {
+  alignas(16) int8_t split[3][3][16];  // [component][source register][lane]
+  alignas(16) int8_t merge[3][3][16];  // [output register][component][lane]
+};
+constexpr ShuffleMasks MakeShuffleMasks() {
+  ShuffleMasks m{};
+  for (int component = 0; component < 3; ++component)
+    for (int reg = 0; reg < 3; ++reg)
+      for (int lane = 0; lane < 16; ++lane) {
+        const int source = 3 * lane + component;
+        m.split[component][reg][lane] = static_cast<int8_t>(source / 16 == reg ? source % 16 : -128);
+        const int out = 16 * reg + lane;
+        m.merge[reg][component][lane] = static_cast<int8_t>(out % 3 == component ? out / 3 : -128);
+      }
+  return m;
+}
+constexpr ShuffleMasks kShuffleMasks = MakeShuffleMasks();
+
+__attribute__((target("ssse3"))) inline __m128i Mask(const int8_t* lanes) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
+}
+
+__attribute__((target("ssse3"))) inline __m128i ConvLanes(__m128i low, __m128i high) {
+  const auto clamp = [](__m128i v) __attribute__((target("ssse3"))) {
+    v = _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_setzero_si128()));
+    const __m128i limit = _mm_set1_epi32(55845);
+    const __m128i over = _mm_cmpgt_epi32(v, limit);
+    return _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, limit));
+  };
+  const __m128i bias = _mm_set1_epi32(32768);
+  const __m128i v = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(clamp(low), bias), _mm_sub_epi32(clamp(high), bias)),
+                                  _mm_set1_epi16(static_cast<int16_t>(0x8000)));
+  __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(static_cast<int16_t>(38304))), 7);
+  const __m128i remainder = _mm_sub_epi16(v, _mm_mullo_epi16(q, _mm_set1_epi16(219)));
+  return _mm_sub_epi16(q, _mm_cmpgt_epi16(remainder, _mm_set1_epi16(218)));
+}
+
+// Eight pixels as 16-bit lanes: Y, Cb, Cr in, the three colour bytes (as 16-bit lanes) out.
+__attribute__((target("ssse3"))) inline void ConvertEight(__m128i y, __m128i p, __m128i q, __m128i out[3]) {
+  const auto pairs = [](int16_t a, int16_t b) __attribute__((target("ssse3"))) { return _mm_set_epi16(b, a, b, a, b, a, b, a); };
+  const __m128i one = _mm_set1_epi16(1), minus16 = _mm_set1_epi32(-16);
+  const __m128i yp[2] = {_mm_unpacklo_epi16(y, p), _mm_unpackhi_epi16(y, p)};
+  const __m128i yq[2] = {_mm_unpacklo_epi16(y, q), _mm_unpackhi_epi16(y, q)};
+  const __m128i q1[2] = {_mm_unpacklo_epi16(q, one), _mm_unpackhi_epi16(q, one)};
+  __m128i sums[3][2];
+  for (int h = 0; h < 2; ++h) {
+    sums[0][h] = _mm_add_epi32(_mm_madd_epi16(yp[h], pairs(256, 350)), minus16);
+    sums[1][h] = _mm_add_epi32(_mm_madd_epi16(yp[h], pairs(256, -179)), _mm_madd_epi16(q1[h], pairs(-85, -16)));
+    sums[2][h] = _mm_add_epi32(_mm_madd_epi16(yq[h], pairs(256, 443)), minus16);
+  }
+  for (int c = 0; c < 3; ++c) out[c] = ConvLanes(sums[c][0], sums[c][1]);
+}
+
+__attribute__((target("ssse3"))) void ConvertSixteen(uint8_t* data) {
+  __m128i in[3], component[3];
+  for (int r = 0; r < 3; ++r) in[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * r));
+  for (int c = 0; c < 3; ++c)
+    component[c] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(in[0], Mask(kShuffleMasks.split[c][0])),
+                                             _mm_shuffle_epi8(in[1], Mask(kShuffleMasks.split[c][1]))),
+                                _mm_shuffle_epi8(in[2], Mask(kShuffleMasks.split[c][2])));
+  const __m128i zero = _mm_setzero_si128();
+  const auto widenSigned = [](__m128i v, bool high) __attribute__((target("ssse3"))) {
+    return _mm_srai_epi16(high ? _mm_unpackhi_epi8(v, v) : _mm_unpacklo_epi8(v, v), 8);
+  };
+  __m128i low[3], high[3];
+  ConvertEight(_mm_unpacklo_epi8(component[0], zero), widenSigned(component[1], false), widenSigned(component[2], false), low);
+  ConvertEight(_mm_unpackhi_epi8(component[0], zero), widenSigned(component[1], true), widenSigned(component[2], true), high);
+  __m128i result[3];
+  for (int c = 0; c < 3; ++c) result[c] = _mm_packus_epi16(low[c], high[c]);
+  for (int r = 0; r < 3; ++r) {
+    const __m128i merged = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(result[0], Mask(kShuffleMasks.merge[r][0])),
+                                                     _mm_shuffle_epi8(result[1], Mask(kShuffleMasks.merge[r][1]))),
+                                        _mm_shuffle_epi8(result[2], Mask(kShuffleMasks.merge[r][2])));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data + 16 * r), merged);
+  }
+}
+
+// Asked at every call (once per frame): a function-local static would need the C++
+// runtime's guard functions.
+bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+#endif
+
 }  // namespace
 
 extern "C" {
@@ -180,7 +271,12 @@ KORVEL_API void CopyBlockCifC(uint8_t* dst, int16_t* block) { PlaceChroma<960>(d
 KORVEL_API void CopyBlockVgaC(uint8_t* dst, int16_t* block) { PlaceChroma<1920>(dst, block); }
 
 KORVEL_API void YUVtoRGB(uint8_t* data, int32_t count) {
-  for (int32_t i = 0; i < count; ++i, data += 3) {
+  int32_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+  if (HasSsse3())
+    for (; i + 16 <= count; i += 16, data += 48) ConvertSixteen(data);
+#endif
+  for (; i < count; ++i, data += 3) {
     const int32_t luma = 256 * data[0] - 16;
     const int32_t cb = static_cast<int8_t>(data[1]);
     const int32_t cr = static_cast<int8_t>(data[2]);
