@@ -1,0 +1,42 @@
+// The configuration file reader and the command-line rule on arbitrary text. A file reported
+// complete must give usable map scales: finite and not zero, so that the map arithmetic that
+// follows never divides by zero or works with infinities.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "ini_config.h"
+#include "map_position.h"
+
+namespace {
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "%s\n", what);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const rovena::IniLoadResult loaded = rovena::LoadIniText(text);
+  for (const rovena::IniMessage& message : loaded.messages) Check(!message.text.empty(), "empty message");
+  if (loaded.complete) {
+    const rovena::IniSettings& s = loaded.settings;
+    Check(std::isfinite(s.ScaleLat) && s.ScaleLat != 0, "unusable latitude scale");
+    Check(std::isfinite(s.ScaleLon) && s.ScaleLon != 0, "unusable longitude scale");
+    Check(s.PlayInterval != 0, "complete without a play interval");
+    rovena::MapPositionInput in;
+    in.LatText = "5214.1234";
+    in.LonText = "02100.5000";
+    in.mapLoaded = true;
+    in.calibration = {s.MapLat1, s.MapLon1, s.ScaleLat, s.ScaleLon};
+    (void)rovena::ComputeShowPos(in);
+  }
+  const std::string stripped = rovena::StripCommandLineQuotes(text);
+  Check(stripped.size() <= size && stripped.size() + 2 >= size, "the command-line rule removed more than two quotes");
+  return 0;
+}
