@@ -77,7 +77,13 @@ bool RecordingFile::Load(int64_t first) {
       ioError_ = true;
       return false;
     }
-    if (got == 0) break;  // the file shrank since it was opened: the rest reads as zeros
+    if (got == 0) {
+      // The file shrank since it was opened: its missing tail reads as zeros, in the views
+      // as in the single-byte reads, so the searches pass over it instead of stopping.
+      std::fill(buffer_.begin() + bufferLength_, buffer_.begin() + wanted, 0);
+      bufferLength_ = wanted;
+      break;
+    }
     bufferLength_ += got;
   }
   return true;
