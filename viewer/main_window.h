@@ -51,6 +51,8 @@ class Form1 : public QWidget, public SearchListener {
   void cmdFile_Click();
   // Opens a recording chosen outside the dialog (dropped on the window) as if chosen in it.
   void OpenChosenFile(const QString& name);
+  // After a read fault: offers to start a disk-check program on the recording's device.
+  void OfferDiskCheck(const QString& path);
 
   // --- Playback
   void cmdUp_Click();
@@ -176,7 +178,6 @@ class Form1 : public QWidget, public SearchListener {
 
   // Opening pieces.
   void ShowFileName(const QString& name);
-  void OfferDiskCheck(const QString& path);
   void ClearCutMarks();
 
   // One picture step: the searches, the read and the display. Returns false at an end.

@@ -72,9 +72,11 @@ class ScriptedPlatform : public Platform {
  private:
   std::optional<QString> NextDialogAnswer() {
     if (dialogAnswers.empty()) return std::nullopt;
-    auto answer = dialogAnswers.front();
+    const bool cancelled = !dialogAnswers.front().has_value();
+    const QString name = cancelled ? QString() : *dialogAnswers.front();
     dialogAnswers.pop_front();
-    return answer;
+    if (cancelled) return std::nullopt;
+    return name;
   }
 };
 
