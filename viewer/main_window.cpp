@@ -178,10 +178,11 @@ void Form1::CreateCommandFrameControls() {
     SetColours(widget, kGpsGreen, &black);
     widget->setFont(CourierNew(9.75));
   }
-  QPalette boxPalette = chkGps->palette();
-  boxPalette.setColor(QPalette::Base, black);
-  boxPalette.setColor(QPalette::ButtonText, kGpsGreen);
-  chkGps->setPalette(boxPalette);
+  // Styles paint a check box's caption on their own button colour; keep it green on black.
+  chkGps->setStyleSheet(QStringLiteral(
+      "QCheckBox { color: rgb(0, 192, 0); background-color: black; }"
+      "QCheckBox::indicator { width: 9px; height: 9px; border: 1px solid rgb(0, 192, 0); background: black; }"
+      "QCheckBox::indicator:checked { background: rgb(0, 192, 0); }"));
   connect(chkGps, &QCheckBox::clicked, this, [this] { chkGps_Click(); });
 
   lblPlay = MakeLabel(fraCmd, TwipsRect(0, 600, 375, 255), QStringLiteral("0%"));
