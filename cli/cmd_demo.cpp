@@ -47,8 +47,8 @@ int RunDemo(const std::vector<std::string>& argv) {
   std::filesystem::create_directories(dir, ec);
   if (ec) return Report("cannot create " + dir.string() + ": " + ec.message(), ""), 1;
 
-  const std::string vga = (dir / "demo.mpg").string();
-  const std::string cif = (dir / "demo_cif.mpg").string();
+  const std::string vga = (dir / "demo.m1v").string();
+  const std::string cif = (dir / "demo_cif.m1v").string();
   const std::string map = (dir / "map.gif").string();
   const int cifCount = static_cast<int>(std::min(*pictures, kCifPictures));
   const bool ok = Report(WriteDemoRecording(vga, 640, 480, static_cast<int>(*pictures)), vga) &&

@@ -87,7 +87,7 @@ TEST(DemoMap, GifReadsBackAsTheDrawnMap) {
 TEST(DemoRecording, WalksWithTheViewersSearches) {
   std::string pattern = (fs::temp_directory_path() / "rovena_demo_XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const std::string path = pattern + "/demo_cif.mpg";
+  const std::string path = pattern + "/demo_cif.m1v";
   ASSERT_EQ(WriteDemoRecording(path, 320, 240, 140), "");
   Recording recording;
   std::string error;

@@ -32,9 +32,9 @@ if command -v xmllint >/dev/null; then xmllint --noout "$prefix/share/icons/hico
 unset LD_LIBRARY_PATH
 "$prefix/bin/rovena-cli" demo "$work/demo" --pictures 12 >/dev/null
 # Decoding needs the block library: frames only come out when the installed program finds it.
-"$prefix/bin/rovena-cli" frames "$work/demo/demo.mpg" -o "$work/frames" --count 2 >/dev/null
+"$prefix/bin/rovena-cli" frames "$work/demo/demo.m1v" -o "$work/frames" --count 2 >/dev/null
 [[ -s "$work/frames/frame00002.bmp" ]] || fail "installed rovena-cli decoded no picture"
-LD_DEBUG=libs "$prefix/bin/rovena-cli" frames "$work/demo/demo.mpg" -o "$work/frames" --count 1 2>"$work/ld.log" >/dev/null
+LD_DEBUG=libs "$prefix/bin/rovena-cli" frames "$work/demo/demo.m1v" -o "$work/frames" --count 1 2>"$work/ld.log" >/dev/null
 grep -q "calling init: $prefix/.*libKorvelMpeg.so" "$work/ld.log" || fail "the block library was not taken from the install prefix"
 
 # The viewer, with its settings kept inside the temporary folder, must still be running
@@ -42,6 +42,6 @@ grep -q "calling init: $prefix/.*libKorvelMpeg.so" "$work/ld.log" || fail "the b
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" QT_QPA_PLATFORM=offscreen
 mkdir -p "$XDG_CONFIG_HOME"
 status=0
-timeout 4 "$prefix/bin/Rovena" "$work/demo/demo.mpg" >"$work/viewer.log" 2>&1 || status=$?
+timeout 4 "$prefix/bin/Rovena" "$work/demo/demo.m1v" >"$work/viewer.log" 2>&1 || status=$?
 [[ $status -eq 124 ]] || { cat "$work/viewer.log" >&2; fail "installed Rovena ended with status $status"; }
 echo "installed into $prefix and started Rovena"
