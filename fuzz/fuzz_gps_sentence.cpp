@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "gps_track.h"
@@ -22,9 +23,11 @@ void Check(bool ok, const char* what) {
 
 void CheckMapPosition(const rovena::NmeaDisplay& shown, int mapX, int mapY) {
   const rovena::IniSettings ini = rovena::DefaultIniSettings();
+  const std::string latText = shown.latText.value_or("");
+  const std::string lonText = shown.lonText.value_or("");
   rovena::MapPositionInput in;
-  in.LatText = shown.latText.value_or("");
-  in.LonText = shown.lonText.value_or("");
+  in.LatText = latText;
+  in.LonText = lonText;
   in.GpsValid = shown.gpsValid;
   in.mapLoaded = true;
   in.MapX = mapX;

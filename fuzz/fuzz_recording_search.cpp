@@ -23,6 +23,8 @@ using rovena::kPicBufSize;
 constexpr int64_t kJump = 61;
 
 // The searches read byte by byte over an in-memory copy; past the end a byte reads as 0.
+// The histories start with a value no byte has (-1), so a start code counts only when all four
+// of its bytes were read in the same call, as the viewer's searches promise.
 class ByteModel {
  public:
   explicit ByteModel(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)), fileLen_(static_cast<int64_t>(bytes_.size())) {}
@@ -40,7 +42,7 @@ class ByteModel {
   int64_t FileLen() const { return fileLen_; }
 
   bool FindStartUp() {
-    uint8_t b3 = 0, b2 = 0, b1 = 0;
+    int b3 = -1, b2 = -1, b1 = -1;
     if (AtEnd()) return false;
     for (int64_t count = 0;;) {
       const uint8_t c = ReadNext();
@@ -57,9 +59,9 @@ class ByteModel {
     // Searching from beyond the end would only read zeros there: start at the last byte.
     int64_t p = std::min(PicPos - 5, fileLen_);
     if (p <= 0) return false;
-    uint8_t c1 = 0, c2 = 0, c3 = 0;
+    int c1 = -1, c2 = -1, c3 = -1;
     for (int64_t count = 0;;) {
-      const uint8_t c0 = ReadAt(p);
+      const int c0 = ReadAt(p);
       if (c0 == 0 && c1 == 0 && c2 == 1 && c3 == 0) {
         ReadAt(p + 3);
         PicPos = p + 3;
@@ -73,7 +75,7 @@ class ByteModel {
 
   // A picture with no user data shows no sentence (the viewer clears NmeaLine for it).
   bool FindPicStart() {
-    uint8_t b3 = 0, b2 = 0, b1 = 0;
+    int b3 = -1, b2 = -1, b1 = -1;
     bool capture = false, sawUserData = false;
     std::string text;
     for (int64_t count = 0; !AtEnd();) {
