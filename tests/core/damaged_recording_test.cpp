@@ -302,6 +302,14 @@ TEST(DamagedRecording, ThingsThatAreNotReadableFilesAreRefusedWithoutBlocking) {
     EXPECT_FALSE(error.empty()) << path;
     EXPECT_FALSE(file.IsOpen());
   }
+  // Choosing one of them after a recording leaves nothing of that recording behind.
+  Walk walk(MakeWriter(2).Bytes(), "before_not_file");
+  ASSERT_TRUE(walk.StepUp());
+  std::string error;
+  EXPECT_FALSE(walk.recording.Open(fifo, error));
+  EXPECT_EQ(walk.recording.FileLen, 0);
+  EXPECT_EQ(walk.recording.PicPos, 0);
+  EXPECT_FALSE(walk.recording.FindStartDown());
   ::unlink(fifo.c_str());
 }
 

@@ -57,7 +57,9 @@ void Recording::SetListener(SearchListener* listener) { listener_ = listener; }
 
 bool Recording::Open(const std::string& path, std::string& errorText) {
   if (!file_.Open(path, errorText)) {
+    // Nothing is open now: a PicPos kept from the previous recording would lie outside it.
     FileLen = 0;
+    PicPos = 0;
     return false;
   }
   FileLen = file_.Length();
