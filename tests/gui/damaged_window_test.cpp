@@ -25,14 +25,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-QStringList Keys(const Form1& f) {
-  QStringList keys;
-  for (const PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown, f.cmdStop, f.cmdUp,
-                                 f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE})
-    keys << b->PictureKey();
-  return keys;
-}
-
 const QStringList kUpEnded = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
                               "UpU",   "UpFU",    "UpFFU", "UpFFFU", "UpEU"};
 const QStringList kDownEnded = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",

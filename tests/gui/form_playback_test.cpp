@@ -11,22 +11,6 @@
 namespace rovena::test {
 namespace {
 
-QStringList Keys(Form1& f) {
-  QStringList keys;
-  for (PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown, f.cmdStop, f.cmdUp,
-                           f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE}) {
-    keys << b->PictureKey();
-  }
-  return keys;
-}
-
-const QStringList kAllAvailable = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "Stop",
-                                   "Up",    "UpF",     "UpFF",   "UpFFF", "UpE"};
-const QStringList kAtEnd = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
-                            "UpU",   "UpFU",    "UpFFU", "UpFFFU", "UpEU"};
-const QStringList kAtStart = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
-                              "Up",     "UpF",      "UpFF",    "UpFFF",  "UpE"};
-
 const TestRecording& Cif() {
   static const TestRecording rec = MakeTestRecording("play_cif", 320, 240, 12);
   return rec;

@@ -15,22 +15,6 @@
 namespace rovena::test {
 namespace {
 
-QStringList Keys(Form1& f) {
-  QStringList keys;
-  for (PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown, f.cmdStop, f.cmdUp,
-                           f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE}) {
-    keys << b->PictureKey();
-  }
-  return keys;
-}
-
-const QStringList kAllAvailable = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "Stop",
-                                   "Up",    "UpF",     "UpFF",   "UpFFF", "UpE"};
-const QStringList kAllUnavailable = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
-                                     "UpU",    "UpFU",     "UpFFU",   "UpFFFU", "UpEU"};
-const QStringList kAtEnd = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
-                            "UpU",   "UpFU",    "UpFFU", "UpFFFU", "UpEU"};
-
 TEST(FormLayout, ControlsTextsAndGeometry) {
   Viewer v;
   Form1& f = *v.form;

@@ -130,4 +130,22 @@ void AtNextYield(QObject* context, std::function<void()> action) {
   QTimer::singleShot(0, context, std::move(action));
 }
 
+QStringList Keys(const Form1& f) {
+  QStringList keys;
+  for (const PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown, f.cmdStop, f.cmdUp,
+                                 f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE}) {
+    keys << b->PictureKey();
+  }
+  return keys;
+}
+
+const QStringList kAllAvailable = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "Stop",
+                                   "Up",    "UpF",     "UpFF",   "UpFFF", "UpE"};
+const QStringList kAllUnavailable = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
+                                     "UpU",    "UpFU",     "UpFFU",   "UpFFFU", "UpEU"};
+const QStringList kAtEnd = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
+                            "UpU",   "UpFU",    "UpFFU", "UpFFFU", "UpEU"};
+const QStringList kAtStart = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
+                              "Up",     "UpF",      "UpFF",    "UpFFF",  "UpE"};
+
 }  // namespace rovena::test

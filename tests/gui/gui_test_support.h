@@ -62,6 +62,14 @@ struct Viewer {
   std::unique_ptr<Form1> form;
 };
 
+// The picture keys of the eleven playback buttons, left to right, and the sets the
+// button-state operations leave.
+QStringList Keys(const Form1& f);
+extern const QStringList kAllAvailable;
+extern const QStringList kAllUnavailable;
+extern const QStringList kAtEnd;    // Up buttons and Stop unavailable
+extern const QStringList kAtStart;  // Down buttons and Stop unavailable
+
 // Calls `action` at the next yield of the running play loop (once), unless `context` is
 // gone by then.
 void AtNextYield(QObject* context, std::function<void()> action);
