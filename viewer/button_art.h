@@ -24,7 +24,7 @@ class ImageList {
 
 // Every key of the playback buttons: "Up", "UpU", "UpFA", ... "Stop", "StopU".
 ImageList MakePlaybackPictures();
-// Keys "1" (no marks), "2" (start marked), "3" (start and end marked).
+// Keys "1" (nothing marked), "2" (first picture marked), "3" (both ends marked).
 ImageList MakeCutFlagPictures();
 // Keys "File", "SaveCut", "Bmp".
 ImageList MakeToolPictures();

@@ -1,10 +1,11 @@
 // The open recording together with the picture searches that walk it.
 //
-// Nothing is indexed: every move to another picture searches the file for MPEG-1 start codes
-// (00 00 01 and a value byte) from where the file stands. A picture becomes current in three
-// steps: a start search (FindStartUp or FindStartDown) sets PicPos, FindPicStart reads on to
-// the first slice and captures the GPS sentence, ReadFrame copies the coded picture into the
-// decoder's buffer. Afterwards the file stands just behind the picture's sequence end code.
+// There is no index. Moving to a picture means scanning for MPEG-1 start codes (00 00 01
+// plus a value byte), starting wherever the file currently stands. Three calls, always in
+// this order, make a picture current: FindStartUp or FindStartDown moves PicPos to its start
+// code, FindPicStart continues to the first slice and picks up the GPS sentence on the way,
+// and ReadFrame fills the decoder's buffer. The file then stands right after the sequence end
+// code that closes the picture.
 //
 // A start code counts only when all four of its bytes were read within the same call, so a
 // search never reports a code whose leading bytes it did not see. The searches scan in blocks,
@@ -73,9 +74,9 @@ class Recording {
   // Reads on to the first slice start code (at most kPicStartLimit bytes), capturing the user
   // data into NmeaLine; on success the listener's ShowNmea runs.
   bool FindPicStart();
-  // Copies the bytes after the slice start code up to and including the sequence end code
-  // 00 00 01 B7 into frame[0..]; false at the end of the file or when kPicBufSize bytes hold no
-  // end code. Entries beyond the last byte stored keep their contents.
+  // Stores everything from just after the slice start code through the closing 00 00 01 B7
+  // into frame[0..]; false at the end of the file or when kPicBufSize bytes hold no end
+  // code. Entries beyond the last byte stored keep their contents.
   bool ReadFrame(uint8_t* frame);
 
  private:

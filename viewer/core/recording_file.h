@@ -33,14 +33,14 @@ class RecordingFile {
   // The byte at the current position; the position advances by one. Past the end (or on a read
   // error) the byte is 0, never a byte left over from an earlier read.
   uint8_t ReadNext() { return ByteAt(current_++); }
-  // The byte at position p; the current position becomes p + 1.
+  // The byte at position p; reading then continues at p + 1.
   uint8_t ReadAt(int64_t p) {
     current_ = p + 1;
     return ByteAt(p);
   }
-  // Position of the byte read last: the current position minus one.
+  // Where the most recent read took its byte from (one before the current position).
   int64_t LastPosition() const { return current_ - 1; }
-  // True when the current position lies beyond the last byte.
+  // True once the next read would start past the file's final byte.
   bool AtEnd() const { return current_ > length_; }
   // True when a read failed with an I/O error since Open (a damaged disk or medium).
   bool HadIoError() const { return ioError_; }
