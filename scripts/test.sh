@@ -11,5 +11,6 @@ jobs=$(nproc)
 echo "== Sanitizer build =="
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs")
+bash scripts/fuzz.sh 45
 echo "== Release build =="
 (cd build && ctest --output-on-failure -j "$jobs")
