@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ini_config.h"
+#include "map_position.h"
 #include "recording.h"
 #include "recording_fixture.h"
 
@@ -30,6 +32,24 @@ TEST(FuzzRegression, BackwardSearchFromAFourByteViewMovesOn) {
   ASSERT_TRUE(recording.FindStartDown());
   EXPECT_EQ(recording.PicPos, code + 3);
   EXPECT_EQ(recording.File().CurrentPosition(), code + 4);
+}
+
+// A calibration value beyond float range reads as infinity: the file counts as complete, the
+// latitude scale comes out 0, and the map arithmetic must still give a plain answer (every
+// latitude on the map's top row) rather than work with infinities.
+TEST(FuzzRegression, CalibrationBeyondFloatRangeGivesAFiniteMapPosition) {
+  const IniLoadResult loaded = LoadIniText("PLAYSPEED1=0.04\nMAPLAT1=52.44\nMAPLAT2=5" + std::string(80, '7') +
+                                           "\nMAPLON1=20.79139\nMAPLON2=20.2325\n");
+  ASSERT_TRUE(loaded.complete);
+  EXPECT_EQ(loaded.settings.ScaleLat, 0.0f);
+  MapPositionInput in;
+  in.LatText = "5214.1234";
+  in.LonText = "02100.0000";
+  in.mapLoaded = true;
+  in.calibration = {loaded.settings.MapLat1, loaded.settings.MapLon1, loaded.settings.ScaleLat, loaded.settings.ScaleLon};
+  const MapPositionResult r = ComputeShowPos(in);
+  ASSERT_TRUE(r.onMap);
+  EXPECT_EQ(r.markerTop, 0 - r.MapY - 6);
 }
 
 }  // namespace
