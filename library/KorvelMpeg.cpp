@@ -38,66 +38,58 @@ constexpr int16_t kIdctMatrix[8][8] = {
 inline int16_t Low16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
 
 #if defined(__SSE2__)
-// Matrix pairs for pmaddwd: kPairs[half][p] holds, for outputs k = 4*half .. 4*half+3,
-// the coefficient pair (M[k][2p], M[k][2p+1]) in each 32-bit lane.
+// Matrix pairs for pmaddwd: kPairs.v[k][p] holds the coefficient pair (M[k][2p], M[k][2p+1])
+// in every 32-bit lane.
 struct PairTable {
-  alignas(16) int16_t v[2][4][8];
+  alignas(16) int16_t v[8][4][8];
 };
 constexpr PairTable MakePairs() {
   PairTable t{};
-  for (int half = 0; half < 2; ++half)
+  for (int k = 0; k < 8; ++k)
     for (int p = 0; p < 4; ++p)
       for (int lane = 0; lane < 4; ++lane) {
-        t.v[half][p][2 * lane] = kIdctMatrix[4 * half + lane][2 * p];
-        t.v[half][p][2 * lane + 1] = kIdctMatrix[4 * half + lane][2 * p + 1];
+        t.v[k][p][2 * lane] = kIdctMatrix[k][2 * p];
+        t.v[k][p][2 * lane + 1] = kIdctMatrix[k][2 * p + 1];
       }
   return t;
 }
 constexpr PairTable kPairs = MakePairs();
 
-// Keeps the low 16 bits of each 32-bit lane as a signed value, so that the saturating
-// pack that follows is exact (the sums can exceed the 16-bit range and must wrap).
-inline __m128i WrapTo16(__m128i v) { return _mm_srai_epi32(_mm_slli_epi32(v, 16), 16); }
+// Regroups four rows so that 32-bit lane j of pairs[p] holds (x[2p], x[2p+1]) of row j.
+inline void GatherPairs(const int16_t* rows, __m128i pairs[4]) {
+  const __m128i* r = reinterpret_cast<const __m128i*>(rows);
+  const __m128i r0 = _mm_loadu_si128(r), r1 = _mm_loadu_si128(r + 1);
+  const __m128i r2 = _mm_loadu_si128(r + 2), r3 = _mm_loadu_si128(r + 3);
+  const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+  const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+  pairs[0] = _mm_unpacklo_epi64(t0, t1);
+  pairs[1] = _mm_unpackhi_epi64(t0, t1);
+  pairs[2] = _mm_unpacklo_epi64(t2, t3);
+  pairs[3] = _mm_unpackhi_epi64(t2, t3);
+}
 
-// One pass: row j of `in` becomes column j of `out`.
+// Sum over n of x[n] * M[k][n] for the four rows gathered in `pairs`, one row per lane.
+inline __m128i RowSums(const __m128i pairs[4], int k) {
+  const __m128i* m = reinterpret_cast<const __m128i*>(kPairs.v[k]);
+  const __m128i s01 = _mm_add_epi32(_mm_madd_epi16(pairs[0], _mm_load_si128(m)), _mm_madd_epi16(pairs[1], _mm_load_si128(m + 1)));
+  const __m128i s23 = _mm_add_epi32(_mm_madd_epi16(pairs[2], _mm_load_si128(m + 2)), _mm_madd_epi16(pairs[3], _mm_load_si128(m + 3)));
+  return _mm_add_epi32(s01, s23);
+}
+
+// Bits 8..23 of each 32-bit sum as a signed 16-bit value: the low 16 bits of the sum shifted
+// right arithmetically by 8. Shifting left by 8 first lets the arithmetic shift by 16 do both
+// steps, and the saturating pack that follows is then exact.
+inline __m128i ShiftedLow16(__m128i sums) { return _mm_srai_epi32(_mm_slli_epi32(sums, 8), 16); }
+
+// One pass: row j of `in` becomes column j of `out`. Lanes run over the input rows, so
+// output row k (all eight j at once) comes straight out of eight multiply-adds.
 void IdctPass(const int16_t* in, int16_t* out) {
-  __m128i m[2][4];
-  for (int half = 0; half < 2; ++half)
-    for (int p = 0; p < 4; ++p)
-      m[half][p] = _mm_load_si128(reinterpret_cast<const __m128i*>(kPairs.v[half][p]));
-  __m128i rows[8];
-  for (int j = 0; j < 8; ++j) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * j));
-    __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
-    // (x[2p], x[2p+1]) broadcast to every 32-bit lane, times the matching matrix pairs.
-    const __m128i pairs[4] = {_mm_shuffle_epi32(x, 0x00), _mm_shuffle_epi32(x, 0x55),
-                              _mm_shuffle_epi32(x, 0xAA), _mm_shuffle_epi32(x, 0xFF)};
-    for (int p = 0; p < 4; ++p) {
-      lo = _mm_add_epi32(lo, _mm_madd_epi16(pairs[p], m[0][p]));
-      hi = _mm_add_epi32(hi, _mm_madd_epi16(pairs[p], m[1][p]));
-    }
-    lo = WrapTo16(_mm_srai_epi32(lo, 8));
-    hi = WrapTo16(_mm_srai_epi32(hi, 8));
-    rows[j] = _mm_packs_epi32(lo, hi);  // outputs k = 0..7 of row j
-  }
-  // Transpose the 8x8 so that rows[j][k] lands at out[8k + j].
-  const __m128i a0 = _mm_unpacklo_epi16(rows[0], rows[1]), a1 = _mm_unpackhi_epi16(rows[0], rows[1]);
-  const __m128i a2 = _mm_unpacklo_epi16(rows[2], rows[3]), a3 = _mm_unpackhi_epi16(rows[2], rows[3]);
-  const __m128i a4 = _mm_unpacklo_epi16(rows[4], rows[5]), a5 = _mm_unpackhi_epi16(rows[4], rows[5]);
-  const __m128i a6 = _mm_unpacklo_epi16(rows[6], rows[7]), a7 = _mm_unpackhi_epi16(rows[6], rows[7]);
-  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  __m128i upper[4], lower[4];  // input rows 0..3 and 4..7
+  GatherPairs(in, upper);
+  GatherPairs(in + 32, lower);
   __m128i* o = reinterpret_cast<__m128i*>(out);
-  _mm_storeu_si128(o + 0, _mm_unpacklo_epi64(b0, b4));
-  _mm_storeu_si128(o + 1, _mm_unpackhi_epi64(b0, b4));
-  _mm_storeu_si128(o + 2, _mm_unpacklo_epi64(b1, b5));
-  _mm_storeu_si128(o + 3, _mm_unpackhi_epi64(b1, b5));
-  _mm_storeu_si128(o + 4, _mm_unpacklo_epi64(b2, b6));
-  _mm_storeu_si128(o + 5, _mm_unpackhi_epi64(b2, b6));
-  _mm_storeu_si128(o + 6, _mm_unpacklo_epi64(b3, b7));
-  _mm_storeu_si128(o + 7, _mm_unpackhi_epi64(b3, b7));
+  for (int k = 0; k < 8; ++k)
+    _mm_storeu_si128(o + k, _mm_packs_epi32(ShiftedLow16(RowSums(upper, k)), ShiftedLow16(RowSums(lower, k))));
 }
 #else
 void IdctPass(const int16_t* in, int16_t* out) {
@@ -109,6 +101,30 @@ void IdctPass(const int16_t* in, int16_t* out) {
     }
 }
 #endif
+
+// Flat blocks are common: when only the DC term is set, pass 1 leaves one value down the first
+// column and pass 2 spreads it over the whole block. The same two truncating steps as the
+// full product give the same samples.
+#if defined(__SSE2__)
+bool OnlyDcIsSet(const int16_t* block) {
+  const __m128i* rows = reinterpret_cast<const __m128i*>(block);
+  __m128i any = _mm_and_si128(_mm_loadu_si128(rows), _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+  for (int i = 1; i < 8; ++i) any = _mm_or_si128(any, _mm_loadu_si128(rows + i));
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
+}
+#else
+bool OnlyDcIsSet(const int16_t* block) {
+  for (int i = 1; i < 64; ++i)
+    if (block[i] != 0) return false;
+  return true;
+}
+#endif
+
+void FillWithDcSample(int16_t* block) {
+  const int16_t column = Low16((block[0] * kIdctMatrix[0][0]) >> 8);
+  const int16_t sample = Low16((column * kIdctMatrix[0][0]) >> 8);
+  for (int i = 0; i < 64; ++i) block[i] = sample;
+}
 
 // Writes the clamped value into the sample's low byte, as callers may observe the block
 // afterwards; the high byte stays as it was.
@@ -260,6 +276,10 @@ KORVEL_API void IZZQ(int16_t* dst, const int16_t* src) {
 }
 
 KORVEL_API void Idct(int16_t* block) {
+  if (OnlyDcIsSet(block)) {
+    FillWithDcSample(block);
+    return;
+  }
   alignas(16) int16_t scratch[64];
   IdctPass(block, scratch);
   IdctPass(scratch, block);
