@@ -260,9 +260,99 @@ __attribute__((target("ssse3"))) void ConvertSixteen(uint8_t* data) {
   }
 }
 
-// Asked at every call (once per frame): a function-local static would need the C++
+// Asked at every call (a load and a bit test): a function-local static would need the C++
 // runtime's guard functions.
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+
+// Placement with SSSE3: the saturating packs clamp exactly as the plain rule does (unsigned
+// to 0..255 for luminance, signed to -128..127 for chrominance), and byte shuffles spread the
+// eight clamped values of a sample row to their bytes 3 apart, which are blended into the
+// frame row so that the other two bytes of every pixel keep their values.
+struct PlacementMasks {
+  alignas(16) int8_t lumaSpread[2][16];    // sample c to byte 3c of a 24-byte row
+  alignas(16) int8_t lumaKeep[2][16];      // 0 on those bytes, all ones on the others
+  alignas(16) int8_t chromaSpread[3][16];  // sample c to bytes 6c and 6c + 3 of a 48-byte row
+  alignas(16) int8_t chromaKeep[3][16];
+};
+constexpr PlacementMasks MakePlacementMasks() {
+  PlacementMasks m{};
+  for (int part = 0; part < 3; ++part)
+    for (int lane = 0; lane < 16; ++lane) {
+      const int byte = 16 * part + lane;
+      const bool sampleByte = byte % 3 == 0;
+      if (part < 2) {
+        m.lumaSpread[part][lane] = static_cast<int8_t>(sampleByte ? byte / 3 : -128);
+        m.lumaKeep[part][lane] = static_cast<int8_t>(sampleByte ? 0 : -1);
+      }
+      m.chromaSpread[part][lane] = static_cast<int8_t>(sampleByte ? byte / 6 : -128);
+      m.chromaKeep[part][lane] = static_cast<int8_t>(sampleByte ? 0 : -1);
+    }
+  return m;
+}
+constexpr PlacementMasks kPlacementMasks = MakePlacementMasks();
+
+// The samples with their low bytes replaced by the clamped bytes (lanes 0..7 of `clamped`).
+__attribute__((target("ssse3"))) inline __m128i WithLowBytes(__m128i samples, __m128i clamped) {
+  return _mm_or_si128(_mm_and_si128(samples, _mm_set1_epi16(static_cast<int16_t>(0xFF00))),
+                      _mm_unpacklo_epi8(clamped, _mm_setzero_si128()));
+}
+
+__attribute__((target("ssse3"))) inline __m128i Blend(__m128i frame, __m128i clamped, const int8_t* spread, const int8_t* keep) {
+  return _mm_or_si128(_mm_and_si128(frame, Mask(keep)), _mm_shuffle_epi8(clamped, Mask(spread)));
+}
+
+template <int Stride>
+__attribute__((target("ssse3"))) void PlaceLumaSsse3(uint8_t* dst, int16_t* block) {
+  const PlacementMasks& m = kPlacementMasks;
+  for (int i = 0; i < 8; ++i) {
+    __m128i* samplesAt = reinterpret_cast<__m128i*>(block + 8 * i);
+    const __m128i samples = _mm_loadu_si128(samplesAt);
+    const __m128i clamped = _mm_packus_epi16(samples, samples);
+    _mm_storeu_si128(samplesAt, WithLowBytes(samples, clamped));
+    __m128i* row = reinterpret_cast<__m128i*>(dst + (7 - i) * Stride);
+    _mm_storeu_si128(row, Blend(_mm_loadu_si128(row), clamped, m.lumaSpread[0], m.lumaKeep[0]));
+    _mm_storel_epi64(row + 1, Blend(_mm_loadl_epi64(row + 1), clamped, m.lumaSpread[1], m.lumaKeep[1]));
+  }
+}
+
+template <int Stride>
+__attribute__((target("ssse3"))) void PlaceChromaSsse3(uint8_t* dst, int16_t* block) {
+  const PlacementMasks& m = kPlacementMasks;
+  for (int i = 0; i < 8; ++i) {
+    __m128i* samplesAt = reinterpret_cast<__m128i*>(block + 8 * i);
+    const __m128i samples = _mm_loadu_si128(samplesAt);
+    const __m128i clamped = _mm_packs_epi16(samples, samples);
+    _mm_storeu_si128(samplesAt, WithLowBytes(samples, clamped));
+    uint8_t* const rows[2] = {dst + (15 - 2 * i) * Stride, dst + (14 - 2 * i) * Stride};
+    for (uint8_t* rowBytes : rows) {
+      __m128i* row = reinterpret_cast<__m128i*>(rowBytes);
+      for (int part = 0; part < 3; ++part)
+        _mm_storeu_si128(row + part, Blend(_mm_loadu_si128(row + part), clamped, m.chromaSpread[part], m.chromaKeep[part]));
+    }
+  }
+}
+
+template <int Stride>
+void PlaceLumaFastest(uint8_t* dst, int16_t* block) {
+  if (HasSsse3()) return PlaceLumaSsse3<Stride>(dst, block);
+  PlaceLuma<Stride>(dst, block);
+}
+
+template <int Stride>
+void PlaceChromaFastest(uint8_t* dst, int16_t* block) {
+  if (HasSsse3()) return PlaceChromaSsse3<Stride>(dst, block);
+  PlaceChroma<Stride>(dst, block);
+}
+#else
+template <int Stride>
+void PlaceLumaFastest(uint8_t* dst, int16_t* block) {
+  PlaceLuma<Stride>(dst, block);
+}
+
+template <int Stride>
+void PlaceChromaFastest(uint8_t* dst, int16_t* block) {
+  PlaceChroma<Stride>(dst, block);
+}
 #endif
 
 }  // namespace
@@ -285,10 +375,10 @@ KORVEL_API void Idct(int16_t* block) {
   IdctPass(scratch, block);
 }
 
-KORVEL_API void CopyBlockCifY(uint8_t* dst, int16_t* block) { PlaceLuma<960>(dst, block); }
-KORVEL_API void CopyBlockVgaY(uint8_t* dst, int16_t* block) { PlaceLuma<1920>(dst, block); }
-KORVEL_API void CopyBlockCifC(uint8_t* dst, int16_t* block) { PlaceChroma<960>(dst, block); }
-KORVEL_API void CopyBlockVgaC(uint8_t* dst, int16_t* block) { PlaceChroma<1920>(dst, block); }
+KORVEL_API void CopyBlockCifY(uint8_t* dst, int16_t* block) { PlaceLumaFastest<960>(dst, block); }
+KORVEL_API void CopyBlockVgaY(uint8_t* dst, int16_t* block) { PlaceLumaFastest<1920>(dst, block); }
+KORVEL_API void CopyBlockCifC(uint8_t* dst, int16_t* block) { PlaceChromaFastest<960>(dst, block); }
+KORVEL_API void CopyBlockVgaC(uint8_t* dst, int16_t* block) { PlaceChromaFastest<1920>(dst, block); }
 
 KORVEL_API void YUVtoRGB(uint8_t* data, int32_t count) {
   int32_t i = 0;
