@@ -180,9 +180,12 @@ inline uint8_t Conv(int32_t v) {
 #if defined(__x86_64__) || defined(__i386__)
 // Sixteen pixels at a time with SSSE3 byte shuffles, chosen at run time: 48 interleaved bytes
 // are split into Y, Cb and Cr vectors, the three sums formed with 16-bit multiply-adds of
-// (Y, colour) pairs, and conv() applied on 16-bit lanes: after clamping to 0..55845 a
-// multiply-high by floor(2^23 / 219) gives the quotient or one less, and the remainder check
-// adds the missing one. Every pixel gets exactly the plain rule's bytes.
+// (Y, colour) pairs, and conv() applied on 16-bit lanes. The division uses
+// 219 x 1197 = 2^18 - 1: for 0 <= v < 55845, v / 219 rounded down equals
+// (v + 1) x 1197 / 2^18 rounded down. So the sums are formed plus 1 (and minus 32768, so that
+// the signed saturating pack clamps them to 0..65535), limited to 55846, which gives 255, and
+// one multiply-high and a shift finish the division. Every pixel gets exactly the plain
+// rule's bytes.
 struct ShuffleMasks {
   alignas(16) int8_t split[3][3][16];  // [component][source register][lane]
   alignas(16) int8_t merge[3][3][16];  // [output register][component][lane]
@@ -205,33 +208,27 @@ __attribute__((target("ssse3"))) inline __m128i Mask(const int8_t* lanes) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
 }
 
+// conv() of eight sums given as v + 1 - 32768 in two vectors of four.
 __attribute__((target("ssse3"))) inline __m128i ConvLanes(__m128i low, __m128i high) {
-  const auto clamp = [](__m128i v) __attribute__((target("ssse3"))) {
-    v = _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_setzero_si128()));
-    const __m128i limit = _mm_set1_epi32(55845);
-    const __m128i over = _mm_cmpgt_epi32(v, limit);
-    return _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, limit));
-  };
-  const __m128i bias = _mm_set1_epi32(32768);
-  const __m128i v = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(clamp(low), bias), _mm_sub_epi32(clamp(high), bias)),
-                                  _mm_set1_epi16(static_cast<int16_t>(0x8000)));
-  __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(v, _mm_set1_epi16(static_cast<int16_t>(38304))), 7);
-  const __m128i remainder = _mm_sub_epi16(v, _mm_mullo_epi16(q, _mm_set1_epi16(219)));
-  return _mm_sub_epi16(q, _mm_cmpgt_epi16(remainder, _mm_set1_epi16(218)));
+  const __m128i biased = _mm_min_epi16(_mm_packs_epi32(low, high), _mm_set1_epi16(55846 - 32768));
+  const __m128i plusOne = _mm_xor_si128(biased, _mm_set1_epi16(static_cast<int16_t>(0x8000)));
+  return _mm_srli_epi16(_mm_mulhi_epu16(plusOne, _mm_set1_epi16(1197)), 2);
 }
 
 // Eight pixels as 16-bit lanes: Y, Cb, Cr in, the three colour bytes (as 16-bit lanes) out.
 __attribute__((target("ssse3"))) inline void ConvertEight(__m128i y, __m128i p, __m128i q, __m128i out[3]) {
   const auto pairs = [](int16_t a, int16_t b) __attribute__((target("ssse3"))) { return _mm_set_epi16(b, a, b, a, b, a, b, a); };
-  const __m128i one = _mm_set1_epi16(1), minus16 = _mm_set1_epi32(-16);
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i lumaOffset = _mm_set1_epi32(-16 + 1 - 32768);  // L's -16, then as ConvLanes takes it
   const __m128i yp[2] = {_mm_unpacklo_epi16(y, p), _mm_unpackhi_epi16(y, p)};
   const __m128i yq[2] = {_mm_unpacklo_epi16(y, q), _mm_unpackhi_epi16(y, q)};
   const __m128i q1[2] = {_mm_unpacklo_epi16(q, one), _mm_unpackhi_epi16(q, one)};
   __m128i sums[3][2];
   for (int h = 0; h < 2; ++h) {
-    sums[0][h] = _mm_add_epi32(_mm_madd_epi16(yp[h], pairs(256, 350)), minus16);
-    sums[1][h] = _mm_add_epi32(_mm_madd_epi16(yp[h], pairs(256, -179)), _mm_madd_epi16(q1[h], pairs(-85, -16)));
-    sums[2][h] = _mm_add_epi32(_mm_madd_epi16(yq[h], pairs(256, 443)), minus16);
+    sums[0][h] = _mm_add_epi32(_mm_madd_epi16(yp[h], pairs(256, 350)), lumaOffset);
+    sums[1][h] = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(yp[h], pairs(256, -179)), _mm_madd_epi16(q1[h], pairs(-85, -16))),
+                               _mm_set1_epi32(1 - 32768));
+    sums[2][h] = _mm_add_epi32(_mm_madd_epi16(yq[h], pairs(256, 443)), lumaOffset);
   }
   for (int c = 0; c < 3; ++c) out[c] = ConvLanes(sums[c][0], sums[c][1]);
 }
