@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "modMPEG.h"
 #include "recording_writer.h"
@@ -173,6 +174,100 @@ TEST(BitReader, CachedReaderMatchesPlainOnRandomMacroblocks) {
       if (!ok) break;
     }
   }
+}
+
+uint32_t NextBits(PlainMpegDecoder& d, int count) {
+  uint32_t bits = 0;
+  for (int i = 0; i < count; ++i) bits = 2 * bits + d.GetBit();
+  return bits;
+}
+uint32_t NextBits(modMPEG& d, int count) {
+  uint32_t bits = 0;
+  for (int i = 0; i < count; ++i) bits = 2 * bits + d.GetBit();
+  return bits;
+}
+
+// The cached decoder looks the walk's result up instead of walking: on every 16-bit pattern
+// of coming bits it must give the same symbol and budget and stop at the same bit.
+TEST(GetCoefCode, LookupGivesTheWalksResultOnEveryBitPattern) {
+  DecoderPair d;
+  for (uint32_t pattern = 0; pattern < (1u << 16); ++pattern) {
+    BitWriter w;
+    PutSliceHeaderFields(w);
+    w.Put(pattern, 16);
+    w.Put(0x5A3C96E1, 32);  // what follows shows where each reader stopped
+    d.LoadBytes(w.Bytes());
+    int16_t budget = pattern % 5 == 0 ? 1 : CoefBitBudget;  // a budget that the code overdraws
+    CoefCode(d, budget);
+    ASSERT_EQ(NextBits(d.Plain(), 32), NextBits(d.Cached(), 32)) << "pattern " << pattern;
+  }
+}
+
+// Streams of well-formed and odd coefficient entries: every table code with its sign, both
+// escape forms (also the 16-bit form with a small level), codes that match nothing and runs
+// past the block's end.
+void PutRandomBlock(BitWriter& w, std::mt19937& rng, bool luminance) {
+  const auto chance = [&](int percent) { return static_cast<int>(rng() % 100) < percent; };
+  if (chance(50)) {
+    w.Put(luminance ? 0b100 : 0b00, luminance ? 3 : 2);  // DC size 0
+  } else {
+    w.Put(luminance ? 0b00 : 0b01, 2);  // DC size 1 and its bit
+    w.PutBit(rng() & 1);
+  }
+  const int entries = static_cast<int>(rng() % 7);
+  for (int i = 0; i < entries; ++i) {
+    const int kind = static_cast<int>(rng() % 100);
+    if (kind < 2) {
+      w.Put(0, 16);  // matches no code
+      w.PutBit(rng() & 1);
+    } else if (kind < 12) {
+      w.Put(0b000001, 6);
+      w.Put(rng() % (chance(80) ? 4 : 64), 6);
+      const uint32_t first = rng() & 0xFF;
+      w.Put(first, 8);
+      if ((first & 0x7F) == 0) w.Put(rng() & 0xFF, 8);
+    } else {
+      const rovena::CoefCode& code = CoefCodeTab[rng() % (chance(80) ? 24 : CoefCodeCount)];
+      w.Put(static_cast<uint32_t>(code.code), code.length);
+      if (code.symbol == EscapeSymbol) {
+        w.Put(rng() % 8, 6);
+        w.Put(0x80, 8);
+        w.Put(rng() & 0xFF, 8);
+      } else {
+        w.PutBit(rng() & 1);
+      }
+    }
+  }
+  w.Put(0b10, 2);
+}
+
+TEST(BitReader, WindowDecoderMatchesPlainOnRandomCodeStreams) {
+  std::mt19937 rng(77);
+  DecoderPair d;
+  long decoded = 0;
+  for (int round = 0; round < 300; ++round) {
+    BitWriter w;
+    PutSliceHeaderFields(w);
+    for (int mb = 0; mb < 12; ++mb) {
+      w.Put(0b11, 2);
+      for (int block = 0; block < 6; ++block) PutRandomBlock(w, rng, block < 4);
+    }
+    d.LoadBytes(w.Bytes());
+    for (int mb = 0; mb < 12; ++mb) {
+      const bool ok = d.Both([](auto& m) { return m.DecodeMacroblock(); });
+      PlainMpegDecoder& p = d.Plain();
+      modMPEG& c = d.Cached();
+      const int16_t* plainBlocks[] = {p.BlockY0, p.BlockY1, p.BlockY2, p.BlockY3, p.BlockCb, p.BlockCr, p.ScanCoefs};
+      const int16_t* cachedBlocks[] = {c.BlockY0, c.BlockY1, c.BlockY2, c.BlockY3, c.BlockCb, c.BlockCr, c.ScanCoefs};
+      for (int b = 0; b < 7; ++b)
+        ASSERT_TRUE(std::equal(plainBlocks[b], plainBlocks[b] + 64, cachedBlocks[b])) << "round " << round << " array " << b;
+      ASSERT_EQ(std::tie(p.DcPredY, p.DcPredCb, p.DcPredCr), std::tie(c.DcPredY, c.DcPredCb, c.DcPredCr));
+      if (!ok) break;
+      ++decoded;
+    }
+    ASSERT_EQ(NextBits(d.Plain(), 32), NextBits(d.Cached(), 32)) << "round " << round;
+  }
+  EXPECT_GT(decoded, 1000) << "most macroblocks should decode, not only the failure paths";
 }
 
 }  // namespace

@@ -126,6 +126,57 @@ constexpr RunLevelTable MakeRunLevels() {
   return t;
 }
 constexpr RunLevelTable kRunLevels = MakeRunLevels();
+
+// The result of the table walk for every 16-bit window of coming bits, found by indexing
+// instead of walking. Every code has at most five bits after its first 1 bit, so the number
+// of leading zeros (capped at 12: no code has more than 11) and the five bits after the
+// first 1 decide the walk. Each entry is computed at compile time by running the walk itself
+// on such a window, so the two cannot disagree; the tests compare them on all 2^16 windows.
+struct CoefLookup {
+  int8_t symbol;    // as GetCoefCode returns it: -1 end of block, 0..111
+  uint8_t bits;     // bits the walk reads: 2 for end of block, 16 when nothing matched
+  uint8_t charged;  // bits taken from the budget: the code's length, 0 for those two cases
+};
+constexpr int kLeadingZeroRows = 13;
+
+constexpr CoefLookup WalkWindow(uint32_t window) {
+  const auto bit = [window](int position) { return static_cast<int>((window >> (15 - position)) & 1); };
+  int code = 2 * bit(0) + bit(1);
+  if (code == 2) return {-1, 2, 0};
+  int length = 2;
+  for (int i = 0; i < CoefCodeCount;) {
+    const CoefCode& entry = kCoefCodes[i];
+    if (entry.length == length) {
+      if (entry.code == code)
+        return {static_cast<int8_t>(entry.symbol), static_cast<uint8_t>(length), static_cast<uint8_t>(length)};
+      ++i;
+    } else {
+      code = 2 * code + bit(length);
+      ++length;
+    }
+  }
+  return {0, 16, 0};
+}
+
+struct CoefLookupTable {
+  CoefLookup entry[kLeadingZeroRows][32];  // [leading zeros][five bits after the first 1]
+};
+constexpr CoefLookupTable MakeCoefLookup() {
+  CoefLookupTable t{};
+  for (int zeros = 0; zeros < kLeadingZeroRows; ++zeros)
+    for (uint32_t after = 0; after < 32; ++after)
+      t.entry[zeros][after] = WalkWindow(((32 | after) << 10) >> zeros);
+  return t;
+}
+constexpr CoefLookupTable kCoefLookup = MakeCoefLookup();
+
+inline CoefLookup LookUpCoefCode(uint64_t window) {
+  const int zeros = __builtin_clzll(window | (uint64_t{1} << (63 - (kLeadingZeroRows - 1))));
+  return kCoefLookup.entry[zeros][(window << zeros << 1) >> 59];
+}
+
+// Escape code, 6-bit run and a level of 8 or 16 bits: the longest coefficient entry.
+constexpr int kLongestCoefEntry = 6 + 6 + 16;
 }  // namespace
 
 int SymbolRun(int symbol) { return kRunLevels.run[symbol]; }
@@ -198,26 +249,17 @@ int16_t MpegDecoder<BitReader>::GetDcDiffC() {
 }
 
 // Walks the length-sorted table, reading one more bit whenever the next entry is longer
-// than the bits read so far. With a reader that can show bits ahead, the same walk compares
-// each entry with as many of the next bits as it is long and consumes the matching code's
-// bits at the end; the bits consumed and the result are the same.
+// than the bits read so far. With a reader that can show bits ahead, the walk's result for
+// the coming bits is looked up instead and its bits consumed; the result, the budget and the
+// bits consumed are the same.
 template <class BitReader>
 int16_t MpegDecoder<BitReader>::GetCoefCode(int16_t& budget) {
   if (budget <= 0) return -1;
-  if constexpr (requires(BitReader r) { r.Peek16(); }) {
-    const uint32_t next = reader_.Peek16();
-    if ((next >> 14) == 2) {
-      reader_.Skip(2);
-      return -1;  // end of block
-    }
-    for (const CoefCode& entry : kCoefCodes)
-      if (static_cast<int>(next >> (16 - entry.length)) == entry.code) {
-        reader_.Skip(entry.length);
-        budget = static_cast<int16_t>(budget - entry.length);
-        return entry.symbol;
-      }
-    reader_.Skip(16);
-    return 0;  // no code of up to 16 bits matched
+  if constexpr (requires(BitReader r) { r.Window(16); }) {
+    const CoefLookup found = LookUpCoefCode(reader_.Window(16));
+    reader_.Skip(found.bits);
+    budget = static_cast<int16_t>(budget - found.charged);
+    return found.symbol;
   }
   int code = GetBit() ? 2 : 0;
   code += GetBit();
@@ -250,6 +292,7 @@ int16_t MpegDecoder<BitReader>::ReadEscapedLevel() {
 
 template <class BitReader>
 bool MpegDecoder<BitReader>::GetBlockCoefs() {
+  if constexpr (requires(BitReader r) { r.Window(kLongestCoefEntry); }) return GetBlockCoefsFromWindow(reader_);
   std::fill(ScanCoefs + 1, ScanCoefs + 64, int16_t{0});
   int16_t budget = CoefBitBudget;
   int index = 1;
@@ -265,6 +308,48 @@ bool MpegDecoder<BitReader>::GetBlockCoefs() {
       run = kRunLevels.run[symbol];
       const int16_t level = kRunLevels.level[symbol];
       value = GetBit() ? static_cast<int16_t>(-level) : level;
+    }
+    index += run;
+    if (index > 63) return false;
+    ScanCoefs[index++] = value;
+  }
+}
+
+// GetBlockCoefs with every entry (code and sign bit, or escape and its fields) taken from
+// one window of coming bits: the same values, budget and bits consumed, without a call per bit.
+template <class BitReader>
+template <class WindowReader>
+bool MpegDecoder<BitReader>::GetBlockCoefsFromWindow(WindowReader& reader) {
+  std::fill(ScanCoefs + 1, ScanCoefs + 64, int16_t{0});
+  int budget = CoefBitBudget;
+  int index = 1;
+  for (;;) {
+    if (budget <= 0) return true;
+    const uint64_t window = reader.Window(kLongestCoefEntry);
+    const CoefLookup found = LookUpCoefCode(window);
+    if (found.symbol < 0) {
+      reader.Skip(found.bits);
+      return true;
+    }
+    budget -= found.charged;
+    int run;
+    int16_t value;
+    if (found.symbol == EscapeSymbol) {
+      run = static_cast<int>((window << 6) >> 58);
+      const unsigned first = static_cast<unsigned>((window << 12) >> 56);
+      if ((first & 0x7F) != 0) {
+        value = static_cast<int8_t>(first);
+        reader.Skip(6 + 6 + 8);
+      } else {
+        const int rest = static_cast<int>((window << 20) >> 56);
+        value = static_cast<int16_t>(first & 0x80 ? rest - 256 : rest);
+        reader.Skip(6 + 6 + 16);
+      }
+    } else {
+      run = kRunLevels.run[found.symbol];
+      const int16_t level = kRunLevels.level[found.symbol];
+      value = (window << found.bits) >> 63 ? static_cast<int16_t>(-level) : level;
+      reader.Skip(found.bits + 1);
     }
     index += run;
     if (index > 63) return false;

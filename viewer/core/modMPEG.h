@@ -79,8 +79,8 @@ class PlainBitReader {
 
 // The same bit sequence served from a 64-bit cache. The cache is topped up with whole bytes
 // by one unaligned 8-byte load; past the end of the buffer the zero padding supplies the zero
-// bits. It can also show the next 16 bits without reading them, which lets the coefficient
-// table walk compare whole codes instead of growing them bit by bit.
+// bits. It can also show the next bits without reading them, which lets the decoder find a
+// whole coefficient entry (code, sign or escape fields) at once and then consume its bits.
 class CachedBitReader {
  public:
   explicit CachedBitReader(const uint8_t* paddedPicBuf) : buf_(paddedPicBuf) {}
@@ -98,12 +98,13 @@ class CachedBitReader {
     --bitsLeft_;
     return bit;
   }
-  // The next 16 bits, first one most significant, without consuming them.
-  uint32_t Peek16() {
-    if (bitsLeft_ < 16) Refill();
-    return static_cast<uint32_t>(cache_ >> 48);
+  // The next bits, first one most significant in bit 63, without consuming them; at least
+  // `count` of them (up to 56) are valid, the bits below may be anything.
+  uint64_t Window(int count) {
+    if (bitsLeft_ < count) Refill();
+    return cache_;
   }
-  // Consumes `count` bits (at most those shown by the last Peek16).
+  // Consumes `count` bits (at most those made valid by the last Window).
   void Skip(int count) {
     cache_ <<= count;
     bitsLeft_ -= count;
@@ -179,6 +180,9 @@ class MpegDecoder {
   int16_t ReadEscapedLevel();
   unsigned ReadBits(int count);
   bool DecodeBlock(int16_t* block, int16_t& predictor, bool luminance);
+  // A member template, so that it exists only for readers that can show bits ahead.
+  template <class WindowReader>
+  bool GetBlockCoefsFromWindow(WindowReader& reader);
 
   BlockLibrary& library_;
   BitReader reader_{PicBuf};
