@@ -274,7 +274,8 @@ TEST(Monkey, RandomUseKeepsTheWindowConsistent) {
                                       QString::fromStdString(TestDataDir()), QStringLiteral("/nonexistent/monkey.m1v"),
                                       QString()};
 
-  Viewer viewer("PLAYSPEED1=0.000000001\nMAPLAT1=52.41674\nMAPLAT2=52.80114\nMAPLON1=20.79139\nMAPLON2=20.2325\n");
+  // A map whose calibration takes in the recordings' positions, so the map view scrolls too.
+  Viewer viewer("PLAYSPEED1=0.000000001\nMAPLAT1=52.41674\nMAPLAT2=52.80114\nMAPLON1=20.79139\nMAPLON2=20.2325\n", true);
   viewer.Open(cif.path);
   viewer.form->show();
   viewer.form->activateWindow();
@@ -293,6 +294,9 @@ TEST(Monkey, RandomUseKeepsTheWindowConsistent) {
   viewer.form->cmdUp_Click();
   viewer.form->cmdUp_Click();
   EXPECT_EQ(viewer.form->recording.PicPos, cif.picturePositions[1]);
+  if (!viewer.form->chkGps->isChecked()) viewer.form->chkGps->click();
+  viewer.form->cmdUp_Click();
+  EXPECT_TRUE(viewer.form->Pic1->isVisible()) << "the position lies on the map";
 }
 
 }  // namespace
