@@ -268,9 +268,13 @@ bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 struct PlacementMasks {
   alignas(16) int8_t lumaSpread[2][16];    // sample c to byte 3c of a 24-byte row
   alignas(16) int8_t lumaKeep[2][16];      // 0 on those bytes, all ones on the others
-  alignas(16) int8_t chromaSpread[3][16];  // sample c to bytes 6c and 6c + 3 of a 48-byte row
+  alignas(16) int8_t chromaSpread[3][16];  // sample c to bytes 6c and 6c + 3 of a 46-byte row
   alignas(16) int8_t chromaKeep[3][16];
 };
+// A chrominance row starts at a Cb or Cr byte, so its 16 pixels end 46 bytes on; the last
+// window starts at byte 30 (overlapping the middle one) so that nothing beyond them is read
+// or written, which at the frame's top right corner would be past the frame buffer.
+constexpr int kChromaWindowStart[3] = {0, 16, 30};
 constexpr PlacementMasks MakePlacementMasks() {
   PlacementMasks m{};
   for (int part = 0; part < 3; ++part)
@@ -281,8 +285,10 @@ constexpr PlacementMasks MakePlacementMasks() {
         m.lumaSpread[part][lane] = static_cast<int8_t>(sampleByte ? byte / 3 : -128);
         m.lumaKeep[part][lane] = static_cast<int8_t>(sampleByte ? 0 : -1);
       }
-      m.chromaSpread[part][lane] = static_cast<int8_t>(sampleByte ? byte / 6 : -128);
-      m.chromaKeep[part][lane] = static_cast<int8_t>(sampleByte ? 0 : -1);
+      const int chromaByte = kChromaWindowStart[part] + lane;
+      const bool chromaSampleByte = chromaByte % 3 == 0;
+      m.chromaSpread[part][lane] = static_cast<int8_t>(chromaSampleByte ? chromaByte / 6 : -128);
+      m.chromaKeep[part][lane] = static_cast<int8_t>(chromaSampleByte ? 0 : -1);
     }
   return m;
 }
@@ -322,9 +328,10 @@ __attribute__((target("ssse3"))) void PlaceChromaSsse3(uint8_t* dst, int16_t* bl
     _mm_storeu_si128(samplesAt, WithLowBytes(samples, clamped));
     uint8_t* const rows[2] = {dst + (15 - 2 * i) * Stride, dst + (14 - 2 * i) * Stride};
     for (uint8_t* rowBytes : rows) {
-      __m128i* row = reinterpret_cast<__m128i*>(rowBytes);
-      for (int part = 0; part < 3; ++part)
-        _mm_storeu_si128(row + part, Blend(_mm_loadu_si128(row + part), clamped, m.chromaSpread[part], m.chromaKeep[part]));
+      for (int part = 0; part < 3; ++part) {
+        __m128i* window = reinterpret_cast<__m128i*>(rowBytes + kChromaWindowStart[part]);
+        _mm_storeu_si128(window, Blend(_mm_loadu_si128(window), clamped, m.chromaSpread[part], m.chromaKeep[part]));
+      }
     }
   }
 }
