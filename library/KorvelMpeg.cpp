@@ -328,10 +328,16 @@ __attribute__((target("ssse3"))) void PlaceChromaSsse3(uint8_t* dst, int16_t* bl
     _mm_storeu_si128(samplesAt, WithLowBytes(samples, clamped));
     uint8_t* const rows[2] = {dst + (15 - 2 * i) * Stride, dst + (14 - 2 * i) * Stride};
     for (uint8_t* rowBytes : rows) {
+      // All three windows are read before any is written: a load that straddles the
+      // overlapping store just made would wait for it to retire.
+      __m128i* windows[3];
+      __m128i frame[3];
       for (int part = 0; part < 3; ++part) {
-        __m128i* window = reinterpret_cast<__m128i*>(rowBytes + kChromaWindowStart[part]);
-        _mm_storeu_si128(window, Blend(_mm_loadu_si128(window), clamped, m.chromaSpread[part], m.chromaKeep[part]));
+        windows[part] = reinterpret_cast<__m128i*>(rowBytes + kChromaWindowStart[part]);
+        frame[part] = _mm_loadu_si128(windows[part]);
       }
+      for (int part = 0; part < 3; ++part)
+        _mm_storeu_si128(windows[part], Blend(frame[part], clamped, m.chromaSpread[part], m.chromaKeep[part]));
     }
   }
 }
