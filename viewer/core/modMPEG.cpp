@@ -248,8 +248,8 @@ int16_t MpegDecoder<BitReader>::GetDcDiffC() {
   return ReadDcDifferential(GetDcSizeC());
 }
 
-// Walks the length-sorted table, reading one more bit whenever the next entry is longer
-// than the bits read so far. With a reader that can show bits ahead, the walk's result for
+// Walks the table in order of code length and takes another bit each time the next entry
+// needs more bits than have been taken. With a reader that can show bits ahead, the walk's result for
 // the coming bits is looked up instead and its bits consumed; the result, the budget and the
 // bits consumed are the same.
 template <class BitReader>

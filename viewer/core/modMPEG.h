@@ -1,7 +1,7 @@
 // modMPEG: the viewer's own decoder of the recorder's intra pictures, below the picture loop.
 //
-// It reads the coded bits of one picture, most significant bit first, from the fixed buffer
-// PicBuf, decodes the DC size and coefficient codes of the MPEG-1 block layer and turns one
+// It takes a picture's coded bits from the fixed buffer PicBuf, high bit of each byte
+// first, decodes the DC size and coefficient codes of the MPEG-1 block layer and turns one
 // macroblock at a time into six blocks of samples (four luminance, Cb, Cr) with the block
 // library's IZZQ and Idct. Every state lives in fixed arrays of one object; nothing is
 // allocated while decoding.
@@ -24,8 +24,8 @@ namespace rovena {
 inline constexpr int PicBufSize = 300000;
 inline constexpr int PicBufPadding = 8;
 
-// Code bits that the coefficient codes of one block may use before the block is ended as if
-// an end-of-block code had been read.
+// How many code bits one block's coefficient codes get; once they are spent the block
+// ends just as an end-of-block code would end it.
 inline constexpr int16_t CoefBitBudget = 1736;
 
 // One code of the MPEG-1 DCT coefficient table (dct_coeff_next), without its sign bit.
@@ -47,7 +47,7 @@ int SymbolRun(int symbol);
 int SymbolLevel(int symbol);
 
 // The bit rules as stated: the first read of a picture returns bit 1 of byte 0 (the slice's
-// quantiser scale and extra-slice bit are skipped); a read that needs a byte at index
+// quantiser scale and extra-slice flag are never looked at); a read that needs a byte at index
 // PicBufSize or beyond returns 0 and loads nothing.
 class PlainBitReader {
  public:
