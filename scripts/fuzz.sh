@@ -31,14 +31,17 @@ done
 "$bin/fuzz_make_seeds" "$work/seeds" "${streams[@]}"
 
 status=0
+parallel=()
+[ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
 run() {
   local target=$1 seeds=$2 max_len=$3
   local corpus=$work/corpus-$seeds
   mkdir -p "$corpus"
+  rm -f "$work"/fuzz-*.log
   echo "== $target: ${seconds}s"
   if ! (cd "$work" && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 \
         "../bin/$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 \
-        -jobs="$jobs" -workers="$jobs" -print_final_stats=1 -artifact_prefix="../findings/$target-" \
+        "${parallel[@]}" -print_final_stats=1 -artifact_prefix="../findings/$target-" \
         "corpus-$seeds" "seeds/$seeds" > "$target.log" 2>&1); then
     echo "$target FOUND A FAULT (see $build/findings and $work/$target.log):"
     grep -E "ERROR|runtime error|SUMMARY|abort|differ|says" "$work/$target.log" | head -20 || tail -30 "$work/$target.log"
