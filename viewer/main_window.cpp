@@ -533,10 +533,20 @@ void Form1::cmdDown_Click() {
   ActiveUpCmd();
 }
 
+// A recorder that loses power leaves its last picture cut short. When the picture found at
+// the end cannot be read whole, the jump goes on back to the last one that can, instead of
+// reporting the start of the recording; a few tries cover a damaged tail.
 void Form1::cmdUpE_Click() {
+  constexpr int kLastPictureTries = 4;
   UpEnd();
   recording.PicPos = recording.FileLen - 1;
-  if (!StepDown()) DownEnd();
+  for (int attempt = 0; attempt < kLastPictureTries && recording.FindStartDown(); ++attempt) {
+    if (recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf())) {
+      if (!ShowCurrentPicture()) DownEnd();
+      return;
+    }
+  }
+  DownEnd();
 }
 
 void Form1::cmdDownE_Click() {

@@ -76,11 +76,15 @@ TEST(DamagedWindow, CutRecordingShowsItsWholePicturesThenStops) {
   EXPECT_EQ(v.form->lblTime->text(), TimeOf(2)) << "the cut picture's sentence was still read";
   const QImage shown = v.form->Pic1->Image().copy();
   EXPECT_FALSE(AllBlack(shown));
-  // The jump to the end meets the cut picture and cannot show it: the second stays, and the
-  // viewer takes that as the start of the recording reached going down.
+  // The jump to the end meets the cut picture, cannot read it whole, and goes back to the last
+  // whole picture: the second is shown again and the viewer stands at the end.
   v.form->cmdUpE_Click();
   EXPECT_EQ(v.form->Pic1->Image(), shown);
-  EXPECT_EQ(Keys(*v.form), kDownEnded);
+  EXPECT_EQ(v.form->lblTime->text(), TimeOf(1));
+  EXPECT_EQ(v.form->recording.PicPos, positions[1]);
+  EXPECT_EQ(Keys(*v.form), kUpEnded);
+  v.form->cmdDown_Click();
+  EXPECT_EQ(v.form->lblTime->text(), TimeOf(0));
 }
 
 TEST(DamagedWindow, AnUndecodablePictureLeavesThePreviousOneAndPlayGoesOn) {
