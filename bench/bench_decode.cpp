@@ -55,8 +55,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The slice data of each picture of a single-slice intra elementary stream: the bytes after
-// the slice start code up to the next start code that is not a slice.
+// Per picture of a single-slice intra elementary stream, what follows its slice start code,
+// ending where the next non-slice start code begins.
 std::vector<std::vector<uint8_t>> SlicesOf(const std::vector<uint8_t>& es) {
   std::vector<std::vector<uint8_t>> slices;
   const auto next = [&](size_t from) {

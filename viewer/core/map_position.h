@@ -51,7 +51,7 @@ struct MapPositionResult {
 
 MapPositionResult ComputeShowPos(const MapPositionInput& input);
 
-// "##0.00000": at least one integer digit, exactly five decimals, the given separator.
+// "##0.00000": one or more digits before the separator given, always five after it.
 std::string FormatDegrees(double value, std::string_view decimalSeparator);
 
 }  // namespace rovena

@@ -21,7 +21,7 @@ class SentenceText {
   }
   // The characters from position `from` up to position `to`, exclusive.
   std::string Between(size_t from, size_t to) const { return to > from ? Mid(from, to - from) : ""; }
-  // Position of the first comma at or after position p, 0 when there is none.
+  // 1-based index of the next comma from p on; 0 if the text has no further comma.
   size_t FindComma(size_t p) const {
     if (p < 1 || p > text_.size()) return 0;
     const size_t at = text_.find(',', p - 1);

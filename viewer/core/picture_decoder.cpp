@@ -80,7 +80,7 @@ void PictureDecoder::ConvertFrame() {
   library_.YUVtoRGB(FrameBuf.data(), Width() * Height());
 }
 
-// Each block goes to the lowest line and first column of the area it covers; lines count
+// Each block is addressed by the bottom-left pixel of the area it fills; lines count
 // from the bottom of the picture, and the library fills the area upwards from there.
 void PictureDecoder::PlaceMacroblock(int row, int column) {
   const int width = Width();

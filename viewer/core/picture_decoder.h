@@ -22,7 +22,7 @@ class PictureDecoder {
 
   // 0 none, 1 VGA 640x480, 2 CIF 320x240.
   uint8_t PicFormat = 0;
-  // 3 bytes per pixel: component fastest, then column, then line; line 0 is the bottom line
+  // 3 bytes per pixel: component fastest, then column, then line; line 0 is the lowest row
   // of the picture. Before conversion the bytes are Y, Cb, Cr (chroma signed, centred on 0);
   // afterwards blue, green, red.
   std::vector<uint8_t> FrameBuf;
