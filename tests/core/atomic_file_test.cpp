@@ -1,4 +1,5 @@
 #include "atomic_file.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -16,13 +17,6 @@ namespace fs = std::filesystem;
 
 class AtomicFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "rovena_atomic_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   static std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -35,7 +29,8 @@ class AtomicFile : public ::testing::Test {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
 
-  fs::path dir_;
+  test::ScratchDir scratch_{"rovena_atomic"};
+  const fs::path& dir_ = scratch_.Path();
 };
 
 std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }

@@ -1,4 +1,5 @@
 #include "bmp_writer.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -58,15 +59,13 @@ TEST(Bmp, BottomUpSourceAndStrideAreCopiedAsStored) {
 }
 
 TEST(Bmp, FileWrittenUnderTheGivenName) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "rovena_bmp_XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const std::filesystem::path dir = pattern;
+  const test::ScratchDir scratch("rovena_bmp");
+  const std::filesystem::path& dir = scratch.Path();
   const std::string name = (dir / "snapshot-without-extension").string();
   const std::vector<std::uint8_t> pixels(640 * 480 * 3, 7);
   ASSERT_EQ(WriteBmp24File(name, {640, 480, pixels.data(), 1920, true}), "");
   EXPECT_EQ(std::filesystem::file_size(name), 54u + 640u * 480u * 3u);
   EXPECT_NE(WriteBmp24File((dir / "missing" / "x.bmp").string(), {640, 480, pixels.data(), 1920, true}), "");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

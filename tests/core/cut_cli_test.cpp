@@ -11,6 +11,7 @@
 #include "gps_track.h"
 #include "recording.h"
 #include "recording_writer.h"
+#include "scratch_dir.h"
 
 namespace rovena {
 namespace {
@@ -20,16 +21,12 @@ namespace fs = std::filesystem;
 class CutCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "rovena_cut_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     RecordingWriter writer(320, 240);
     for (int i = 0; i < 6; ++i) writer.AddPicture(MakeTestPattern(320, 240, i), MakeGprmcSentence(i));
     recording_ = Path("in.mpg");
     ASSERT_TRUE(writer.WriteFile(recording_));
     bytes_ = writer.Bytes();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   static std::vector<std::uint8_t> Read(const std::string& path) {
@@ -51,7 +48,8 @@ class CutCommand : public ::testing::Test {
     return positions;
   }
 
-  fs::path dir_;
+  test::ScratchDir scratch_{"rovena_cut"};
+  const fs::path& dir_ = scratch_.Path();
   std::string recording_;
   std::vector<std::uint8_t> bytes_;
 };

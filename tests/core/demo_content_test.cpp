@@ -13,6 +13,7 @@
 #include "map_position.h"
 #include "nmea.h"
 #include "recording.h"
+#include "scratch_dir.h"
 
 namespace rovena {
 namespace {
@@ -85,9 +86,8 @@ TEST(DemoMap, GifReadsBackAsTheDrawnMap) {
 }
 
 TEST(DemoRecording, WalksWithTheViewersSearches) {
-  std::string pattern = (fs::temp_directory_path() / "rovena_demo_XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const std::string path = pattern + "/demo_cif.m1v";
+  const test::ScratchDir dir("rovena_demo");
+  const std::string path = dir.File("demo_cif.m1v");
   ASSERT_EQ(WriteDemoRecording(path, 320, 240, 140), "");
   Recording recording;
   std::string error;
@@ -96,7 +96,6 @@ TEST(DemoRecording, WalksWithTheViewersSearches) {
   EXPECT_TRUE(walk.complete);
   EXPECT_EQ(walk.pictures, 140);
   EXPECT_EQ(walk.fixes.size(), 139u);
-  fs::remove_all(pattern);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "recording_file.h"
+#include "scratch_dir.h"
 
 namespace rovena {
 namespace {
@@ -20,9 +21,6 @@ std::uint8_t ByteAtPosition(std::int64_t p) { return static_cast<std::uint8_t>(p
 class Fragment : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "rovena_fragment_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     recordingPath_ = (dir_ / "rec.mpg").string();
     std::ofstream out(recordingPath_, std::ios::binary);
     for (std::int64_t p = 1; p <= kLength; ++p) out.put(static_cast<char>(ByteAtPosition(p)));
@@ -30,7 +28,6 @@ class Fragment : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(recording_.Open(recordingPath_, error)) << error;
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   static std::vector<std::uint8_t> Read(const std::string& path) {
@@ -39,7 +36,8 @@ class Fragment : public ::testing::Test {
   }
 
   static constexpr std::int64_t kLength = 10000;
-  fs::path dir_;
+  test::ScratchDir scratch_{"rovena_fragment"};
+  const fs::path& dir_ = scratch_.Path();
   std::string recordingPath_;
   RecordingFile recording_;
 };

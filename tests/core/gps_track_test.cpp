@@ -11,6 +11,7 @@
 
 #include "recording.h"
 #include "recording_writer.h"
+#include "scratch_dir.h"
 
 namespace rovena {
 namespace {
@@ -98,13 +99,6 @@ TEST(TrackWriters, CsvRowsAndGpxSortedValidPoints) {
 // recording writer into a fresh folder.
 class TrackRecording : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "rovena_track_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Write(const std::vector<std::string>& sentences) {
     RecordingWriter writer(320, 240);
     for (std::size_t i = 0; i < sentences.size(); ++i)
@@ -122,7 +116,8 @@ class TrackRecording : public ::testing::Test {
     if (status) *status = rc;
     return out;
   }
-  fs::path dir_;
+  test::ScratchDir scratch_{"rovena_track"};
+  const fs::path& dir_ = scratch_.Path();
 };
 
 std::vector<std::string> DriveSentences() {
