@@ -150,7 +150,9 @@ bool Move(int move, ByteModel& m, uint8_t* frame) {
   std::abort();
 }
 
-std::string TempPath() { return "/tmp/rovena_fuzz_search_" + std::to_string(::getpid()) + ".mpg"; }
+// One scratch file per fuzzing process, in the working folder (the fuzz script runs the
+// targets inside the build folder), so that runs ended by a time limit leave nothing in /tmp.
+std::string TempPath() { return "rovena_fuzz_search_" + std::to_string(::getpid()) + ".mpg"; }
 
 }  // namespace
 
