@@ -1,7 +1,7 @@
 // What a user waits for in the window, measured offscreen on recordings made by ffmpeg's
 // encoder, with ffmpeg decoding the same recording single-threaded (to bgr24) in the same run
 // as the yardstick: fast play and normal play in pictures shown per second, a step from the
-// key press to the pixels in Pic1, the jump to the end and very fast play on a sparse 3 GiB
+// key press to the pixels in Pic1, jumping to the end and very fast play on a sparse 3 GiB
 // recording, start-up to a shown window with and without the map, and the peak memory of a
 // start-up with the map loaded. Start-ups run in fresh processes of this program.
 //
