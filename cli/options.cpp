@@ -1,8 +1,16 @@
 #include "options.h"
 
 #include <charconv>
+#include <limits>
+#include <cstdio>
 
 namespace rovena::cli {
+
+const char* const kExitStatusHelp =
+    "Exit status:\n"
+    "  0  done as asked (warnings on stderr name any damage passed over)\n"
+    "  1  not done, or only in part: one line on stderr says why\n"
+    "  2  the command line was not understood\n";
 
 std::optional<std::string> ParsedArgs::Option(const std::string& name) const {
   const auto it = options.find(name);
@@ -10,12 +18,25 @@ std::optional<std::string> ParsedArgs::Option(const std::string& name) const {
   return it->second;
 }
 
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& known) {
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& known,
+                     const std::set<std::string>& knownFlags) {
   ParsedArgs parsed;
+  bool onlyPositional = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg.size() < 2 || arg[0] != '-') {
+    if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
       parsed.positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      onlyPositional = true;
+      continue;
+    }
+    if (knownFlags.count(arg)) {
+      if (!parsed.flags.insert(arg).second) {
+        parsed.error = "option " + arg + " given twice";
+        return parsed;
+      }
       continue;
     }
     if (!known.count(arg)) {
@@ -34,11 +55,38 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
   return parsed;
 }
 
-std::optional<long long> PositiveNumber(const std::string& text) {
+std::optional<long long> NumberInRange(const std::string& text, long long min, long long max) {
   long long value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
+  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max)
+    return std::nullopt;
   return value;
+}
+
+std::optional<long long> PositiveNumber(const std::string& text) {
+  return NumberInRange(text, 1, std::numeric_limits<long long>::max());
+}
+
+int CommandReport::Usage(const std::string& why) const {
+  std::fprintf(stderr, "rovena-cli %s: %s\nusage: rovena-cli %s\n", command_.c_str(), why.c_str(),
+               usage_.c_str());
+  return kExitUsage;
+}
+
+int CommandReport::Fail(const std::string& why) const {
+  std::fprintf(stderr, "rovena-cli %s: %s\n", command_.c_str(), why.c_str());
+  return kExitFailed;
+}
+
+void CommandReport::Warn(const std::string& what) {
+  ++warnings_;
+  std::fprintf(stderr, "rovena-cli %s: warning: %s\n", command_.c_str(), what.c_str());
+}
+
+int CommandReport::Finish(bool producedAll, const std::string& missing) const {
+  if (producedAll) return kExitDone;
+  if (!missing.empty()) return Fail(missing);
+  return kExitFailed;
 }
 
 }  // namespace rovena::cli

@@ -1,5 +1,12 @@
-// A small parser for the subcommands' arguments: positional arguments and "--name value"
-// options, each option given at most once.
+// What every subcommand shares: its arguments (positional ones and "--name value" options,
+// each given at most once, plus value-less flags) and the rule for its exit status.
+//
+// Exit status, the same for every command:
+//   0  the command did everything asked; warnings on stderr may name damage passed over
+//   1  it did not: one line on stderr says why (not a recording, nothing could be read or
+//      decoded, the range asked for is empty or outside the recording, a write failed), or
+//      damage kept part of what was asked from being produced
+//   2  the command line was not understood
 #pragma once
 
 #include <map>
@@ -10,18 +17,54 @@
 
 namespace rovena::cli {
 
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// The exit-status rule above, as text for --help.
+extern const char* const kExitStatusHelp;
+
 struct ParsedArgs {
   std::vector<std::string> positional;
   std::map<std::string, std::string> options;
+  std::set<std::string> flags;
   std::string error;  // empty when the arguments were understood
 
   std::optional<std::string> Option(const std::string& name) const;
+  bool Flag(const std::string& name) const { return flags.count(name) != 0; }
 };
 
-// `known` lists the option names (with their dashes) that take a value.
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& known);
+// `known` lists the option names (with their dashes) that take a value, `knownFlags` those
+// that take none. Anything after "--" is positional.
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& known,
+                     const std::set<std::string>& knownFlags = {});
 
+// A whole decimal number from `min` to `max`, nothing else.
+std::optional<long long> NumberInRange(const std::string& text, long long min, long long max);
 // A whole positive decimal number, nothing else.
 std::optional<long long> PositiveNumber(const std::string& text);
+
+// Messages and exit status of one command run: every line starts "rovena-cli COMMAND: ".
+class CommandReport {
+ public:
+  CommandReport(std::string command, std::string usage)
+      : command_(std::move(command)), usage_(std::move(usage)) {}
+
+  // The command line was not understood: the reason and the usage line; returns kExitUsage.
+  int Usage(const std::string& why) const;
+  // The command failed: one line saying why; returns kExitFailed.
+  int Fail(const std::string& why) const;
+  // Damage passed over; the run goes on.
+  void Warn(const std::string& what);
+  // kExitDone when everything asked was produced, else kExitFailed, saying `missing` when
+  // it is given (leave it empty when a warning already said what is missing).
+  int Finish(bool producedAll, const std::string& missing = {}) const;
+  bool Warned() const { return warnings_ > 0; }
+
+ private:
+  std::string command_;
+  std::string usage_;
+  int warnings_ = 0;
+};
 
 }  // namespace rovena::cli

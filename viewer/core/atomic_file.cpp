@@ -1,5 +1,7 @@
 #include "atomic_file.h"
 
+#include "output_guard.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +39,18 @@ mode_t PermissionsFor(const std::string& target) {
   return 0666 & ~mask;
 }
 
+// The hidden temporary name ".NAME.XXXXXX", with NAME shortened when needed so that the
+// whole name fits the folder's limit (a 255-byte target name must still be writable).
+std::string TemporaryPattern(const std::filesystem::path& target) {
+  const std::filesystem::path folder = target.parent_path();
+  const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  const std::size_t nameMax = limit > 16 ? static_cast<std::size_t>(limit) : 255;
+  std::string name = target.filename().string();
+  const std::size_t room = nameMax - std::string(". .XXXXXX").size() + 1;
+  if (name.size() > room) name.resize(room);
+  return (folder / ("." + name + ".XXXXXX")).string();
+}
+
 void SyncFolderOf(const std::string& path) {
   const std::string folder = std::filesystem::path(path).parent_path().string();
   const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -54,12 +68,12 @@ std::string AtomicFileWriter::Open(const std::string& target) {
   error_.clear();
   if (target.empty()) return error_ = "Brak nazwy pliku";
   target_ = ResolveTarget(target);
-  const std::filesystem::path targetPath(target_);
-  const std::string name = targetPath.filename().string();
-  std::string pattern = (targetPath.parent_path() / ("." + name + ".XXXXXX")).string();
+  if (const auto input = OpenInputAt(target_)) return error_ = RefusalText(target, *input);
+  std::string pattern = TemporaryPattern(target_);
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) return error_ = ErrnoText(target, errno);
   temp_ = pattern;
+  ListTemporary(temp_);
   if (::fchmod(fd_, PermissionsFor(target_)) != 0) {
     error_ = ErrnoText(target, errno);
     Abandon();
@@ -108,6 +122,10 @@ std::string AtomicFileWriter::Commit() {
     fd_ = -1;
     if (closed != 0) error_ = ErrnoText(target_, errno);
   }
+  // Checked again at the last moment: an input may have been opened, or renamed to the
+  // target's name, while the output was being written.
+  if (error_.empty())
+    if (const auto input = OpenInputAt(target_)) error_ = RefusalText(target_, *input);
   if (error_.empty() && ::rename(temp_.c_str(), target_.c_str()) != 0)
     error_ = ErrnoText(target_, errno);
   if (!error_.empty()) {
@@ -115,6 +133,7 @@ std::string AtomicFileWriter::Commit() {
     Abandon();
     return error;
   }
+  UnlistTemporary(temp_);
   temp_.clear();
   SyncFolderOf(target_);
   return {};
@@ -123,7 +142,10 @@ std::string AtomicFileWriter::Commit() {
 void AtomicFileWriter::Abandon() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (!temp_.empty()) ::unlink(temp_.c_str());
+  if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+    UnlistTemporary(temp_);
+  }
   temp_.clear();
   buffer_.clear();
 }

@@ -48,6 +48,7 @@ bool RecordingFile::Open(const std::string& path, std::string& errorText) {
     return false;
   }
   fd_ = fd;
+  guard_.Register(fd, path);
   length_ = static_cast<int64_t>(info.st_size);
   current_ = 1;
   ioError_ = false;
@@ -56,6 +57,7 @@ bool RecordingFile::Open(const std::string& path, std::string& errorText) {
 }
 
 void RecordingFile::Close() {
+  guard_.Unregister();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   length_ = 0;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "output_guard.h"
+
 namespace rovena {
 
 class RecordingFile {
@@ -77,6 +79,7 @@ class RecordingFile {
   int64_t bufferStart_ = 1;   // position of buffer_[0]
   int64_t bufferLength_ = 0;  // valid bytes in buffer_
   bool ioError_ = false;
+  GuardedInput guard_;  // no output may replace this file while it is open
 };
 
 }  // namespace rovena
