@@ -52,7 +52,11 @@ std::vector<Sample> ReadFromStart(Recording& recording, std::vector<std::uint8_t
   *reachedEnd = false;
   for (int attempts = 1; recording.FindStartUp(); ++attempts) {
     const std::int64_t position = recording.PicPos;
-    if (!recording.FindPicStart() || !recording.ReadFrame(picture.data())) return samples;
+    if (!recording.FindPicStart() || !recording.ReadFrame(picture.data())) {
+      // A last picture cut short by a power loss ends the recording as its end would.
+      *reachedEnd = recording.File().AtEnd();
+      return samples;
+    }
     samples.push_back({position, ValidFix(recording.NmeaLine)});
     if (!walkWhole && EndIsRead(samples, attempts, position)) return samples;
   }
@@ -146,8 +150,9 @@ bool StatFile(const std::string& path, TripRecording& out) {
   return true;
 }
 
-// Orders recordings with fixes by (first fix, name), those without by name, then merges the
-// latter in by modification time against the former's first fix.
+// Orders recordings with fixes by (first fix, name). Each one without a fix goes where its
+// modification time falls among the others' first fixes; several falling into the same
+// place are in name order.
 std::vector<TripRecording> InTripOrder(std::vector<TripRecording> all) {
   std::vector<TripRecording> withFix, withoutFix;
   for (TripRecording& r : all) (r.HasFix() ? withFix : withoutFix).push_back(std::move(r));
@@ -155,17 +160,24 @@ std::vector<TripRecording> InTripOrder(std::vector<TripRecording> all) {
     if (a.firstFix->utcSeconds != b.firstFix->utcSeconds) return a.firstFix->utcSeconds < b.firstFix->utcSeconds;
     return a.name < b.name;
   });
-  std::sort(withoutFix.begin(), withoutFix.end(),
-            [](const TripRecording& a, const TripRecording& b) { return a.name < b.name; });
-  std::vector<TripRecording> ordered;
-  ordered.reserve(all.size());
-  auto fix = withFix.begin();
-  for (TripRecording& r : withoutFix) {
+  // The number of recordings with a fix that come before `r`.
+  const auto slot = [&withFix](const TripRecording& r) {
     const double modified = static_cast<double>(r.modifiedNs) / 1e9;
-    for (; fix != withFix.end() && fix->firstFix->utcSeconds <= modified; ++fix) ordered.push_back(std::move(*fix));
-    ordered.push_back(std::move(r));
+    return std::partition_point(withFix.begin(), withFix.end(),
+                                [modified](const TripRecording& f) { return f.firstFix->utcSeconds <= modified; }) -
+           withFix.begin();
+  };
+  std::vector<std::pair<std::ptrdiff_t, TripRecording>> placed;
+  for (TripRecording& r : withoutFix) placed.emplace_back(slot(r), std::move(r));
+  std::sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+  });
+  std::vector<TripRecording> ordered;
+  auto next = placed.begin();
+  for (std::ptrdiff_t i = 0; i <= static_cast<std::ptrdiff_t>(withFix.size()); ++i) {
+    for (; next != placed.end() && next->first == i; ++next) ordered.push_back(std::move(next->second));
+    if (i < static_cast<std::ptrdiff_t>(withFix.size())) ordered.push_back(std::move(withFix[static_cast<std::size_t>(i)]));
   }
-  for (; fix != withFix.end(); ++fix) ordered.push_back(std::move(*fix));
   return ordered;
 }
 

@@ -3,9 +3,10 @@
 // Recorders split a drive into many short files. Scanning a folder finds every file that
 // begins with a 640 x 480 or 320 x 240 sequence header (whatever its name), reads a few
 // pictures at each end of it with the same searches the window steps with, and orders the
-// recordings by their first valid GPS fix, then by name. Recordings without any fix keep
-// their name order among themselves and are placed among the others by their modification
-// time. Files that are not recordings, or cannot be read, are listed as skipped with a reason.
+// recordings by their first valid GPS fix, then by name. A recording without any fix goes
+// where its modification time falls among the others' first fixes (by name among those
+// falling into the same place). Files that are not recordings, or cannot be read, are listed
+// as skipped with a reason.
 //
 // The quick scan reads a bounded number of bytes per file (a few pictures from the start and
 // from the end), so a folder of hundreds of recordings lists in a fraction of a second from
