@@ -71,12 +71,12 @@ std::string Text(const Trip& trip) {
   const auto& all = trip.Recordings();
   std::string out;
   char line[512];
-  std::snprintf(line, sizeof line, "%4s  %-24s %-4s %8s  %-24s %-24s %s\n", "#", "name", "size", "pictures",
+  std::snprintf(line, sizeof line, "%4s  %-24s %-6s %8s  %-24s %-24s %s\n", "#", "name", "format", "pictures",
                 "first fix", "last fix", "length");
   out += line;
   for (std::size_t i = 0; i < all.size(); ++i) {
     const TripRecording& r = all[i];
-    std::snprintf(line, sizeof line, "%4zu  %-24s %-4s %8s  %-24s %-24s %s\n", i + 1, r.name.c_str(),
+    std::snprintf(line, sizeof line, "%4zu  %-24s %-6s %8s  %-24s %-24s %s\n", i + 1, r.name.c_str(),
                   FormatName(r.format), Pictures(r.pictures, r.picturesExact).c_str(),
                   r.HasFix() ? r.firstFix->utc.c_str() : "-", r.HasFix() ? r.lastFix->utc.c_str() : "-",
                   Duration(Length(r)).c_str());

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "demo_drive.h"
 #include "recording.h"
 #include "recording_writer.h"
 #include "scratch_dir.h"
@@ -157,6 +158,16 @@ TEST_F(TripFolder, QuickScanFindsTheFixesPastATunnelAndAPowerLoss) {
   EXPECT_TRUE(whole->picturesExact);
   EXPECT_EQ(whole->pictures, 59);
   EXPECT_GT(*whole->distanceKm, 0);
+}
+
+TEST_F(TripFolder, DemoDriveIsATripWithOneStop) {
+  ASSERT_EQ(WriteDemoDrive(scratch_.File("demo.m1v"), scratch_.File("trip"), 3), "");  // one picture each
+  const Trip trip = Trip::Scan(scratch_.File("trip"));
+  EXPECT_EQ(Names(trip), (std::vector<std::string>{"140500.m1v", "140501.m1v", "140902.m1v"}));
+  ASSERT_EQ(trip.Gaps().size(), 1u);
+  EXPECT_EQ(trip.Gaps()[0].after, 1u);
+  EXPECT_DOUBLE_EQ(*trip.Gaps()[0].seconds, kDemoStopSeconds + 1);
+  EXPECT_TRUE(trip.Skipped().empty());
 }
 
 TEST_F(TripFolder, TripCommandWritesTheDocumentedJson) {
