@@ -6,6 +6,8 @@
 
 #include "cli_commands.h"
 #include "nmea.h"
+#include "options.h"
+#include "recording_input.h"
 #include "recording.h"
 
 namespace rovena::cli {
@@ -28,7 +30,7 @@ WalkSummary Walk(Recording& recording) {
   std::vector<uint8_t> picture(kPicBufSize);
   while (recording.FindStartUp()) {
     if (!recording.FindPicStart() || !recording.ReadFrame(picture.data())) {
-      summary.damage = "the picture at byte " + std::to_string(recording.PicPos) + " is incomplete";
+      summary.damage = WalkDamage(recording, true);
       return summary;
     }
     ++summary.pictures;
@@ -40,41 +42,27 @@ WalkSummary Walk(Recording& recording) {
     if (summary.firstTime.empty()) summary.firstTime = time;
     summary.lastTime = time;
   }
-  // A forward search also gives up after a long stretch without a picture.
-  if (!recording.File().AtEnd())
-    summary.damage = "no picture in the " + std::to_string(kStartSearchLimit) + " bytes up to byte " +
-                     std::to_string(recording.File().LastPosition());
+  summary.damage = WalkDamage(recording, false);
   return summary;
-}
-
-int Fail(const std::string& path, const std::string& why) {
-  std::fprintf(stderr, "rovena-cli info: %s: %s\n", path.c_str(), why.c_str());
-  return 1;
 }
 
 }  // namespace
 
-int RunInfo(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "usage: rovena-cli info RECORDING\n");
-    return 2;
-  }
-  const std::string& path = args[0];
+int RunInfo(const std::vector<std::string>& argv) {
+  CommandReport report("info", "info RECORDING");
+  const ParsedArgs args = ParseArgs(argv, {});
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (args.positional.size() != 1) return report.Usage("name one recording");
+  const std::string& path = args.positional[0];
   Recording recording;
-  std::string error;
-  if (!recording.Open(path, error)) return Fail(path, error);
-
-  uint8_t header[7];
-  for (uint8_t& b : header) b = recording.File().ReadNext();
-  if (recording.FileLen < 7 || !HasSequenceHeaderCode(header))
-    return Fail(path, "not a recording (it does not begin with an MPEG-1 sequence header)");
-  const int format = FrameFormatFromHeader(header);
-  if (format == kFormatNone)
-    return Fail(path, "frame size is neither 640 x 480 nor 320 x 240; the viewer rejects it");
+  int format = kFormatNone;
+  if (const std::string error = OpenRecording(recording, path, &format); !error.empty())
+    return report.Fail(path + ": " + error);
 
   const WalkSummary summary = Walk(recording);
-  if (recording.File().HadIoError()) return Fail(path, "read error: the file or disk may be damaged");
-  if (summary.pictures == 0) return Fail(path, "no complete picture found");
+  if (summary.pictures == 0)
+    return report.Fail(path + ": no complete picture found" +
+                       (summary.damage.empty() ? "" : " (" + summary.damage + ")"));
 
   std::printf("file: %s\n", path.c_str());
   std::printf("frame format: %s\n", FormatName(format));
@@ -86,8 +74,7 @@ int RunInfo(const std::vector<std::string>& args) {
     std::printf("first gps time: %s\n", summary.firstTime.c_str());
     std::printf("last gps time: %s\n", summary.lastTime.c_str());
   }
-  if (!summary.damage.empty()) return Fail(path, "truncated or damaged: " + summary.damage);
-  return 0;
+  return report.Finish(summary.damage.empty(), path + ": " + summary.damage);
 }
 
 }  // namespace rovena::cli

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "cli_commands.h"
+
 #include <charconv>
 #include <limits>
 #include <cstdio>
@@ -66,6 +68,8 @@ std::optional<long long> NumberInRange(const std::string& text, long long min, l
 std::optional<long long> PositiveNumber(const std::string& text) {
   return NumberInRange(text, 1, std::numeric_limits<long long>::max());
 }
+
+CommandReport::CommandReport(std::string command) : command_(std::move(command)), usage_(UsageOf(command_)) {}
 
 int CommandReport::Usage(const std::string& why) const {
   std::fprintf(stderr, "rovena-cli %s: %s\nusage: rovena-cli %s\n", command_.c_str(), why.c_str(),
