@@ -1,6 +1,7 @@
 #include "fragment.h"
 
 #include "atomic_file.h"
+#include "output_guard.h"
 #include "recording_file.h"
 
 namespace rovena {
@@ -31,7 +32,9 @@ FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordi
                             std::int64_t cutStart, std::int64_t cutEnd,
                             const std::string& outputPath) {
   using Status = FragmentResult::Status;
-  if (SameFile(outputPath, recordingPath))
+  // Checked by the open descriptor, so a recording renamed since it was opened is still
+  // recognised; the writer checks again before it renames its file into place.
+  if (OpenInputAt(outputPath))
     return Refusal(Status::OutputIsRecording,
                    "Nie można zapisać fragmentu do oglądanego pliku: " + outputPath);
   if (cutEnd <= cutStart)
@@ -46,9 +49,12 @@ FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordi
   if (std::string error = out.Open(outputPath); !error.empty())
     return Refusal(Status::WriteFailed, "Błąd zapisu pliku " + error);
   const bool hadIoError = recording.HadIoError();
+  const bool hadShortRead = recording.HadShortRead();
   CopyRange(recording, 1, kFragmentHeaderBytes, out);
   CopyRange(recording, cutStart - kFragmentLeadIn, cutEnd, out);
-  if (!hadIoError && recording.HadIoError()) {
+  // Zeros read past a shrunken end are fine for searching, never for a copy.
+  const bool shrank = (!hadShortRead && recording.HadShortRead()) || recording.LengthNow() < cutEnd;
+  if ((!hadIoError && recording.HadIoError()) || shrank) {
     out.Abandon();
     return Refusal(Status::ReadFailed, "Błąd odczytu pliku " + recordingPath);
   }
