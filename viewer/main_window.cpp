@@ -920,7 +920,8 @@ void Form1::cmdBmp_Click() {
   if (!error.empty()) {
     // The guard refused to write over the recording on screen: say so in the window's words.
     const std::optional<std::string> input = OpenInputAt(target);
-    platform_.ShowMessage(input ? QStringLiteral("Nie można zapisać obrazu do oglądanego pliku: ") + BmpFileName
+    platform_.ShowMessage(input ? QStringLiteral("Nie można zapisać obrazu do oglądanego pliku: %1 (%2)")
+                                      .arg(BmpFileName, PathFromBytes(*input))
                                 : PathFromBytes(error),
                           MessageIcon::Critical);
     return;

@@ -34,9 +34,9 @@ FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordi
   using Status = FragmentResult::Status;
   // Checked by the open descriptor, so a recording renamed since it was opened is still
   // recognised; the writer checks again before it renames its file into place.
-  if (OpenInputAt(outputPath))
+  if (const auto input = OpenInputAt(outputPath))
     return Refusal(Status::OutputIsRecording,
-                   "Nie można zapisać fragmentu do oglądanego pliku: " + outputPath);
+                   "Nie można zapisać fragmentu do oglądanego pliku: " + outputPath + " (" + *input + ")");
   if (cutEnd <= cutStart)
     return Refusal(Status::EndNotAfterStart, "Koniec fragmentu musi leżeć za jego początkiem !");
   if (cutStart - kFragmentLeadIn < 1)
