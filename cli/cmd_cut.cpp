@@ -8,6 +8,7 @@
 #include "fragment.h"
 #include "options.h"
 #include "recording.h"
+#include "progress.h"
 #include "recording_input.h"
 
 namespace rovena::cli {
@@ -20,12 +21,13 @@ struct Marks {
 };
 
 // Steps forward as the window does until both pictures have been shown.
-Marks FindMarks(Recording& recording, long long from, long long to) {
+Marks FindMarks(Recording& recording, long long from, long long to, Progress& progress) {
   Marks marks;
   std::vector<std::uint8_t> picture(kPicBufSize);
   const long long last = from > to ? from : to;
   while (marks.pictures < last && recording.FindStartUp() && recording.FindPicStart() &&
          recording.ReadFrame(picture.data())) {
+    progress.Update(recording.PicPos, marks.pictures);
     ++marks.pictures;
     if (marks.pictures == from) marks.start = recording.PicPos;
     if (marks.pictures == to) marks.end = recording.File().LastPosition();
@@ -50,11 +52,13 @@ int RunCut(const std::vector<std::string>& argv) {
   Recording recording;
   if (const std::string error = OpenRecording(recording, path); !error.empty())
     return report.Fail(path + ": " + error);
-  const Marks marks = FindMarks(recording, *from, *to);
+  Progress progress(args.Flag("--quiet"), recording.FileLen, "pictures");
+  const Marks marks = FindMarks(recording, *from, *to, progress);
+  progress.Finish();
   if (marks.start < 0 || marks.end < 0)
     return report.Fail(path + ": only " + std::to_string(marks.pictures) + " pictures could be read");
   const FragmentResult saved = SaveFragment(recording.File(), path, marks.start, marks.end, *output);
-  if (!saved.ok()) return report.Fail(saved.message);
+  if (!saved.ok()) return report.Fail(saved.english);
   std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld)\n", output->c_str(),
               static_cast<long long>(saved.bytesWritten), *from, *to,
               static_cast<long long>(marks.start - kFragmentLeadIn), static_cast<long long>(marks.end));

@@ -15,6 +15,7 @@
 #include "cli_commands.h"
 #include "options.h"
 #include "picture_decoder.h"
+#include "progress.h"
 #include "recording_input.h"
 #include "recording.h"
 
@@ -29,6 +30,7 @@ struct FramesRequest {
   long long first = 1;
   long long last = kLast;  // the last picture asked for; kLast for all
   std::string y4mPath;
+  bool quiet = false;
 };
 
 // The request, or the reason the command line was not understood.
@@ -52,6 +54,7 @@ std::variant<FramesRequest, std::string> ParseRequest(const std::vector<std::str
     request.last = *value > kLast - request.first ? kLast : request.first + *value - 1;
   }
   request.y4mPath = args.Option("--y4m").value_or("");
+  request.quiet = args.Flag("--quiet");
   return request;
 }
 
@@ -109,7 +112,11 @@ int RunFrames(const std::vector<std::string>& argv) {
 
   long long number = 0, written = 0;
   bool stoppedOnPicture = false;
+  // Measured in pictures when their number is known, else in bytes of the recording.
+  const bool counted = request.last != kLast;
+  Progress progress(request.quiet, counted ? request.last - request.first + 1 : recording.FileLen, "pictures");
   while (number < request.last && recording.FindStartUp()) {
+    progress.Update(counted ? written : recording.PicPos, written);
     if (!recording.FindPicStart() || !recording.ReadFrame(decoder.PicBuf())) {
       stoppedOnPicture = true;
       break;
@@ -142,6 +149,9 @@ int RunFrames(const std::vector<std::string>& argv) {
   if (request.last != kLast && number < request.last)
     return report.Fail(path + ": wrote " + std::to_string(written) + " pictures; the recording ends at picture " +
                        std::to_string(number));
+  progress.Finish();
+  std::printf("wrote %lld BMP files to %s (%s)\n", written, request.outputDir.c_str(),
+              RateText(progress.Elapsed(), written, "pictures").c_str());
   return kExitDone;
 }
 

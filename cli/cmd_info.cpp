@@ -1,14 +1,19 @@
 // rovena-cli info: what a user wants to know about a recording before opening it, found by
 // walking it with the same searches the viewer steps with.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli_commands.h"
+#include "gps_track.h"
 #include "nmea.h"
 #include "options.h"
 #include "recording_input.h"
 #include "recording.h"
+#include "text_encoding.h"
 
 namespace rovena::cli {
 
@@ -18,7 +23,8 @@ struct WalkSummary {
   int64_t pictures = 0;
   int64_t withSentence = 0;
   int64_t validFixes = 0;
-  std::string firstTime, lastTime;
+  std::string firstTime, lastTime;  // as the window shows them
+  std::string firstUtc, lastUtc;    // ISO 8601, for JSON
   std::string damage;  // why the walk stopped before the end of the file ("" when it did not)
 };
 
@@ -41,16 +47,52 @@ WalkSummary Walk(Recording& recording) {
     const std::string time = shown.timeText.value_or("");
     if (summary.firstTime.empty()) summary.firstTime = time;
     summary.lastTime = time;
+    const std::optional<GpsFix> fix = ParseGprmc(recording.NmeaLine);
+    if (fix && !fix->utc.empty()) {
+      if (summary.firstUtc.empty()) summary.firstUtc = fix->utc;
+      summary.lastUtc = fix->utc;
+    }
   }
   summary.damage = WalkDamage(recording, false);
   return summary;
+}
+
+nlohmann::json Nullable(const std::string& text) { return text.empty() ? nlohmann::json() : nlohmann::json(text); }
+
+void PrintText(const std::string& path, int format, std::int64_t length, const WalkSummary& summary) {
+  std::printf("file: %s\n", path.c_str());
+  std::printf("frame format: %s\n", FormatName(format));
+  std::printf("length: %lld bytes\n", static_cast<long long>(length));
+  std::printf("pictures: %lld\n", static_cast<long long>(summary.pictures));
+  std::printf("gps sentences: %lld\n", static_cast<long long>(summary.withSentence));
+  std::printf("valid fixes: %lld\n", static_cast<long long>(summary.validFixes));
+  if (summary.withSentence > 0) {
+    std::printf("first gps time: %s\n", summary.firstTime.c_str());
+    std::printf("last gps time: %s\n", summary.lastTime.c_str());
+  }
+}
+
+void PrintJson(const std::string& path, int format, std::int64_t length, const WalkSummary& summary) {
+  const nlohmann::json info = {
+      {"file", ToValidUtf8(path)},
+      {"width", format == kFormatVga ? 640 : 320},
+      {"height", format == kFormatVga ? 480 : 240},
+      {"length_bytes", length},
+      {"pictures", summary.pictures},
+      {"gps_sentences", summary.withSentence},
+      {"valid_fixes", summary.validFixes},
+      {"first_gps_time", Nullable(summary.firstUtc)},
+      {"last_gps_time", Nullable(summary.lastUtc)},
+      {"damage", Nullable(summary.damage)},
+  };
+  std::printf("%s\n", info.dump(2).c_str());
 }
 
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& argv) {
   CommandReport report("info", "info RECORDING");
-  const ParsedArgs args = ParseArgs(argv, {});
+  const ParsedArgs args = ParseArgs(argv, {}, {"--json"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording");
   const std::string& path = args.positional[0];
@@ -64,16 +106,10 @@ int RunInfo(const std::vector<std::string>& argv) {
     return report.Fail(path + ": no complete picture found" +
                        (summary.damage.empty() ? "" : " (" + summary.damage + ")"));
 
-  std::printf("file: %s\n", path.c_str());
-  std::printf("frame format: %s\n", FormatName(format));
-  std::printf("length: %lld bytes\n", static_cast<long long>(recording.FileLen));
-  std::printf("pictures: %lld\n", static_cast<long long>(summary.pictures));
-  std::printf("gps sentences: %lld\n", static_cast<long long>(summary.withSentence));
-  std::printf("valid fixes: %lld\n", static_cast<long long>(summary.validFixes));
-  if (summary.withSentence > 0) {
-    std::printf("first gps time: %s\n", summary.firstTime.c_str());
-    std::printf("last gps time: %s\n", summary.lastTime.c_str());
-  }
+  if (args.Flag("--json"))
+    PrintJson(path, format, recording.FileLen, summary);
+  else
+    PrintText(path, format, recording.FileLen, summary);
   return report.Finish(summary.damage.empty(), path + ": " + summary.damage);
 }
 

@@ -19,7 +19,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", "info RECORDING", RunInfo},
+    {"info", "info RECORDING [--json]", RunInfo},
     {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE]", RunFrames},
     {"track", "track RECORDING [--format csv|gpx] [-o FILE]", RunTrack},
     {"cut", "cut RECORDING --from N --to M -o FILE", RunCut},
@@ -29,7 +29,8 @@ const Command kCommands[] = {
 void PrintHelp(FILE* out) {
   std::fprintf(out, "Usage: rovena-cli COMMAND [ARGS]\n\nCommands:\n");
   for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
-  std::fprintf(out, "  COMMAND --help\n\n%s", kExitStatusHelp);
+  std::fprintf(out, "  COMMAND --help\n  --version\n\nEvery command takes --quiet (no progress line).\n\n%s",
+               kExitStatusHelp);
 }
 
 bool AsksForHelp(const std::vector<std::string>& args) {
@@ -51,6 +52,10 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     PrintHelp(argc < 2 ? stderr : stdout);
     return argc < 2 ? kExitUsage : kExitDone;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("rovena-cli %s\n", ROVENA_VERSION);
+    return kExitDone;
   }
   // An interrupted command leaves no half-written output behind.
   rovena::RemoveTemporariesOnSignals();

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "cli_commands.h"
+#include "progress.h"
 
 #include <charconv>
 #include <limits>
@@ -34,7 +35,8 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
       onlyPositional = true;
       continue;
     }
-    if (knownFlags.count(arg)) {
+    // Every command takes --quiet: it silences the progress line.
+    if (knownFlags.count(arg) || arg == "--quiet") {
       if (!parsed.flags.insert(arg).second) {
         parsed.error = "option " + arg + " given twice";
         return parsed;
@@ -78,12 +80,14 @@ int CommandReport::Usage(const std::string& why) const {
 }
 
 int CommandReport::Fail(const std::string& why) const {
+  ClearProgressLine();
   std::fprintf(stderr, "rovena-cli %s: %s\n", command_.c_str(), why.c_str());
   return kExitFailed;
 }
 
 void CommandReport::Warn(const std::string& what) {
   ++warnings_;
+  ClearProgressLine();
   std::fprintf(stderr, "rovena-cli %s: warning: %s\n", command_.c_str(), what.c_str());
 }
 
