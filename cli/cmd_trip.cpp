@@ -1,9 +1,6 @@
 // rovena-cli trip: the recordings of a folder in driving order, the gaps between them and a
 // summary, as a table, CSV or JSON. By default every picture is read, so counts and distance
 // are exact; --quick reads a few pictures at each end of each recording and estimates the count.
-#include <unistd.h>
-
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -12,6 +9,7 @@
 
 #include "cli_commands.h"
 #include "options.h"
+#include "progress.h"
 #include "recording.h"
 #include "trip.h"
 
@@ -142,35 +140,10 @@ std::string Json(const Trip& trip) {
   return all.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-// "files done/all" on the terminal, at most ten times a second; nothing when stderr is not one.
-class Progress {
- public:
-  Progress() : shown_(isatty(STDERR_FILENO) == 1) {}
-  ~Progress() { Clear(); }
-  // Removes the line, so that what comes next starts on a clean one.
-  void Clear() {
-    if (drawn_) std::fprintf(stderr, "\r\033[K");
-    drawn_ = false;
-  }
-  void operator()(std::size_t done, std::size_t total) {
-    if (!shown_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    drawn_ = true;
-    std::fprintf(stderr, "\rrovena-cli trip: %zu/%zu files", done, total);
-  }
-
- private:
-  bool shown_;
-  bool drawn_ = false;
-  std::chrono::steady_clock::time_point last_{};
-};
-
 }  // namespace
 
 int RunTrip(const std::vector<std::string>& argv) {
-  CommandReport report("trip", "trip DIR [--format text|csv|json] [--quick]");
+  CommandReport report("trip");
   const ParsedArgs args = ParseArgs(argv, {"--format"}, {"--quick"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one folder");
@@ -180,11 +153,14 @@ int RunTrip(const std::vector<std::string>& argv) {
   const std::string& folder = args.positional[0];
   TripScanOptions options;
   options.walkWhole = !args.Flag("--quick");
-  Progress progress;
-  options.progress = [&progress](std::size_t done, std::size_t total) { progress(done, total); };
+  std::optional<Progress> progress;  // made once the number of files is known
+  options.progress = [&](std::size_t done, std::size_t total) {
+    if (!progress) progress.emplace(args.Flag("--quiet"), static_cast<std::int64_t>(total), "files");
+    progress->Update(static_cast<std::int64_t>(done), static_cast<std::int64_t>(done));
+  };
   std::string error;
   const Trip trip = Trip::Scan(folder, options, &error);
-  progress.Clear();
+  if (progress) progress->Finish();
   if (!error.empty()) return report.Fail(folder + ": " + error);
   for (const TripRecording& r : trip.Recordings())
     if (options.walkWhole && !r.picturesExact)
