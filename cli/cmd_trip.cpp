@@ -11,7 +11,9 @@
 #include "options.h"
 #include "progress.h"
 #include "recording.h"
+#include "text_encoding.h"
 #include "trip.h"
+#include "trip_scan.h"
 
 namespace rovena::cli {
 namespace {
@@ -89,8 +91,9 @@ std::string Text(const Trip& trip) {
   return out;
 }
 
-// Names with a comma, quote or line end are quoted.
-std::string CsvField(const std::string& text) {
+// Names with a comma, quote or line end are quoted; names that are not UTF-8 are made so.
+std::string CsvField(const std::string& name) {
+  const std::string text = ToValidUtf8(name);
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string out = "\"";
   for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -124,23 +127,37 @@ json NumberJson(const std::optional<double>& value) { return value ? json(*value
 std::string Json(const Trip& trip) {
   json recordings = json::array(), gaps = json::array(), skipped = json::array();
   for (const TripRecording& r : trip.Recordings())
-    recordings.push_back({{"name", r.name}, {"path", r.path}, {"format", FormatName(r.format)},
+    recordings.push_back({{"name", ToValidUtf8(r.name)}, {"path", ToValidUtf8(r.path)}, {"format", FormatName(r.format)},
                           {"pictures", r.pictures}, {"first_fix", FixJson(r.firstFix)},
                           {"last_fix", FixJson(r.lastFix)}});
   for (const TripGap& g : trip.Gaps())
-    gaps.push_back({{"after", trip.Recordings()[g.after].name}, {"before", trip.Recordings()[g.after + 1].name},
+    gaps.push_back({{"after", ToValidUtf8(trip.Recordings()[g.after].name)},
+                    {"before", ToValidUtf8(trip.Recordings()[g.after + 1].name)},
                     {"seconds", NumberJson(g.seconds)}});
-  for (const SkippedFile& s : trip.Skipped()) skipped.push_back({{"name", s.name}, {"reason", s.reason}});
+  for (const SkippedFile& s : trip.Skipped()) skipped.push_back({{"name", ToValidUtf8(s.name)}, {"reason", s.reason}});
   const Totals t = Summarise(trip);
   const json summary = {{"recordings", trip.Size()},     {"pictures", t.pictures},
                         {"pictures_exact", t.picturesExact}, {"seconds", t.seconds},
                         {"gap_seconds", t.gapSeconds},   {"distance_km", NumberJson(t.distanceKm)}};
   const json all = {{"recordings", recordings}, {"gaps", gaps}, {"skipped", skipped}, {"summary", summary}};
-  // Names that are not valid UTF-8 are written with replacement characters instead of failing.
+  // The names are valid UTF-8 already; replacing stray bytes keeps a system message from throwing.
   return all.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace
+
+Trip ScanTrip(const std::string& folder, bool walkWhole, bool quiet, std::string* error) {
+  TripScanOptions options;
+  options.walkWhole = walkWhole;
+  std::optional<Progress> progress;  // made once the number of files is known
+  options.progress = [&](std::size_t done, std::size_t total) {
+    if (!progress) progress.emplace(quiet, static_cast<std::int64_t>(total), "files");
+    progress->Update(static_cast<std::int64_t>(done), static_cast<std::int64_t>(done));
+  };
+  Trip trip = Trip::Scan(folder, options, error);
+  if (progress) progress->Finish();
+  return trip;
+}
 
 int RunTrip(const std::vector<std::string>& argv) {
   CommandReport report("trip");
@@ -151,19 +168,12 @@ int RunTrip(const std::vector<std::string>& argv) {
   if (format != "text" && format != "csv" && format != "json") return report.Usage("unknown format '" + format + "'");
 
   const std::string& folder = args.positional[0];
-  TripScanOptions options;
-  options.walkWhole = !args.Flag("--quick");
-  std::optional<Progress> progress;  // made once the number of files is known
-  options.progress = [&](std::size_t done, std::size_t total) {
-    if (!progress) progress.emplace(args.Flag("--quiet"), static_cast<std::int64_t>(total), "files");
-    progress->Update(static_cast<std::int64_t>(done), static_cast<std::int64_t>(done));
-  };
+  const bool walkWhole = !args.Flag("--quick");
   std::string error;
-  const Trip trip = Trip::Scan(folder, options, &error);
-  if (progress) progress->Finish();
+  const Trip trip = ScanTrip(folder, walkWhole, args.Flag("--quiet"), &error);
   if (!error.empty()) return report.Fail(folder + ": " + error);
   for (const TripRecording& r : trip.Recordings())
-    if (options.walkWhole && !r.picturesExact)
+    if (walkWhole && !r.picturesExact)
       report.Warn(r.name + ": damaged, its count and distance stop at the damage");
 
   const std::string text = format == "json" ? Json(trip) : format == "csv" ? Csv(trip) : Text(trip);
