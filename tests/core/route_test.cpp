@@ -31,6 +31,13 @@ TEST(Route, GatheredFixesBreakAtInvalidFixesAndBetweenRecordings) {
   EXPECT_NEAR(route.points[0].lat, 52 + 13.1234 / 60, 1e-9);
   const std::vector<std::vector<int>> expected = {{0, 1}, {3, 4}, {5, 6, 7}};
   EXPECT_EQ(RouteStretches(route), expected);
+  Route joined = route;  // b follows on from a without a gap: one line across the files
+  joined.followsOn = {false, true, true};
+  joined.points[5].recording = 1;
+  EXPECT_EQ(RouteStretches(joined), (std::vector<std::vector<int>>{{0, 1}, {3, 4, 5, 6, 7}}));
+  EXPECT_EQ(route.PointAt(2, route.points[6].position), 6);
+  EXPECT_FALSE(route.PointAt(2, route.points[6].position + 1));
+  EXPECT_EQ(route.PointNearestTime(route.points[3].utcSeconds + 0.4), 3);
   EXPECT_TRUE(GatherRoute({dir.File("a.m1v")}, [] { return true; }).points.empty());
 }
 

@@ -47,12 +47,37 @@ Route GatherRoute(const std::vector<std::string>& recordings, const std::functio
   return route;
 }
 
+std::optional<int> Route::PointAt(int recording, std::int64_t position) const {
+  const auto it = std::lower_bound(points.begin(), points.end(), std::pair(recording, position),
+                                   [](const RoutePoint& p, const std::pair<int, std::int64_t>& key) {
+                                     return std::pair(p.recording, p.position) < key;
+                                   });
+  if (it == points.end() || it->recording != recording || it->position != position) return std::nullopt;
+  return static_cast<int>(it - points.begin());
+}
+
+std::optional<int> Route::PointNearestTime(double utcSeconds) const {
+  std::optional<int> nearest;
+  double best = std::numeric_limits<double>::infinity();
+  for (int i = 0; i < static_cast<int>(points.size()); ++i) {
+    const double t = points[static_cast<std::size_t>(i)].utcSeconds;
+    if (t > 0 && std::fabs(t - utcSeconds) < best) {
+      best = std::fabs(t - utcSeconds);
+      nearest = i;
+    }
+  }
+  return nearest;
+}
+
 std::vector<std::vector<int>> RouteStretches(const Route& route) {
   std::vector<std::vector<int>> stretches;
   bool open = false;
   for (int i = 0; i < static_cast<int>(route.points.size()); ++i) {
     const RoutePoint& point = route.points[static_cast<std::size_t>(i)];
-    const bool continues = open && route.points[static_cast<std::size_t>(i - 1)].recording == point.recording;
+    const int previous = i > 0 ? route.points[static_cast<std::size_t>(i - 1)].recording : -1;
+    const bool followsOn = point.recording < static_cast<int>(route.followsOn.size()) &&
+                           route.followsOn[static_cast<std::size_t>(point.recording)];
+    const bool continues = open && (previous == point.recording || (previous + 1 == point.recording && followsOn));
     if (!point.valid) {
       open = false;
       continue;

@@ -26,7 +26,14 @@ struct RoutePoint {
 
 struct Route {
   std::vector<std::string> recordings;
+  // followsOn[i]: recording i continues recording i - 1 without a gap, so the line runs on.
+  std::vector<bool> followsOn;
   std::vector<RoutePoint> points;  // trip order
+
+  // The point of picture `position` of recording `recording`, if it has a sentence.
+  std::optional<int> PointAt(int recording, std::int64_t position) const;
+  // The point whose time is nearest to `utcSeconds` (points without a time are passed over).
+  std::optional<int> PointNearestTime(double utcSeconds) const;
 };
 
 // Reads each recording's sentences (user data only, no picture is read whole) in order.
@@ -34,8 +41,8 @@ struct Route {
 Route GatherRoute(const std::vector<std::string>& recordings,
                   const std::function<bool()>& cancelled = [] { return false; });
 
-// Runs of consecutive valid points of one recording: the stretches drawn as lines. A point
-// that is not valid, or the step into another recording, breaks the line.
+// Runs of consecutive valid points: the stretches drawn as lines. A point that is not valid,
+// or the step into a recording that does not follow on, breaks the line.
 std::vector<std::vector<int>> RouteStretches(const Route& route);
 
 // A plane point: map pixels when a map is calibrated, else an equirectangular plane of the
