@@ -78,8 +78,10 @@ int TrackFolder(const std::string& folder, const std::string& format, const Pars
     progress.Update(bytesDone += r.bytes, static_cast<std::int64_t>(i + 1));
   }
   progress.Finish();
-  const std::string name = std::filesystem::path(folder).lexically_normal().filename().string();
-  const std::string text = format == "gpx" ? TrackGpx(parts, name.empty() ? folder : name) : TrackCsv(parts);
+  // The folder's own name ("2007_06_14" for "…/2007_06_14/") names the track.
+  const std::filesystem::path normal = std::filesystem::absolute(folder).lexically_normal();
+  const std::string name = (normal.has_filename() ? normal : normal.parent_path()).filename().string();
+  const std::string text = format == "gpx" ? TrackGpx(parts, name) : TrackCsv(parts);
   if (const std::string writeError = Emit(text, args.Option("-o")); !writeError.empty())
     return report.Fail(writeError);
   return report.Finish(whole);
