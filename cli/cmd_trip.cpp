@@ -174,7 +174,7 @@ int RunTrip(const std::vector<std::string>& argv) {
   if (!error.empty()) return report.Fail(folder + ": " + error);
   for (const TripRecording& r : trip.Recordings())
     if (walkWhole && !r.picturesExact)
-      report.Warn(r.name + ": damaged, its count and distance stop at the damage");
+      report.Warn(r.name + ": damaged; its picture count is estimated across the damage, its distance leaves it out");
 
   const std::string text = format == "json" ? Json(trip) : format == "csv" ? Csv(trip) : Text(trip);
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
