@@ -506,13 +506,9 @@ bool Form1::ShowCurrentPicture() {
   return ShowPic();
 }
 
-bool Form1::ReadAndShowCurrent() {
-  return recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()) && ShowCurrentPicture();
-}
+bool Form1::StepUp() { return recording.StepUp(decoder.PicBuf()) && ShowCurrentPicture(); }
 
-bool Form1::StepUp() { return recording.FindStartUp() && ReadAndShowCurrent(); }
-
-bool Form1::StepDown() { return recording.FindStartDown() && ReadAndShowCurrent(); }
+bool Form1::StepDown() { return recording.StepDown(decoder.PicBuf()) && ShowCurrentPicture(); }
 
 // ---------------------------------------------------------------- single steps and jumps
 
@@ -533,26 +529,14 @@ void Form1::cmdDown_Click() {
   ActiveUpCmd();
 }
 
-// A recorder that loses power leaves its last picture cut short. When the picture found at
-// the end cannot be read whole, the jump goes on back to the last one that can, instead of
-// reporting the start of the recording; a few tries cover a damaged tail.
 void Form1::cmdUpE_Click() {
-  constexpr int kLastPictureTries = 4;
   UpEnd();
-  recording.PicPos = recording.FileLen - 1;
-  for (int attempt = 0; attempt < kLastPictureTries && recording.FindStartDown(); ++attempt) {
-    if (recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf())) {
-      if (!ShowCurrentPicture()) DownEnd();
-      return;
-    }
-  }
-  DownEnd();
+  if (!(recording.JumpToEnd(decoder.PicBuf()) && ShowCurrentPicture())) DownEnd();
 }
 
 void Form1::cmdDownE_Click() {
   DownEnd();
-  recording.File().ReadAt(1);
-  if (!StepUp()) UpEnd();
+  if (!(recording.JumpToStart(decoder.PicBuf()) && ShowCurrentPicture())) UpEnd();
 }
 
 void Form1::cmdStop_Click() { Playing = false; }
@@ -613,21 +597,15 @@ void Form1::PlayLoop(bool up, PlayMode mode, PictureButton* button, const QStrin
 }
 
 bool Form1::PlayCycle(bool up, PlayMode mode) {
-  RecordingFile& file = recording.File();
   if (mode == PlayMode::VeryFast) {
-    if (up) {
-      const std::int64_t target = file.LastPosition() + kVeryFastJump;
-      if (target < recording.FileLen) file.ReadAt(target);
-    } else if (recording.PicPos > kVeryFastJump) {
-      recording.PicPos -= kVeryFastJump;
-    }
+    up ? recording.JumpForward(kVeryFastJump) : recording.JumpBack(kVeryFastJump);
   }
   const int searches = mode == PlayMode::Fast ? kFastPlayStarts : 1;
   for (int i = 0; i < searches; ++i) {
     if (!(up ? recording.FindStartUp() : recording.FindStartDown())) return false;
     if (mode == PlayMode::Fast) Yield();
   }
-  return ReadAndShowCurrent();
+  return recording.ReadPicture(decoder.PicBuf()) && ShowCurrentPicture();
 }
 
 // Yields at least once, then until PlayInterval has passed since the cycle began (monotonic
@@ -794,11 +772,11 @@ void Form1::fraCmd_MouseUp(int /*Button*/, int /*Shift*/, float /*X*/, float /*Y
   if (!BarDragging) return;
   SetMousePointer(0);
   BarDragging = false;
-  recording.File().ReadAt(SeekTarget(fraCmd->shPlayWidth, fraCmd->shFile.trackWidth, recording.FileLen));
-  if (!recording.FindStartUp() || !recording.FindPicStart()) {
+  if (!recording.SeekTo(SeekTarget(fraCmd->shPlayWidth, fraCmd->shFile.trackWidth, recording.FileLen))) {
     UpEnd();
     return;
   }
+  // A picture cut short by the end of the recording leaves the window as it was.
   if (!recording.ReadFrame(decoder.PicBuf())) return;
   if (!ShowCurrentPicture()) UpEnd();
 }
@@ -839,12 +817,7 @@ void Form1::chkGps_Click() {
   Pic1->setVisible(true);
   shPoint->setVisible(false);
   SetFormat(decoder.PicFormat);
-  if (Playing || recording.PicPos < 1 || !recording.File().IsOpen()) return;
-  // Read the current picture again from just behind its start code. Reading its data too
-  // leaves the file behind the picture's sequence end code, as after any step, so that a
-  // cut mark set next covers the whole picture.
-  recording.File().ReadAt(recording.PicPos);
-  if (recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf())) ShowPic();
+  if (!Playing && recording.ReReadCurrent(decoder.PicBuf())) ShowPic();
 }
 
 void Form1::DrawMapRegion() {

@@ -183,7 +183,6 @@ class Form1 : public QWidget, public SearchListener {
   // One picture step: the searches, the read and the display. Returns false at an end.
   bool StepUp();
   bool StepDown();
-  bool ReadAndShowCurrent();
   bool ShowCurrentPicture();
   void DrawMapRegion();
   void ReportMissingLibraryOnce();

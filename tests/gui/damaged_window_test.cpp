@@ -103,7 +103,7 @@ TEST(DamagedWindow, AnUndecodablePictureLeavesThePreviousOneAndPlayGoesOn) {
     std::string error;
     const std::string probe = WriteRecording("flip_probe", candidate);
     if (!recording.Open(probe, error) || !decoder.CheckSize(recording.File())) continue;
-    for (int i = 0; i < 2; ++i) recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf());
+    for (int i = 0; i < 2; ++i) recording.StepUp(decoder.PicBuf());
     if (decoder.ShowPic() == PictureDecoder::PictureResult::Failed) damaged = candidate;
   }
   ASSERT_FALSE(damaged.empty());

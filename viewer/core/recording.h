@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 
+#include "picture_moves.h"
 #include "recording_file.h"
 #include "stream_format.h"
 
@@ -31,7 +32,9 @@ class SearchListener {
   virtual void ShowNmea() = 0;
 };
 
-class Recording {
+// The searches below are the primitives; the moves a viewer makes (step, jump, seek) come
+// from PictureMoves.
+class Recording : public PictureMoves<Recording> {
  public:
   explicit Recording(SearchListener* listener = nullptr);
   void SetListener(SearchListener* listener);
