@@ -107,6 +107,31 @@ MessageIcon ToMessageIcon(IniMessage::Icon icon) {
 
 void Yield() { QCoreApplication::processEvents(); }
 
+// The playback buttons, left to right: where each sits (twips), what it does, its picture
+// while available (the unavailable picture's key adds "U") and the side it belongs to.
+enum PlaybackSide : unsigned { kDownSide = 1, kUpSide = 2, kStopSide = 4, kAllSides = 7 };
+struct PlaybackButton {
+  PictureButton* Form1::*button;
+  int left;
+  int width;
+  void (Form1::*handler)();
+  const char* key;
+  unsigned side;
+};
+constexpr PlaybackButton kPlaybackButtons[] = {
+    {&Form1::cmdDownE, 240, 495, &Form1::cmdDownE_Click, "DownE", kDownSide},
+    {&Form1::cmdDownFFF, 840, 495, &Form1::cmdDownFFF_Click, "DownFFF", kDownSide},
+    {&Form1::cmdDownFF, 1440, 495, &Form1::cmdDownFF_Click, "DownFF", kDownSide},
+    {&Form1::cmdDownF, 2280, 855, &Form1::cmdDownF_Click, "DownF", kDownSide},
+    {&Form1::cmdDown, 3360, 615, &Form1::cmdDown_Click, "Down", kDownSide},
+    {&Form1::cmdStop, 4208, 1215, &Form1::cmdStop_Click, "Stop", kStopSide},
+    {&Form1::cmdUp, 5640, 615, &Form1::cmdUp_Click, "Up", kUpSide},
+    {&Form1::cmdUpF, 6480, 855, &Form1::cmdUpF_Click, "UpF", kUpSide},
+    {&Form1::cmdUpFF, 7680, 495, &Form1::cmdUpFF_Click, "UpFF", kUpSide},
+    {&Form1::cmdUpFFF, 8280, 495, &Form1::cmdUpFFF_Click, "UpFFF", kUpSide},
+    {&Form1::cmdUpE, 8880, 495, &Form1::cmdUpE_Click, "UpE", kUpSide},
+};
+
 }  // namespace
 
 void PictureButton::SetPicture(const QString& key, const QPixmap& picture) {
@@ -211,33 +236,16 @@ void Form1::CreateCommandFrameControls() {
 }
 
 void Form1::CreatePlaybackButtons() {
-  struct Row {
-    PictureButton** button;
-    int left;
-    int width;
-    void (Form1::*handler)();
-    const char* key;
-  };
-  const Row rows[] = {
-      {&cmdDownE, 240, 495, &Form1::cmdDownE_Click, "DownE"},
-      {&cmdDownFFF, 840, 495, &Form1::cmdDownFFF_Click, "DownFFF"},
-      {&cmdDownFF, 1440, 495, &Form1::cmdDownFF_Click, "DownFF"},
-      {&cmdDownF, 2280, 855, &Form1::cmdDownF_Click, "DownF"},
-      {&cmdDown, 3360, 615, &Form1::cmdDown_Click, "Down"},
-      {&cmdStop, 4208, 1215, &Form1::cmdStop_Click, "StopU"},
-      {&cmdUp, 5640, 615, &Form1::cmdUp_Click, "Up"},
-      {&cmdUpF, 6480, 855, &Form1::cmdUpF_Click, "UpF"},
-      {&cmdUpFF, 7680, 495, &Form1::cmdUpFF_Click, "UpFF"},
-      {&cmdUpFFF, 8280, 495, &Form1::cmdUpFFF_Click, "UpFFF"},
-      {&cmdUpE, 8880, 495, &Form1::cmdUpE_Click, "UpE"},
-  };
   QPalette lightGrey = palette();
   lightGrey.setColor(QPalette::Button, QColor(192, 192, 192));
-  for (const Row& row : rows) {
-    *row.button = MakeButton(row.left, 1560, row.width, 330, row.handler);
-    (*row.button)->setPalette(lightGrey);
-    SetButtonPicture(*row.button, QString::fromLatin1(row.key));
+  for (const PlaybackButton& row : kPlaybackButtons) {
+    PictureButton*& button = this->*row.button;
+    button = MakeButton(row.left, 1560, row.width, 330, row.handler);
+    button->setPalette(lightGrey);
   }
+  // Nothing plays yet, so only Stop starts unavailable.
+  ShowPlaybackButtons(kDownSide | kUpSide, true);
+  ShowPlaybackButtons(kStopSide, false);
 }
 
 PictureButton* Form1::MakeButton(int leftTwips, int topTwips, int widthTwips, int heightTwips,
@@ -645,71 +653,39 @@ void Form1::EndAtRecordingEnd(bool up) {
 
 // ---------------------------------------------------------------- button states
 
+void Form1::ShowPlaybackButtons(unsigned sides, bool available) {
+  for (const PlaybackButton& row : kPlaybackButtons) {
+    if ((row.side & sides) == 0) continue;
+    const QString key = QString::fromLatin1(row.key);
+    SetButtonPicture(this->*row.button, available ? key : key + QLatin1Char('U'));
+  }
+}
+
+// Making a direction available also makes the bar usable; losing one direction leaves the bar
+// as it is but always takes Stop with it.
+void Form1::ActiveCmd() {
+  ShowPlaybackButtons(kAllSides, true);
+  BarEnabled = true;
+}
+
 void Form1::UnActiveCmd() {
-  SetButtonPicture(cmdDownE, QStringLiteral("DownEU"));
-  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFFU"));
-  SetButtonPicture(cmdDownFF, QStringLiteral("DownFFU"));
-  SetButtonPicture(cmdUpFF, QStringLiteral("UpFFU"));
-  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFFU"));
-  SetButtonPicture(cmdUpE, QStringLiteral("UpEU"));
-  SetButtonPicture(cmdDownF, QStringLiteral("DownFU"));
-  SetButtonPicture(cmdDown, QStringLiteral("DownU"));
-  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
-  SetButtonPicture(cmdUp, QStringLiteral("UpU"));
-  SetButtonPicture(cmdUpF, QStringLiteral("UpFU"));
+  ShowPlaybackButtons(kAllSides, false);
   BarEnabled = false;
 }
 
-void Form1::ActiveCmd() {
-  SetButtonPicture(cmdDownE, QStringLiteral("DownE"));
-  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFF"));
-  SetButtonPicture(cmdDownFF, QStringLiteral("DownFF"));
-  SetButtonPicture(cmdUpFF, QStringLiteral("UpFF"));
-  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFF"));
-  SetButtonPicture(cmdUpE, QStringLiteral("UpE"));
-  SetButtonPicture(cmdDownF, QStringLiteral("DownF"));
-  SetButtonPicture(cmdDown, QStringLiteral("Down"));
-  SetButtonPicture(cmdStop, QStringLiteral("Stop"));
-  SetButtonPicture(cmdUp, QStringLiteral("Up"));
-  SetButtonPicture(cmdUpF, QStringLiteral("UpF"));
-  BarEnabled = true;
-}
-
 void Form1::ActiveUpCmd() {
-  SetButtonPicture(cmdUpFF, QStringLiteral("UpFF"));
-  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFF"));
-  SetButtonPicture(cmdUpE, QStringLiteral("UpE"));
-  SetButtonPicture(cmdUp, QStringLiteral("Up"));
-  SetButtonPicture(cmdUpF, QStringLiteral("UpF"));
+  ShowPlaybackButtons(kUpSide, true);
   BarEnabled = true;
 }
 
-void Form1::UnActiveUpCmd() {
-  SetButtonPicture(cmdUpFF, QStringLiteral("UpFFU"));
-  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFFU"));
-  SetButtonPicture(cmdUpE, QStringLiteral("UpEU"));
-  SetButtonPicture(cmdUp, QStringLiteral("UpU"));
-  SetButtonPicture(cmdUpF, QStringLiteral("UpFU"));
-  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
-}
+void Form1::UnActiveUpCmd() { ShowPlaybackButtons(kUpSide | kStopSide, false); }
 
 void Form1::ActiveDownCmd() {
-  SetButtonPicture(cmdDownE, QStringLiteral("DownE"));
-  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFF"));
-  SetButtonPicture(cmdDownFF, QStringLiteral("DownFF"));
-  SetButtonPicture(cmdDownF, QStringLiteral("DownF"));
-  SetButtonPicture(cmdDown, QStringLiteral("Down"));
+  ShowPlaybackButtons(kDownSide, true);
   BarEnabled = true;
 }
 
-void Form1::UnActiveDownCmd() {
-  SetButtonPicture(cmdDownE, QStringLiteral("DownEU"));
-  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFFU"));
-  SetButtonPicture(cmdDownFF, QStringLiteral("DownFFU"));
-  SetButtonPicture(cmdDownF, QStringLiteral("DownFU"));
-  SetButtonPicture(cmdDown, QStringLiteral("DownU"));
-  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
-}
+void Form1::UnActiveDownCmd() { ShowPlaybackButtons(kDownSide | kStopSide, false); }
 
 // ---------------------------------------------------------------- position bar
 

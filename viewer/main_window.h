@@ -170,6 +170,8 @@ class Form1 : public QWidget, public SearchListener {
   PictureButton* MakeButton(int leftTwips, int topTwips, int widthTwips, int heightTwips,
                             void (Form1::*handler)());
   void SetButtonPicture(PictureButton* button, const QString& key);
+  // Shows the playback buttons of the given sides (see kPlaybackButtons) as available or not.
+  void ShowPlaybackButtons(unsigned sides, bool available);
   void SetMousePointer(int shape);
 
   // Start-up pieces.
