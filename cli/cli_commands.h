@@ -10,4 +10,5 @@ int RunFrames(const std::vector<std::string>& args);
 int RunTrack(const std::vector<std::string>& args);
 int RunCut(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
+int RunTrip(const std::vector<std::string>& args);
 }

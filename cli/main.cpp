@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"track", "track RECORDING [--format csv|gpx] [-o FILE]", rovena::cli::RunTrack},
     {"cut", "cut RECORDING --from N --to M -o FILE", rovena::cli::RunCut},
     {"demo", "demo DIR", rovena::cli::RunDemo},
+    {"trip", "trip DIR [--format text|csv|json] [--quick]", rovena::cli::RunTrip},
 };
 
 void PrintHelp(FILE* out) {
