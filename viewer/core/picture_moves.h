@@ -48,6 +48,18 @@ class PictureMoves {
     return false;
   }
 
+  // Leaves the recording just behind its last whole picture, as if it had been stepped past:
+  // the next StepDown reads that picture (so stepping back from the end of a trip's recording
+  // goes on naturally, even when power loss cut the very last picture short) and StepUp finds
+  // nothing whole after it. Reads the picture into `frame` to find it; false when there is none.
+  bool PlaceAfterLastPicture(uint8_t* frame) {
+    if (!JumpToEnd(frame)) return false;
+    Searches& s = Self();
+    // The backward search starts 5 bytes below PicPos: here at the picture's closing B7.
+    s.PicPos = s.File().LastPosition() + 5;
+    return true;
+  }
+
   // Moves the search position `bytes` beyond the byte read last, unless that would reach the
   // end of the recording; the next StepUp (or FindStartUp) searches from there. Reads no
   // picture.

@@ -35,6 +35,15 @@ int64_t FindCodeBackward(const uint8_t* bytes, int64_t size, uint8_t value) {
 
 }  // namespace
 
+FrameFormat ProbeFrameFormat(const std::string& path) {
+  RecordingFile file;
+  std::string error;
+  if (!file.Open(path, error)) return kFormatNone;
+  uint8_t header[7];
+  for (uint8_t& byte : header) byte = file.ReadNext();
+  return file.HadIoError() ? kFormatNone : FrameFormatFromHeader(header);
+}
+
 Recording::Recording(SearchListener* listener) : listener_(listener) {}
 
 void Recording::SetListener(SearchListener* listener) { listener_ = listener; }

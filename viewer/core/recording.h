@@ -24,6 +24,10 @@ namespace rovena {
 constexpr int64_t kStartSearchLimit = 299999;  // bytes one picture start search examines
 constexpr int64_t kPicStartLimit = 8192;       // bytes FindPicStart reads before giving up
 
+// The frame format the header of the file at `path` announces; kFormatNone when the file
+// cannot be read or is no recording. A quick check before opening a file listed earlier.
+FrameFormat ProbeFrameFormat(const std::string& path);
+
 // The effects a search has on the window: the play counter and the GPS display.
 class SearchListener {
  public:
