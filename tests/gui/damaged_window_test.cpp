@@ -50,7 +50,7 @@ RecordingWriter CifWriter(int pictures, int firstIndex = 0, bool detailed = fals
 }
 
 std::string WriteRecording(const std::string& name, const Bytes& bytes) {
-  const std::string path = TestDataDir() + "/damaged_window_" + name + ".m1v";
+  const std::string path = FolderOfItsOwn("damaged_window_" + name) + "/damaged_window_" + name + ".m1v";
   WriteFileAtomically(path, bytes);
   return path;
 }
