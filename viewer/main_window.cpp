@@ -24,6 +24,7 @@
 #include "map_position.h"
 #include "modBmp.h"
 #include "nmea.h"
+#include "trip_labels.h"
 
 namespace rovena {
 
@@ -41,6 +42,12 @@ constexpr int kCifImageHeight = 240;
 // many picture starts per shown picture.
 constexpr std::int64_t kVeryFastJump = 200000;
 constexpr int kFastPlayStarts = 5;
+
+// How long the time label shows the gap a step has just crossed.
+constexpr int kGapShownMs = 2000;
+
+// The setting that keeps playing and stepping across the recordings of a trip ("0": off).
+const char kContinuousTripSetting[] = "ContinuousTrip";
 
 // Longest name lblFile shows whole, and how much of a longer name's end it shows.
 constexpr int kFileNameShownWhole = 40;
@@ -155,6 +162,8 @@ Form1::Form1(Platform& platform, QString programFolder, QString commandLine)
   imglFlag = MakeCutFlagPictures();
   CreateControls();
   CreateShortcuts();
+  gapTimer_.setSingleShot(true);
+  connect(&gapTimer_, &QTimer::timeout, this, [this] { EndGapLabel(); });
   setFixedSize(kClientWidth, Pic1->height() + kBelowPictureArea);
 }
 
@@ -268,6 +277,9 @@ void Form1::CreateShortcuts() {
   bind(QKeySequence(Qt::Key_Home), [this] { cmdDownE_Click(); });
   bind(QKeySequence(Qt::Key_End), [this] { cmdUpE_Click(); });
   bind(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { cmdFile_Click(); });
+  bind(QKeySequence(Qt::Key_PageDown), [this] { NextRecording(); });
+  bind(QKeySequence(Qt::Key_PageUp), [this] { PreviousRecording(); });
+  bind(QKeySequence(Qt::Key_T), [this] { ToggleContinuousTrip(); });
 }
 
 void Form1::SetButtonPicture(PictureButton* button, const QString& key) {
@@ -293,7 +305,8 @@ void Form1::Form_Load() {
   MpegFile = QString::fromStdString(StripCommandLineQuotes(commandLine_.toStdString()));
   if (MpegFile.isEmpty()) MpegFile = platform_.ReadSetting(QStringLiteral("MpegFile"));
   BmpFileName = platform_.ReadSetting(QStringLiteral("BmpFile"));
-  NewFile(MpegFile);
+  ContinuousTrip = platform_.ReadSetting(QString::fromLatin1(kContinuousTripSetting)) != QStringLiteral("0");
+  OpenInItsTrip(MpegFile);
   UnActiveDownCmd();
   LoadMap();
 }
@@ -386,9 +399,7 @@ bool Form1::NewFile(const QString& FileName) {
       ActiveUpCmd();
       std::string openError;
       if (recording.Open(FileName.toStdString(), openError)) {
-        const QString canonical = QFileInfo(FileName).canonicalFilePath();
-        if (canonical != openedPath_) ClearCutMarks();
-        openedPath_ = canonical;
+        NoteOpenedRecording(FileName);
         const bool accepted = decoder.CheckSize(recording.File());
         if (recording.File().HadIoError()) {
           errorText = QString::fromLocal8Bit(std::strerror(EIO));
@@ -450,7 +461,7 @@ void Form1::cmdFile_Click() {
 
 void Form1::OpenChosenFile(const QString& name) {
   if (name.isEmpty()) return;
-  if (NewFile(name)) MpegFile = name;
+  if (OpenInItsTrip(name)) MpegFile = name;
   GpsOff();
 }
 
@@ -466,7 +477,114 @@ void Form1::dropEvent(QDropEvent* event) {
   if (urls.isEmpty() || !urls.first().isLocalFile() || Playing) return;
   event->acceptProposedAction();
   recording.Close();
-  OpenChosenFile(urls.first().toLocalFile());
+  const QFileInfo first(urls.first().toLocalFile());
+  if (urls.size() == 1 && !first.isDir()) {
+    OpenChosenFile(first.filePath());
+    return;
+  }
+  // Several recordings, or a folder: the folder's trip from its first recording.
+  const QString folder = first.isDir() ? first.filePath() : first.absolutePath();
+  const Trip dropped = Trip::Scan(folder.toStdString());
+  OpenChosenFile(dropped.Empty() ? first.filePath() : QString::fromStdString(dropped.Recordings().front().path));
+}
+
+// ---------------------------------------------------------------- trips
+
+void Form1::NoteOpenedRecording(const QString& path) {
+  const QString canonical = QFileInfo(path).canonicalFilePath();
+  if (canonical != openedPath_) ClearCutMarks();
+  openedPath_ = canonical;
+}
+
+bool Form1::OpenInItsTrip(const QString& name) {
+  trip = Trip();
+  tripIndex.reset();
+  if (!NewFile(name)) return false;
+  trip = Trip::Scan(QFileInfo(name).absolutePath().toStdString());
+  tripIndex = trip.IndexOf(name.toStdString());
+  ShowTripFileName(name);
+  return true;
+}
+
+void Form1::ShowTripFileName(const QString& name) {
+  ShowFileName(name);
+  if (tripIndex) lblFile->setText(lblFile->text() + QString::fromStdString(TripPositionText(*tripIndex, trip.Size())));
+}
+
+std::optional<std::size_t> Form1::NeighbourToOpen(bool up) {
+  if (!tripIndex) return std::nullopt;
+  for (auto index = up ? trip.Next(*tripIndex) : trip.Previous(*tripIndex); index;
+       index = up ? trip.Next(*index) : trip.Previous(*index)) {
+    const std::string& path = trip.Recordings()[*index].path;
+    if (ProbeFrameFormat(path) != kFormatNone) return index;
+    platform_.ShowMessage(QStringLiteral("Pominięto nagranie, którego nie można już otworzyć : ") +
+                              QString::fromStdString(path),
+                          MessageIcon::Information);
+  }
+  return std::nullopt;
+}
+
+void Form1::NextRecording() {
+  if (Playing) return;
+  if (const auto next = NeighbourToOpen(true)) OpenTripRecording(*next, false);
+}
+
+// The previous recording opens at its end, so that the first step back shows its last picture.
+void Form1::PreviousRecording() {
+  if (Playing) return;
+  if (const auto previous = NeighbourToOpen(false)) OpenTripRecording(*previous, true);
+}
+
+void Form1::OpenTripRecording(std::size_t index, bool atEnd) {
+  const QString path = QString::fromStdString(trip.Recordings()[index].path);
+  recording.Close();
+  if (!NewFile(path)) return;
+  MpegFile = path;
+  tripIndex = index;
+  ShowTripFileName(path);
+  if (atEnd && recording.PlaceAfterLastPicture(decoder.PicBuf())) UpEnd();
+  GpsOff();
+}
+
+void Form1::ToggleContinuousTrip() {
+  ContinuousTrip = !ContinuousTrip;
+  platform_.WriteSetting(QString::fromLatin1(kContinuousTripSetting), ContinuousTrip ? QStringLiteral("1") : QStringLiteral("0"));
+  platform_.Beep();
+}
+
+bool Form1::CrossInto(bool up) {
+  if (!ContinuousTrip) return false;
+  const std::optional<std::size_t> from = tripIndex;
+  const auto to = NeighbourToOpen(up);
+  if (!to || !EnterTripRecording(*to)) return false;
+  ShowGapLabel(up ? trip.GapAfter(*from) : trip.GapBefore(*from));
+  return (up ? recording.StepUp(decoder.PicBuf()) : recording.JumpToEnd(decoder.PicBuf())) && ShowCurrentPicture();
+}
+
+// Opening without the start of a fresh open: buttons, GPS labels and play stay as they are.
+bool Form1::EnterTripRecording(std::size_t index) {
+  const QString path = QString::fromStdString(trip.Recordings()[index].path);
+  std::string error;
+  if (!recording.Open(path.toStdString(), error) || !decoder.CheckSize(recording.File())) return false;
+  NoteOpenedRecording(path);
+  MpegFile = path;
+  tripIndex = index;
+  SetFormat(decoder.PicFormat);
+  SetPlayCounter(true);
+  ShowTripFileName(path);
+  return true;
+}
+
+void Form1::ShowGapLabel(const TripGap* gap) {
+  if (!gap) return;
+  lblTime->setText(QString::fromStdString(GapText(gap->seconds)));
+  lblTime->setVisible(true);
+  gapTimer_.start(kGapShownMs);
+}
+
+void Form1::EndGapLabel() {
+  lblTime->setText(timeText_);
+  lblTime->setVisible(lblSpeed->isVisible());
 }
 
 // ---------------------------------------------------------------- pictures
@@ -522,7 +640,7 @@ bool Form1::StepDown() { return recording.StepDown(decoder.PicBuf()) && ShowCurr
 
 void Form1::cmdUp_Click() {
   if (Playing) return;
-  if (!StepUp()) {
+  if (!StepUp() && !CrossInto(true)) {
     UpEnd();
     return;
   }
@@ -530,7 +648,7 @@ void Form1::cmdUp_Click() {
 }
 
 void Form1::cmdDown_Click() {
-  if (!StepDown()) {
+  if (!StepDown() && !CrossInto(false)) {
     DownEnd();
     return;
   }
@@ -588,7 +706,7 @@ void Form1::PlayLoop(bool up, PlayMode mode, PictureButton* button, const QStrin
   for (;;) {
     QElapsedTimer cycle;
     cycle.start();
-    if (!PlayCycle(up, mode)) {
+    if (!PlayCycle(up, mode) && !CrossInto(up)) {
       EndAtRecordingEnd(up);
       return;
     }
@@ -763,7 +881,10 @@ void Form1::ShowNmea() {
   const NmeaDisplay display = ParseNmea(recording.NmeaLine);
   GpsValid = display.gpsValid;
   if (display.isGprmc) GpsOn();
-  if (display.timeText) lblTime->setText(QString::fromStdString(*display.timeText));
+  if (display.timeText) {
+    timeText_ = QString::fromStdString(*display.timeText);
+    if (!gapTimer_.isActive()) lblTime->setText(timeText_);
+  }
   if (display.speedText) lblSpeed->setText(QString::fromStdString(*display.speedText));
   if (display.latText) LatText = *display.latText;
   if (display.lonText) LonText = *display.lonText;
