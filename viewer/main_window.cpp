@@ -640,19 +640,30 @@ bool Form1::StepDown() { return recording.StepDown(decoder.PicBuf()) && ShowCurr
 
 void Form1::cmdUp_Click() {
   if (Playing) return;
-  if (!StepUp() && !CrossInto(true)) {
+  if (StepUp()) {
+    ActiveDownCmd();
+  } else if (CrossInto(true)) {
+    ActiveBothWays();
+  } else {
     UpEnd();
-    return;
   }
-  ActiveDownCmd();
 }
 
 void Form1::cmdDown_Click() {
-  if (!StepDown() && !CrossInto(false)) {
+  if (StepDown()) {
+    ActiveUpCmd();
+  } else if (CrossInto(false)) {
+    ActiveBothWays();
+  } else {
     DownEnd();
-    return;
   }
+}
+
+// After a step into a neighbouring recording both ways are open again, whatever the end
+// rules of the one left behind had made unavailable.
+void Form1::ActiveBothWays() {
   ActiveUpCmd();
+  ActiveDownCmd();
 }
 
 void Form1::cmdUpE_Click() {

@@ -210,6 +210,7 @@ class Form1 : public QWidget, public SearchListener {
   // At the end of the open recording: goes on with the neighbouring recording's first (up)
   // or last picture when continuous trip is on. False where the trip ends.
   bool CrossInto(bool up);
+  void ActiveBothWays();
   bool EnterTripRecording(std::size_t index);
   void ShowGapLabel(const TripGap* gap);
   void EndGapLabel();
