@@ -1,9 +1,6 @@
 // rovena-cli trip: the recordings of a folder in driving order, the gaps between them and a
 // summary, as a table, CSV or JSON. By default every picture is read, so counts and distance
 // are exact; --quick reads a few pictures at each end of each recording and estimates the count.
-#include <unistd.h>
-
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -12,8 +9,11 @@
 
 #include "cli_commands.h"
 #include "options.h"
+#include "progress.h"
 #include "recording.h"
+#include "text_encoding.h"
 #include "trip.h"
+#include "trip_scan.h"
 
 namespace rovena::cli {
 namespace {
@@ -71,12 +71,12 @@ std::string Text(const Trip& trip) {
   const auto& all = trip.Recordings();
   std::string out;
   char line[512];
-  std::snprintf(line, sizeof line, "%4s  %-24s %-4s %8s  %-24s %-24s %s\n", "#", "name", "size", "pictures",
+  std::snprintf(line, sizeof line, "%4s  %-24s %-6s %8s  %-24s %-24s %s\n", "#", "name", "format", "pictures",
                 "first fix", "last fix", "length");
   out += line;
   for (std::size_t i = 0; i < all.size(); ++i) {
     const TripRecording& r = all[i];
-    std::snprintf(line, sizeof line, "%4zu  %-24s %-4s %8s  %-24s %-24s %s\n", i + 1, r.name.c_str(),
+    std::snprintf(line, sizeof line, "%4zu  %-24s %-6s %8s  %-24s %-24s %s\n", i + 1, r.name.c_str(),
                   FormatName(r.format), Pictures(r.pictures, r.picturesExact).c_str(),
                   r.HasFix() ? r.firstFix->utc.c_str() : "-", r.HasFix() ? r.lastFix->utc.c_str() : "-",
                   Duration(Length(r)).c_str());
@@ -91,8 +91,9 @@ std::string Text(const Trip& trip) {
   return out;
 }
 
-// Names with a comma, quote or line end are quoted.
-std::string CsvField(const std::string& text) {
+// Names with a comma, quote or line end are quoted; names that are not UTF-8 are made so.
+std::string CsvField(const std::string& name) {
+  const std::string text = ToValidUtf8(name);
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string out = "\"";
   for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -126,51 +127,40 @@ json NumberJson(const std::optional<double>& value) { return value ? json(*value
 std::string Json(const Trip& trip) {
   json recordings = json::array(), gaps = json::array(), skipped = json::array();
   for (const TripRecording& r : trip.Recordings())
-    recordings.push_back({{"name", r.name}, {"path", r.path}, {"format", FormatName(r.format)},
+    recordings.push_back({{"name", ToValidUtf8(r.name)}, {"path", ToValidUtf8(r.path)}, {"format", FormatName(r.format)},
                           {"pictures", r.pictures}, {"first_fix", FixJson(r.firstFix)},
                           {"last_fix", FixJson(r.lastFix)}});
   for (const TripGap& g : trip.Gaps())
-    gaps.push_back({{"after", trip.Recordings()[g.after].name}, {"before", trip.Recordings()[g.after + 1].name},
+    gaps.push_back({{"after", ToValidUtf8(trip.Recordings()[g.after].name)},
+                    {"before", ToValidUtf8(trip.Recordings()[g.after + 1].name)},
                     {"seconds", NumberJson(g.seconds)}});
-  for (const SkippedFile& s : trip.Skipped()) skipped.push_back({{"name", s.name}, {"reason", s.reason}});
+  for (const SkippedFile& s : trip.Skipped()) skipped.push_back({{"name", ToValidUtf8(s.name)}, {"reason", s.reason}});
   const Totals t = Summarise(trip);
   const json summary = {{"recordings", trip.Size()},     {"pictures", t.pictures},
                         {"pictures_exact", t.picturesExact}, {"seconds", t.seconds},
                         {"gap_seconds", t.gapSeconds},   {"distance_km", NumberJson(t.distanceKm)}};
   const json all = {{"recordings", recordings}, {"gaps", gaps}, {"skipped", skipped}, {"summary", summary}};
-  // Names that are not valid UTF-8 are written with replacement characters instead of failing.
+  // The names are valid UTF-8 already; replacing stray bytes keeps a system message from throwing.
   return all.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-// "files done/all" on the terminal, at most ten times a second; nothing when stderr is not one.
-class Progress {
- public:
-  Progress() : shown_(isatty(STDERR_FILENO) == 1) {}
-  ~Progress() { Clear(); }
-  // Removes the line, so that what comes next starts on a clean one.
-  void Clear() {
-    if (drawn_) std::fprintf(stderr, "\r\033[K");
-    drawn_ = false;
-  }
-  void operator()(std::size_t done, std::size_t total) {
-    if (!shown_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    drawn_ = true;
-    std::fprintf(stderr, "\rrovena-cli trip: %zu/%zu files", done, total);
-  }
-
- private:
-  bool shown_;
-  bool drawn_ = false;
-  std::chrono::steady_clock::time_point last_{};
-};
-
 }  // namespace
 
+Trip ScanTrip(const std::string& folder, bool walkWhole, bool quiet, std::string* error) {
+  TripScanOptions options;
+  options.walkWhole = walkWhole;
+  std::optional<Progress> progress;  // made once the number of files is known
+  options.progress = [&](std::size_t done, std::size_t total) {
+    if (!progress) progress.emplace(quiet, static_cast<std::int64_t>(total), "files");
+    progress->Update(static_cast<std::int64_t>(done), static_cast<std::int64_t>(done));
+  };
+  Trip trip = Trip::Scan(folder, options, error);
+  if (progress) progress->Finish();
+  return trip;
+}
+
 int RunTrip(const std::vector<std::string>& argv) {
-  CommandReport report("trip", "trip DIR [--format text|csv|json] [--quick]");
+  CommandReport report("trip");
   const ParsedArgs args = ParseArgs(argv, {"--format"}, {"--quick"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one folder");
@@ -178,17 +168,13 @@ int RunTrip(const std::vector<std::string>& argv) {
   if (format != "text" && format != "csv" && format != "json") return report.Usage("unknown format '" + format + "'");
 
   const std::string& folder = args.positional[0];
-  TripScanOptions options;
-  options.walkWhole = !args.Flag("--quick");
-  Progress progress;
-  options.progress = [&progress](std::size_t done, std::size_t total) { progress(done, total); };
+  const bool walkWhole = !args.Flag("--quick");
   std::string error;
-  const Trip trip = Trip::Scan(folder, options, &error);
-  progress.Clear();
+  const Trip trip = ScanTrip(folder, walkWhole, args.Flag("--quiet"), &error);
   if (!error.empty()) return report.Fail(folder + ": " + error);
   for (const TripRecording& r : trip.Recordings())
-    if (options.walkWhole && !r.picturesExact)
-      report.Warn(r.name + ": damaged, its count and distance stop at the damage");
+    if (walkWhole && !r.picturesExact)
+      report.Warn(r.name + ": damaged; its picture count is estimated across the damage, its distance leaves it out");
 
   const std::string text = format == "json" ? Json(trip) : format == "csv" ? Csv(trip) : Text(trip);
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)

@@ -6,7 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLocale>
@@ -17,13 +17,17 @@
 #include <QThread>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "bmp_writer.h"
 #include "fragment.h"
 #include "ini_config.h"
+#include "local_path.h"
 #include "map_position.h"
 #include "modBmp.h"
 #include "nmea.h"
+#include "output_guard.h"
+#include "recording_file.h"
 #include "trip_labels.h"
 
 namespace rovena {
@@ -52,6 +56,10 @@ const char kContinuousTripSetting[] = "ContinuousTrip";
 // Longest name lblFile shows whole, and how much of a longer name's end it shows.
 constexpr int kFileNameShownWhole = 40;
 constexpr int kFileNameTail = 37;
+// Reading limits for the files beside the program: far above any real one, low enough that a
+// wrong file put there cannot exhaust memory.
+constexpr std::size_t kLargestConfiguration = 1 << 20;
+constexpr std::size_t kLargestMapFile = 256 << 20;
 
 const QColor kWindowGrey(128, 128, 128);
 const QColor kDarkGrey(64, 64, 64);
@@ -113,6 +121,12 @@ MessageIcon ToMessageIcon(IniMessage::Icon icon) {
 }
 
 void Yield() { QCoreApplication::processEvents(); }
+
+// The folder holding `path`, as bytes, for listing its trip.
+std::string FolderOf(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::absolute(path, ec).parent_path().string();
+}
 
 // The playback buttons, left to right: where each sits (twips), what it does, its picture
 // while available (the unavailable picture's key adds "U") and the side it belongs to.
@@ -302,7 +316,7 @@ void Form1::Form_Load() {
   // The decoder's code table is compiled in, so pictures decode even when start-up stops
   // here at an incomplete configuration file.
   if (!ReadConfiguration()) return;
-  MpegFile = QString::fromStdString(StripCommandLineQuotes(commandLine_.toStdString()));
+  MpegFile = PathFromBytes(StripCommandLineQuotes(PathToBytes(commandLine_)));
   if (MpegFile.isEmpty()) MpegFile = platform_.ReadSetting(QStringLiteral("MpegFile"));
   BmpFileName = platform_.ReadSetting(QStringLiteral("BmpFile"));
   ContinuousTrip = platform_.ReadSetting(QString::fromLatin1(kContinuousTripSetting)) != QStringLiteral("0");
@@ -315,15 +329,16 @@ void Form1::Form_Load() {
 bool Form1::ReadConfiguration() {
   const QString path = programFolder_ + QStringLiteral("/Rovena.ini");
   IniSettings settings = DefaultIniSettings();
-  if (QFileInfo::exists(path)) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+  std::error_code ec;
+  if (std::filesystem::exists(PathToBytes(path), ec)) {
+    std::string content, error;
+    // Only a regular file is read: a FIFO or device in its place must not block start-up.
+    if (!ReadRegularFile(PathToBytes(path), kLargestConfiguration, content, error)) {
       // An unreadable file is reported, then treated as absent.
-      platform_.ShowMessage(QStringLiteral("Nie można odczytać pliku *.ini : ") + file.errorString(),
+      platform_.ShowMessage(QStringLiteral("Nie można odczytać pliku *.ini : ") + PathFromBytes(error),
                             MessageIcon::Information);
     } else {
-      const QByteArray content = file.readAll();
-      const IniLoadResult result = LoadIniText(std::string_view(content.constData(), content.size()));
+      const IniLoadResult result = LoadIniText(content);
       for (const IniMessage& message : result.messages) {
         platform_.ShowMessage(QString::fromStdString(message.text), ToMessageIcon(message.icon));
       }
@@ -345,8 +360,17 @@ bool Form1::ReadConfiguration() {
 // or one that cannot be read is reported and treated as absent.
 void Form1::LoadMap() {
   const QString path = programFolder_ + QStringLiteral("/map.gif");
-  if (!QFileInfo::exists(path)) return;
-  QImageReader reader(path);
+  std::error_code ec;
+  if (!std::filesystem::exists(PathToBytes(path), ec)) return;
+  std::string bytes, error;
+  if (!ReadRegularFile(PathToBytes(path), kLargestMapFile, bytes, error)) {
+    platform_.ShowMessage(QStringLiteral("Nie można odczytać mapy %1 : %2").arg(path, PathFromBytes(error)),
+                          MessageIcon::Information);
+    return;
+  }
+  QByteArray content = QByteArray::fromStdString(bytes);
+  QBuffer buffer(&content);
+  QImageReader reader(&buffer, "gif");
   const QSize size = reader.size();
   QImage map;
   if (size == QSize(kMapSize, kMapSize)) map = reader.read();
@@ -391,15 +415,17 @@ bool Form1::NewFile(const QString& FileName) {
   QString errorText;
   bool diskFault = false;
   if (!FileName.isEmpty()) {
-    if (!QFileInfo::exists(FileName)) {
+    const std::string path = PathToBytes(FileName);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
       lblFile->setText(QStringLiteral("File not found !"));
     } else {
       cmdCut->setEnabled(true);
       SetPlayCounter(true);
       ActiveUpCmd();
       std::string openError;
-      if (recording.Open(FileName.toStdString(), openError)) {
-        NoteOpenedRecording(FileName);
+      if (recording.Open(path, openError)) {
+        NoteOpenedRecording(path);
         const bool accepted = decoder.CheckSize(recording.File());
         if (recording.File().HadIoError()) {
           errorText = QString::fromLocal8Bit(std::strerror(EIO));
@@ -477,21 +503,23 @@ void Form1::dropEvent(QDropEvent* event) {
   if (urls.isEmpty() || !urls.first().isLocalFile() || Playing) return;
   event->acceptProposedAction();
   recording.Close();
-  const QFileInfo first(urls.first().toLocalFile());
-  if (urls.size() == 1 && !first.isDir()) {
-    OpenChosenFile(first.filePath());
+  const QString first = PathFromUrl(urls.first());
+  std::error_code ec;
+  const bool isFolder = std::filesystem::is_directory(PathToBytes(first), ec);
+  if (urls.size() == 1 && !isFolder) {
+    OpenChosenFile(first);
     return;
   }
   // Several recordings, or a folder: the folder's trip from its first recording.
-  const QString folder = first.isDir() ? first.filePath() : first.absolutePath();
-  const Trip dropped = Trip::Scan(folder.toStdString());
-  OpenChosenFile(dropped.Empty() ? first.filePath() : QString::fromStdString(dropped.Recordings().front().path));
+  const Trip dropped = Trip::Scan(isFolder ? PathToBytes(first) : FolderOf(PathToBytes(first)));
+  OpenChosenFile(dropped.Empty() ? first : PathFromBytes(dropped.Recordings().front().path));
 }
 
 // ---------------------------------------------------------------- trips
 
-void Form1::NoteOpenedRecording(const QString& path) {
-  const QString canonical = QFileInfo(path).canonicalFilePath();
+void Form1::NoteOpenedRecording(const std::string& path) {
+  std::error_code ec;
+  const QString canonical = PathFromBytes(std::filesystem::weakly_canonical(path, ec).string());
   if (canonical != openedPath_) ClearCutMarks();
   openedPath_ = canonical;
 }
@@ -500,8 +528,8 @@ bool Form1::OpenInItsTrip(const QString& name) {
   trip = Trip();
   tripIndex.reset();
   if (!NewFile(name)) return false;
-  trip = Trip::Scan(QFileInfo(name).absolutePath().toStdString());
-  tripIndex = trip.IndexOf(name.toStdString());
+  trip = Trip::Scan(FolderOf(PathToBytes(name)));
+  tripIndex = trip.IndexOf(PathToBytes(name));
   ShowTripFileName(name);
   return true;
 }
@@ -517,8 +545,7 @@ std::optional<std::size_t> Form1::NeighbourToOpen(bool up) {
        index = up ? trip.Next(*index) : trip.Previous(*index)) {
     const std::string& path = trip.Recordings()[*index].path;
     if (ProbeFrameFormat(path) != kFormatNone) return index;
-    platform_.ShowMessage(QStringLiteral("Pominięto nagranie, którego nie można już otworzyć : ") +
-                              QString::fromStdString(path),
+    platform_.ShowMessage(QStringLiteral("Pominięto nagranie, którego nie można już otworzyć : ") + PathFromBytes(path),
                           MessageIcon::Information);
   }
   return std::nullopt;
@@ -536,7 +563,7 @@ void Form1::PreviousRecording() {
 }
 
 void Form1::OpenTripRecording(std::size_t index, bool atEnd) {
-  const QString path = QString::fromStdString(trip.Recordings()[index].path);
+  const QString path = PathFromBytes(trip.Recordings()[index].path);
   recording.Close();
   if (!NewFile(path)) return;
   MpegFile = path;
@@ -563,15 +590,15 @@ bool Form1::CrossInto(bool up) {
 
 // Opening without the start of a fresh open: buttons, GPS labels and play stay as they are.
 bool Form1::EnterTripRecording(std::size_t index) {
-  const QString path = QString::fromStdString(trip.Recordings()[index].path);
+  const std::string& path = trip.Recordings()[index].path;
   std::string error;
-  if (!recording.Open(path.toStdString(), error) || !decoder.CheckSize(recording.File())) return false;
+  if (!recording.Open(path, error) || !decoder.CheckSize(recording.File())) return false;
   NoteOpenedRecording(path);
-  MpegFile = path;
+  MpegFile = PathFromBytes(path);
   tripIndex = index;
   SetFormat(decoder.PicFormat);
   SetPlayCounter(true);
-  ShowTripFileName(path);
+  ShowTripFileName(MpegFile);
   return true;
 }
 
@@ -976,9 +1003,15 @@ void Form1::cmdBmp_Click() {
   BmpFileName = *chosen;
   const QImage bgr = Pic1->Image().convertToFormat(QImage::Format_BGR888);
   const BgrImageView view{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false};
-  const std::string error = WriteBmp24File(BmpFileName.toStdString(), view);
+  const std::string target = PathToBytes(BmpFileName);
+  const std::string error = WriteBmp24File(target, view);
   if (!error.empty()) {
-    platform_.ShowMessage(QString::fromStdString(error), MessageIcon::Critical);
+    // The guard refused to write over the recording on screen: say so in the window's words.
+    const std::optional<std::string> input = OpenInputAt(target);
+    platform_.ShowMessage(input ? QStringLiteral("Nie można zapisać obrazu do oglądanego pliku: %1 (%2)")
+                                      .arg(BmpFileName, PathFromBytes(*input))
+                                : PathFromBytes(error),
+                          MessageIcon::Critical);
     return;
   }
   platform_.WriteSetting(QStringLiteral("BmpFile"), BmpFileName);
@@ -1027,9 +1060,9 @@ void Form1::cmdSaveCut_Click() {
   if (!chosen || chosen->isEmpty()) return;
   CutFileName = *chosen;
   platform_.WriteSetting(QStringLiteral("Cut"), CutFileName);
-  const FragmentResult result = SaveFragment(recording.File(), openedPath_.toStdString(), CutStart, CutEnd,
-                                             CutFileName.toStdString());
-  if (!result.ok()) platform_.ShowMessage(QString::fromStdString(result.message), MessageIcon::Exclamation);
+  const FragmentResult result = SaveFragment(recording.File(), PathToBytes(openedPath_), CutStart, CutEnd,
+                                             PathToBytes(CutFileName));
+  if (!result.ok()) platform_.ShowMessage(PathFromBytes(result.message), MessageIcon::Exclamation);
 }
 
 }  // namespace rovena

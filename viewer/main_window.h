@@ -197,7 +197,7 @@ class Form1 : public QWidget, public SearchListener {
   void ShowFileName(const QString& name);
   void ClearCutMarks();
   // Clears the cut marks when `path` is another recording than the one open before.
-  void NoteOpenedRecording(const QString& path);
+  void NoteOpenedRecording(const std::string& path);
 
   // Trip pieces.
   // Opens `name` (as NewFile) and lists its folder's trip; false when it cannot be opened.

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
+#include "demo_drive.h"
 #include "recording.h"
 #include "recording_writer.h"
 #include "scratch_dir.h"
@@ -159,6 +161,16 @@ TEST_F(TripFolder, QuickScanFindsTheFixesPastATunnelAndAPowerLoss) {
   EXPECT_GT(*whole->distanceKm, 0);
 }
 
+TEST_F(TripFolder, DemoDriveIsATripWithOneStop) {
+  ASSERT_EQ(WriteDemoDrive(scratch_.File("demo.m1v"), scratch_.File("trip"), 3), "");  // one picture each
+  const Trip trip = Trip::Scan(scratch_.File("trip"));
+  EXPECT_EQ(Names(trip), (std::vector<std::string>{"140500.m1v", "140501.m1v", "140902.m1v"}));
+  ASSERT_EQ(trip.Gaps().size(), 1u);
+  EXPECT_EQ(trip.Gaps()[0].after, 1u);
+  EXPECT_DOUBLE_EQ(*trip.Gaps()[0].seconds, kDemoStopSeconds + 1);
+  EXPECT_TRUE(trip.Skipped().empty());
+}
+
 TEST_F(TripFolder, TripCommandWritesTheDocumentedJson) {
   Write("140500.m1v", k10h, 4);
   Write("141000.m1v", k10h + 300, 4);
@@ -178,6 +190,54 @@ TEST_F(TripFolder, TripCommandWritesTheDocumentedJson) {
                               "assert (s[\"recordings\"], s[\"pictures\"], s[\"pictures_exact\"], s[\"seconds\"]) == (2, 8, True, 6)\n"
                               "' '" + json + "'";
   EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+// Output of a shell command, and its exit status in *status.
+std::string RunShell(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int raw = pclose(pipe);
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+TEST_F(TripFolder, TrackOfAFolderStartsASegmentAtEachGapAndNamesTheRecordings) {
+  Write("b.m1v", k10h + 4, 4);
+  Write("a.m1v", k10h, 4);
+  Write("c.m1v", k10h + 300, 4);
+  const test::ScratchDir out("rovena_trip_track");
+  const std::string cli = std::string(ROVENA_BIN_DIR) + "/rovena-cli track '" + scratch_.Path().string() + "'";
+  int status = -1;
+  RunShell(cli + " --format gpx -o '" + out.File("trip.gpx") + "'", &status);
+  ASSERT_EQ(status, 0);
+  std::ifstream in(out.File("trip.gpx"));
+  const std::string gpx{std::istreambuf_iterator<char>(in), {}};
+  std::size_t segments = 0;
+  for (std::size_t at = 0; (at = gpx.find("<trkseg>", at)) != std::string::npos; ++at) ++segments;
+  EXPECT_EQ(segments, 2u);
+  if (std::system("command -v gpsbabel >/dev/null") == 0) {
+    // An independent reader sees the two segments as two tracks of 8 and 4 points.
+    const std::string tracks = RunShell("gpsbabel -i gpx -f '" + out.File("trip.gpx") +
+                                   "' -x track,seg2trk -o gpx -F - | grep -c '<trk>'", &status);
+    EXPECT_EQ(tracks, "2\n");
+  }
+
+  const std::string csv = RunShell(cli, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "recording,picture,position,time_utc,latitude,longitude,speed_kmh,course,status");
+  std::string names;
+  for (std::size_t line = csv.find('\n'); line + 1 < csv.size(); line = csv.find('\n', line + 1))
+    names += csv[line + 1];
+  EXPECT_EQ(names, "aaaabbbbcccc");
+
+  // The recordings are closed before the output is written: naming one as the output is refused.
+  const std::vector<std::uint8_t> before = bytes_;
+  RunShell(cli + " -o '" + scratch_.File("c.m1v") + "' 2>&1", &status);
+  EXPECT_EQ(status, 1);
+  std::ifstream kept(scratch_.File("c.m1v"), std::ios::binary);
+  EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(kept), {}), before);
 }
 
 }  // namespace

@@ -231,8 +231,8 @@ std::optional<TripRecording> ScanRecording(const std::string& path, bool walkWho
   bool reachedEnd = false, met = false;
   const std::vector<Sample> front = ReadFromStart(recording, picture, walkWhole, &reachedEnd);
   std::vector<Sample> back;
-  if (!reachedEnd && !walkWhole)
-    back = ReadFromEnd(recording, picture, front.empty() ? 0 : front.back().position, &met);
+  // Also after damage stopped a whole walk: the last fix still comes from the end.
+  if (!reachedEnd) back = ReadFromEnd(recording, picture, front.empty() ? 0 : front.back().position, &met);
   if (recording.File().HadIoError()) {
     *whyNot = "read error";
     return std::nullopt;
