@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLocale>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QShortcut>
@@ -175,6 +176,12 @@ Form1::Form1(Platform& platform, QString programFolder, QString commandLine)
   imglPic = MakePlaybackPictures();
   imglFlag = MakeCutFlagPictures();
   CreateControls();
+  companions_ = std::make_unique<CompanionWindows>(CompanionSources{
+      &MapPicture, [this] { return MapCalibration{MapLat1, MapLon1, ScaleLat, ScaleLon}; },
+      [this]() -> const QImage& { return Pic1->Image(); },
+      [this](int index, std::int64_t position) { ShowTripPicture(static_cast<std::size_t>(index), position); }});
+  Pic1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Pic1, &QWidget::customContextMenuRequested, this, &Form1::ShowPictureMenu);
   CreateShortcuts();
   gapTimer_.setSingleShot(true);
   connect(&gapTimer_, &QTimer::timeout, this, [this] { EndGapLabel(); });
@@ -294,6 +301,15 @@ void Form1::CreateShortcuts() {
   bind(QKeySequence(Qt::Key_PageDown), [this] { NextRecording(); });
   bind(QKeySequence(Qt::Key_PageUp), [this] { PreviousRecording(); });
   bind(QKeySequence(Qt::Key_T), [this] { ToggleContinuousTrip(); });
+  bind(QKeySequence(Qt::Key_M), [this] { companions_->ToggleRoute(); });
+  bind(QKeySequence(Qt::Key_Z), [this] { companions_->TogglePicture(); });
+}
+
+void Form1::ShowPictureMenu(const QPoint& at) {
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("Trasa na mapie\tM"), [this] { companions_->ToggleRoute(); });
+  menu.addAction(QStringLiteral("Powiększony obraz\tZ"), [this] { companions_->TogglePicture(); });
+  menu.exec(Pic1->mapToGlobal(at));
 }
 
 void Form1::SetButtonPicture(PictureButton* button, const QString& key) {
@@ -531,7 +547,34 @@ bool Form1::OpenInItsTrip(const QString& name) {
   trip = Trip::Scan(FolderOf(PathToBytes(name)));
   tripIndex = trip.IndexOf(PathToBytes(name));
   ShowTripFileName(name);
+  ShareTrip();
   return true;
+}
+
+void Form1::ShareTrip() {
+  std::vector<std::string> paths;
+  std::vector<bool> followsOn;
+  for (std::size_t i = 0; tripIndex && i < trip.Size(); ++i) {
+    paths.push_back(trip.Recordings()[i].path);
+    followsOn.push_back(i > 0 && !trip.GapBefore(i));
+  }
+  if (!tripIndex) paths = {PathToBytes(MpegFile)}, followsOn = {false};
+  companions_->SetTrip(std::move(paths), std::move(followsOn));
+}
+
+void Form1::ShowTripPicture(std::size_t index, std::int64_t position) {
+  if (playLoopRunning_) {
+    // The loop steps once more before it sees the stop; the picture waits for it to return.
+    Playing = false;
+    QTimer::singleShot(10, this, [this, index, position] { ShowTripPicture(index, position); });
+    return;
+  }
+  if (tripIndex != index && index < trip.Size()) OpenTripRecording(index, false);
+  if (tripIndex.value_or(0) != index) return;
+  // The picture's start code ends at `position`: searching from four bytes before finds it.
+  if (recording.SeekTo(position - 4) && recording.PicPos == position && recording.ReadFrame(decoder.PicBuf()) &&
+      ShowCurrentPicture())
+    ActiveBothWays();
 }
 
 void Form1::ShowTripFileName(const QString& name) {
@@ -652,11 +695,9 @@ void Form1::ReportMissingLibraryOnce() {
 }
 
 bool Form1::ShowCurrentPicture() {
-  if (chkGps->isChecked()) {
-    ShowPos();
-    return true;
-  }
-  return ShowPic();
+  const bool shown = chkGps->isChecked() ? (ShowPos(), true) : ShowPic();
+  companions_->PictureShown(tripIndex ? static_cast<int>(*tripIndex) : 0, recording.PicPos);
+  return shown;
 }
 
 bool Form1::StepUp() { return recording.StepUp(decoder.PicBuf()) && ShowCurrentPicture(); }
@@ -737,6 +778,8 @@ void Form1::PlayLoop(bool up, PlayMode mode, PictureButton* button, const QStrin
     return;
   }
   Playing = true;
+  playLoopRunning_ = true;
+  const std::unique_ptr<bool, void (*)(bool*)> loopEnds(&playLoopRunning_, [](bool* running) { *running = false; });
   UnActiveCmd();
   SetButtonPicture(button, runningKey);
   SetButtonPicture(cmdStop, QStringLiteral("Stop"));

@@ -21,6 +21,7 @@
 #include "platform.h"
 #include "recording.h"
 #include "trip.h"
+#include "companion_windows.h"
 
 class QCheckBox;
 class QElapsedTimer;
@@ -65,6 +66,12 @@ class Form1 : public QWidget, public SearchListener {
   void PreviousRecording();
   // T: continuous trip on or off (stored, with a beep).
   void ToggleContinuousTrip();
+  // Shows picture `position` (its PicPos) of trip recording `index`, as if stepped to: the
+  // route window's click. During play, play stops first and the picture follows.
+  void ShowTripPicture(std::size_t index, std::int64_t position);
+
+  // --- Companion windows: the route (M) and the enlarged picture (Z)
+  CompanionWindows& Companions() { return *companions_; }
 
   // --- Playback
   void cmdUp_Click();
@@ -212,6 +219,9 @@ class Form1 : public QWidget, public SearchListener {
   bool CrossInto(bool up);
   void ActiveBothWays();
   bool EnterTripRecording(std::size_t index);
+  // Tells the companion windows which recordings the trip holds.
+  void ShareTrip();
+  void ShowPictureMenu(const QPoint& at);
   void ShowGapLabel(const TripGap* gap);
   void EndGapLabel();
 
@@ -229,6 +239,8 @@ class Form1 : public QWidget, public SearchListener {
   void WaitForPace(const QElapsedTimer& cycle);
   void EndAfterStop();
   void EndAtRecordingEnd(bool up);
+  bool playLoopRunning_ = false;  // until the loop has returned, not just been asked to stop
+  std::unique_ptr<CompanionWindows> companions_;
 
   void PlaceCounter();
   void PlaceCutLine(CutLine& line, std::int64_t position);

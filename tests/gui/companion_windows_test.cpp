@@ -1,0 +1,85 @@
+// The route and picture windows beside the main window: a click on the route shows that
+// picture in the main window (opening its recording of the trip), the cursor follows steps,
+// and the enlarged picture is the picture area's.
+#include <gtest/gtest.h>
+
+#include <QMouseEvent>
+#include <QTest>
+#include <cstdio>
+
+#include "gui_test_support.h"
+#include "recording_fixture.h"
+#include "picture_window.h"
+#include "route_window.h"
+#include "scratch_dir.h"
+
+namespace rovena::test {
+namespace {
+
+std::string SentenceAt(int second) {
+  char text[128];
+  std::snprintf(text, sizeof text, "$GPRMC,10%02d%02d.000,A,5224.%04d,N,02100.%04d,E,30.0,90.0,140607,,,A",
+                second / 60, second % 60, 1000 + 40 * second, 6000 + 60 * second);
+  return text;
+}
+
+class Companions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int r = 0; r < 2; ++r) {
+      recordings[r] = MakeTestRecording("companion_" + std::to_string(r), 320, 240, 4,
+                                        [r](int i) { return SentenceAt(4 * r + i); });
+      recordings[r].path = folder.File("10000" + std::to_string(4 * r) + ".m1v");
+      WriteFileAtomically(recordings[r].path, recordings[r].bytes);
+    }
+    v.Open(recordings[0].path);
+    F().cmdUp_Click();
+    F().Companions().ToggleRoute();
+    route = F().Companions().Route();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return route->CurrentRoute().points.size() == 8; }, 5000));
+  }
+  Form1& F() { return *v.form; }
+
+  ScratchDir folder{"rovena_companions"};
+  TestRecording recordings[2];
+  Viewer v;
+  RouteWindow* route = nullptr;
+};
+
+TEST_F(Companions, AClickOnTheRouteShowsThatPictureAndTheCursorFollowsSteps) {
+  EXPECT_EQ(route->CurrentPoint(), 0);
+  F().cmdUp_Click();
+  EXPECT_EQ(route->CurrentPoint(), 1);
+
+  // The sixth fix: the second picture of the second recording.
+  const QPoint at = route->Map()->ScreenOf(5).toPoint();
+  QTest::mouseClick(route->Map(), Qt::LeftButton, {}, at);
+  EXPECT_EQ(F().MpegFile, QString::fromStdString(recordings[1].path));
+  EXPECT_EQ(F().recording.PicPos, recordings[1].picturePositions[1]);
+  EXPECT_EQ(F().lblTime->text(), "14.06.2007  10:00:05");
+  EXPECT_EQ(route->CurrentPoint(), 5);
+  F().cmdDown_Click();  // stepping on from there works as after any step
+  EXPECT_EQ(F().recording.PicPos, recordings[1].picturePositions[0]);
+
+  QTest::mouseClick(route->Strip(), Qt::LeftButton, {}, QPoint(0, 50));  // the strip's start: the first fix
+  EXPECT_EQ(F().MpegFile, QString::fromStdString(recordings[0].path));
+  EXPECT_EQ(route->CurrentPoint(), 0);
+}
+
+TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {
+  F().Companions().TogglePicture();
+  PictureWindow* picture = F().Companions().Picture();
+  ASSERT_TRUE(picture->isVisible());
+  picture->resize(640, 480);
+  const QImage shown = picture->grab().toImage();
+  const QRect area = picture->PictureRect();
+  EXPECT_EQ(area.width() * 240, area.height() * 640);  // aspect kept
+  ASSERT_EQ(area.size(), QSize(640, 240));  // 1:1 in a 640-wide window: pixel for pixel
+  for (const QPoint p : {QPoint(5, 5), QPoint(320, 120), QPoint(630, 230)})
+    EXPECT_EQ(shown.pixelColor(area.topLeft() + p), F().Pic1->Image().pixelColor(p));
+  F().Companions().TogglePicture();
+  EXPECT_FALSE(picture->isVisible());
+}
+
+}  // namespace
+}  // namespace rovena::test

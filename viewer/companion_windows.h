@@ -1,0 +1,64 @@
+// The main window's companions: the route window (M) and the picture window (Z). They follow
+// every picture the main window shows, through PictureShown, which only records the place and
+// schedules a repaint, so the play loops never wait for them. The route of the trip is
+// gathered on a worker thread when the route window first needs it, and shown recording by
+// recording as it comes in.
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "route.h"
+
+namespace rovena {
+
+class PictureWindow;
+class RouteWindow;
+
+struct CompanionSources {
+  const QImage* map = nullptr;  // the main window's map (null image when there is none)
+  std::function<MapCalibration()> calibration;  // read when the route window opens
+  std::function<const QImage&()> picture;  // what the picture area shows
+  // Shows picture `position` of trip recording `recording` in the main window.
+  std::function<void(int recording, std::int64_t position)> jump;
+};
+
+class CompanionWindows : public QObject {
+ public:
+  explicit CompanionWindows(CompanionSources sources);
+  ~CompanionWindows() override;
+
+  void ToggleRoute();
+  void TogglePicture();
+  RouteWindow* Route() const { return route_.get(); }
+  PictureWindow* Picture() const { return picture_.get(); }
+
+  // The recordings of the trip now open (one path when the recording has no trip), and
+  // followsOn[i] when recording i continues i - 1 without a gap.
+  void SetTrip(std::vector<std::string> recordings, std::vector<bool> followsOn);
+  void PictureShown(int recording, std::int64_t position);
+
+ private:
+  void StartGathering();
+  void StopGathering();
+
+  CompanionSources sources_;
+  std::unique_ptr<RouteWindow> route_;
+  std::unique_ptr<PictureWindow> picture_;
+  std::vector<std::string> recordings_;
+  std::vector<bool> followsOn_;
+  bool routeGathered_ = false;
+  std::atomic<bool> cancel_{false};
+  std::thread gatherer_;
+  int currentRecording_ = -1;
+  std::int64_t currentPosition_ = 0;
+};
+
+}  // namespace rovena
