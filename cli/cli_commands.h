@@ -10,4 +10,7 @@ int RunFrames(const std::vector<std::string>& args);
 int RunTrack(const std::vector<std::string>& args);
 int RunCut(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
+int RunIndex(const std::vector<std::string>& args);
+int RunFind(const std::vector<std::string>& args);
+int RunVerify(const std::vector<std::string>& args);
 }

@@ -20,6 +20,10 @@ const Command kCommands[] = {
     {"track", "track RECORDING [--format csv|gpx] [-o FILE]", rovena::cli::RunTrack},
     {"cut", "cut RECORDING --from N --to M -o FILE", rovena::cli::RunCut},
     {"demo", "demo DIR", rovena::cli::RunDemo},
+    {"index", "index PATH... [--db URL] [--jobs N] [--prune]", rovena::cli::RunIndex},
+    {"find", "find --near LAT,LON [--radius M] [--from T] [--to T] | --at T [--db URL] [--format text|csv|json]",
+     rovena::cli::RunFind},
+    {"verify", "verify [--db URL] [PATH...]", rovena::cli::RunVerify},
 };
 
 void PrintHelp(FILE* out) {
