@@ -203,6 +203,24 @@ TEST_P(ArchiveBehaviour, ArchiveFromANewerRoveneIsRefused) {
   EXPECT_EQ(Cli("find --at 2006-03-01" + Db()).status, 1);
 }
 
+TEST_P(ArchiveBehaviour, LostServerConnectionFailsTheStoreWithoutAHalfRecording) {
+  if (std::string(GetParam()) == "sqlite") GTEST_SKIP() << "a SQLite file has no connection to lose";
+  const auto store = archive::OpenArchive(db_);
+  archive::RecordingEntry entry;
+  entry.info.path = "/nowhere/lost.mpg";
+  entry.fixes.resize(5000, archive::StoredFix{1, 24, 0.0, kLat, kLon, 1.0, 1.0, true});
+  for (int i = 0; i < 5000; ++i) entry.fixes[i].picture = i + 1;
+  test::RunSql(db_, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                    "WHERE datname = current_database() AND pid <> pg_backend_pid()");
+  try {
+    store->Store(entry);
+    ADD_FAILURE() << "stored over a lost connection";
+  } catch (const archive::ArchiveError& e) {
+    EXPECT_NE(std::string(e.what()).find("connection"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(archive::OpenArchive(db_)->Lookup(entry.info.path));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveBehaviour, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return std::string(info.param); });
 

@@ -27,7 +27,7 @@ std::string Tail(const std::string& path) {
 void RunSql(const std::string& url, const std::string& sql) {
   PGconn* conn = PQconnectdb(url.c_str());
   PGresult* result = PQstatus(conn) == CONNECTION_OK ? PQexec(conn, sql.c_str()) : nullptr;
-  const bool ok = result && PQresultStatus(result) == PGRES_COMMAND_OK;
+  const bool ok = result && (PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK);
   const std::string why = PQerrorMessage(conn);
   PQclear(result);
   PQfinish(conn);
