@@ -1,7 +1,7 @@
 // rovena-cli verify: hashes the archive's recordings again and lists each as unchanged,
 // changed, missing or unreadable: the record that a file is the one that was indexed.
-#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,9 +15,11 @@ namespace rovena::cli {
 namespace {
 
 std::string StateOf(const archive::RecordingInfo& info) {
+  std::error_code gone;
+  if (!std::filesystem::exists(info.path, gone) && !gone) return "missing";
   std::string error;
   const auto stamp = archive::StampOf(info.path, error);
-  if (!stamp) return errno == ENOENT || errno == ENOTDIR ? "missing" : "unreadable";
+  if (!stamp) return "unreadable";
   if (stamp->size != info.size) return "changed";
   const auto hash = archive::Sha256OfFile(info.path, error);
   if (!hash) return "unreadable";
