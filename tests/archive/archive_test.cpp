@@ -203,6 +203,26 @@ TEST_P(ArchiveBehaviour, ArchiveFromANewerRoveneIsRefused) {
   EXPECT_EQ(Cli("find --at 2006-03-01" + Db()).status, 1);
 }
 
+// Where longitudes wrap or crowd together, a box in degrees is not a circle in metres.
+TEST_P(ArchiveBehaviour, FindsPassesAcrossTheDateLineAndOverThePole) {
+  archive::RecordingEntry entry;
+  entry.info.path = "/fleet/far.mpg";
+  const std::pair<double, double> places[] = {{0, 179.9999}, {0, -179.9999}, {0, -179.99}, {89.9999, 0}, {89.9999, 180}};
+  for (int i = 0; i < 5; ++i)
+    entry.fixes.push_back({i + 1, 24 + i * 113, 1000.0 + i, places[i].first, places[i].second, 1.0, 1.0, true});
+  const auto store = archive::OpenArchive(db_);
+  store->Store(entry);
+  const auto dateLine = store->Passes({0, 180, 50, std::nullopt, std::nullopt});
+  ASSERT_EQ(dateLine.size(), 1u);
+  EXPECT_EQ(dateLine[0].firstPicture, 1);
+  EXPECT_EQ(dateLine[0].lastPicture, 2);
+  EXPECT_NEAR(dateLine[0].closest.distanceM, 11.1, 0.1);
+  const auto pole = store->Passes({89.9999, 90, 50, std::nullopt, std::nullopt});
+  ASSERT_EQ(pole.size(), 1u);
+  EXPECT_EQ(pole[0].firstPicture, 4);
+  EXPECT_EQ(pole[0].lastPicture, 5);
+}
+
 TEST_P(ArchiveBehaviour, LostServerConnectionFailsTheStoreWithoutAHalfRecording) {
   if (std::string(GetParam()) == "sqlite") GTEST_SKIP() << "a SQLite file has no connection to lose";
   const auto store = archive::OpenArchive(db_);
