@@ -136,8 +136,12 @@ Synthetic Fill(ar::Archive& archive, std::int64_t fixes) {
     for (int i = 0; i < count; ++i) {
       heading += 0.2 * (unit(rng) - 0.5);
       const double metres = 8 + 10 * unit(rng);
-      lat = std::clamp(lat + metres * std::cos(heading) / 111195, 52.10, 52.35);
-      lon = std::clamp(lon + metres * std::sin(heading) / 68300, 20.85, 21.25);
+      // Turning back at the area's edges keeps the density even (clamping would pile fixes up there).
+      const double nextLat = lat + metres * std::cos(heading) / 111195, nextLon = lon + metres * std::sin(heading) / 68300;
+      if (nextLat < 52.10 || nextLat > 52.35) heading = 3.14159265 - heading;
+      if (nextLon < 20.85 || nextLon > 21.25) heading = -heading;
+      lat += metres * std::cos(heading) / 111195;
+      lon += metres * std::sin(heading) / 68300;
       entry.fixes.push_back({i + 1, 24 + i * 40000LL, start + i, lat, lon, metres * 3.6, 0.0, true});
       if ((s.fixes + i) % 5000 == 0) s.queries.emplace_back(lat, lon);
     }
