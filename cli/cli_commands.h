@@ -11,6 +11,9 @@ int RunTrack(const std::vector<std::string>& args);
 int RunCut(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
 int RunTrip(const std::vector<std::string>& args);
+int RunIndex(const std::vector<std::string>& args);
+int RunFind(const std::vector<std::string>& args);
+int RunVerify(const std::vector<std::string>& args);
 
 // The usage line of a command, as --help lists it ("" for an unknown command).
 std::string UsageOf(const std::string& command);

@@ -25,6 +25,10 @@ const Command kCommands[] = {
     {"cut", "cut RECORDING --from N --to M -o FILE", RunCut},
     {"demo", "demo DIR [--pictures N]", RunDemo},
     {"trip", "trip DIR [--format text|csv|json] [--quick]", RunTrip},
+    {"index", "index PATH... [--db URL] [--jobs N] [--prune]", RunIndex},
+    {"find", "find --near LAT,LON [--radius M] [--from T] [--to T] | --at T [--db URL] [--format text|csv|json]",
+     RunFind},
+    {"verify", "verify [--db URL] [PATH...]", RunVerify},
 };
 
 void PrintHelp(FILE* out) {

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   ffmpeg xvfb xauth x11-utils fonts-liberation fonts-urw-base35
   gpsbabel libxml2-utils clang libclang-rt-14-dev nlohmann-json3-dev
+  libsqlite3-dev libpq-dev libssl-dev openssl postgresql-15 postgresql-15-postgis-3
 )
 missing=()
 for p in "${packages[@]}"; do

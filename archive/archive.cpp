@@ -1,0 +1,93 @@
+#include "archive.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <tuple>
+
+namespace rovena::archive {
+namespace {
+
+// PostGIS measures geography "on the sphere" with the WGS 84 mean radius (2a + b) / 3.
+constexpr double kEarthRadiusM = 6371008.7714150598;
+constexpr double kPi = 3.14159265358979323846;
+
+double Radians(double degrees) { return degrees * kPi / 180; }
+
+bool SamePass(const FoundFix& previous, const FoundFix& next) {
+  return previous.recording == next.recording && next.picture == previous.picture + 1;
+}
+
+}  // namespace
+
+double DistanceMetres(double lat1, double lon1, double lat2, double lon2) {
+  const double dLat = Radians(lat2 - lat1), dLon = Radians(lon2 - lon1);
+  const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                   std::cos(Radians(lat1)) * std::cos(Radians(lat2)) * std::sin(dLon / 2) * std::sin(dLon / 2);
+  return 2 * kEarthRadiusM * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+std::vector<Pass> GroupPasses(std::vector<FoundFix> fixes) {
+  std::sort(fixes.begin(), fixes.end(), [](const FoundFix& a, const FoundFix& b) {
+    return std::tie(a.recording, a.picture) < std::tie(b.recording, b.picture);
+  });
+  std::vector<Pass> passes;
+  for (std::size_t i = 0; i < fixes.size(); ++i) {
+    if (i == 0 || !SamePass(fixes[i - 1], fixes[i])) passes.push_back({fixes[i], fixes[i].picture, 0});
+    Pass& pass = passes.back();
+    pass.lastPicture = fixes[i].picture;
+    if (fixes[i].distanceM < pass.closest.distanceM) pass.closest = fixes[i];
+  }
+  std::stable_sort(passes.begin(), passes.end(), [](const Pass& a, const Pass& b) {
+    return a.closest.time.value_or(0) < b.closest.time.value_or(0);
+  });
+  return passes;
+}
+
+std::vector<Pass> Archive::Passes(const PlaceQuery& query) {
+  // The back ends' own geometry may round differently by a hair; ask for a metre more and
+  // measure every candidate here.
+  std::vector<FoundFix> within;
+  for (FoundFix& fix : CandidatesNear(query, 1.0)) {
+    fix.distanceM = DistanceMetres(query.latitude, query.longitude, fix.latitude, fix.longitude);
+    if (fix.distanceM <= query.radiusM) within.push_back(std::move(fix));
+  }
+  return GroupPasses(std::move(within));
+}
+
+std::optional<FoundFix> Archive::ClosestInTime(double time) {
+  std::optional<FoundFix> before = NeighbourInTime(time, true);
+  std::optional<FoundFix> after = NeighbourInTime(time, false);
+  if (!before || !after) return before ? before : after;
+  // On a tie the earlier picture wins.
+  return time - *before->time <= *after->time - time ? before : after;
+}
+
+bool IsPostgresUrl(const std::string& url) {
+  return url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0;
+}
+
+std::unique_ptr<Archive> OpenArchive(const std::string& url) {
+  if (IsPostgresUrl(url)) return OpenPostgresArchive(url);
+  return OpenSqliteArchive(url.empty() ? DefaultArchivePath() : url);
+}
+
+std::string DefaultArchivePath() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string base;
+  if (data && data[0] == '/') {
+    base = data;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || !home[0]) throw ArchiveError("neither XDG_DATA_HOME nor HOME is set; name the archive with --db");
+    base = std::string(home) + "/.local/share";
+  }
+  return base + "/rovena/archive.sqlite";
+}
+
+std::string NewerSchemaMessage(int found) {
+  return "the archive's schema is version " + std::to_string(found) + ", newer than this Rovena knows (" +
+         std::to_string(kSchemaVersion) + "); use a newer Rovena";
+}
+
+}  // namespace rovena::archive

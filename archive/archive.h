@@ -1,0 +1,125 @@
+// The archive: every indexed recording with its hash and the GPS fixes of its pictures, kept in
+// SQLite (one file, the default) or in PostgreSQL with PostGIS (one server for a fleet).
+//
+// Both back ends hold the same schema and answer the same questions; the rules that decide an
+// answer (the distance, what makes a pass, the closest moment) live here, once, so the two can
+// not drift apart. Failures of the database throw ArchiveError with a message for the user.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace rovena::archive {
+
+// Raised for any database failure: cannot open, schema too new, connection lost, busy.
+class ArchiveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The version of the schema this program writes; older archives are migrated on open.
+constexpr int kSchemaVersion = 1;
+
+struct StoredFix {
+  std::int64_t picture = 0;   // 1-based picture number
+  std::int64_t position = 0;  // byte position of the picture's start code (its 00 byte, 1-based)
+  std::optional<double> time; // UTC, seconds since 1970
+  std::optional<double> latitude, longitude;  // signed degrees, south and west negative
+  std::optional<double> speedKmh, course;
+  bool valid = false;  // an 'A' fix with a position in range; only these are ever found
+};
+
+// What is known of one recording file without its fixes.
+struct RecordingInfo {
+  std::string path;  // absolute, as indexed
+  std::int64_t size = 0;
+  std::int64_t mtimeNs = 0;  // modification time, nanoseconds since 1970
+  std::string sha256;        // lower-case hex of the whole file
+  int format = 0;            // kFormatVga / kFormatCif
+  std::int64_t pictures = 0;
+  std::optional<double> firstTime, lastTime;  // of the fixes that have a time
+  std::string trip;          // the folder the recording lies in
+};
+
+struct RecordingEntry {
+  RecordingInfo info;
+  std::vector<StoredFix> fixes;
+};
+
+// One fix found by a search, with the recording it belongs to.
+struct FoundFix {
+  std::string recording;
+  std::int64_t picture = 0;
+  std::int64_t position = 0;
+  std::optional<double> time;
+  std::optional<double> speedKmh;
+  double latitude = 0, longitude = 0;
+  double distanceM = 0;  // from the point asked about; 0 for a search by time
+};
+
+// A run of consecutive pictures of one recording within the radius; `closest` is the picture
+// of closest approach.
+struct Pass {
+  FoundFix closest;
+  std::int64_t firstPicture = 0, lastPicture = 0;
+};
+
+struct PlaceQuery {
+  double latitude = 0, longitude = 0;
+  double radiusM = 50;
+  std::optional<double> from, to;  // UTC seconds, inclusive
+};
+
+class Archive {
+ public:
+  virtual ~Archive() = default;
+
+  // The stored record of `path`, or nothing when it is not indexed.
+  virtual std::optional<RecordingInfo> Lookup(const std::string& path) = 0;
+  // Replaces whatever is stored for the entry's path, in one transaction: a run stopped at
+  // any moment leaves either the old recording or the new one, whole.
+  virtual void Store(const RecordingEntry& entry) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  virtual std::vector<RecordingInfo> Recordings() = 0;
+  virtual std::int64_t FixCount(const std::string& path) = 0;
+
+  // The passes near a place, ordered by the time of closest approach.
+  std::vector<Pass> Passes(const PlaceQuery& query);
+  // The valid fix recorded closest to `time`, or nothing when the archive holds none.
+  std::optional<FoundFix> ClosestInTime(double time);
+
+ protected:
+  // Valid fixes inside the query's time range that may lie within the radius: every fix
+  // within it, possibly some a little beyond (Passes measures each one itself).
+  virtual std::vector<FoundFix> CandidatesNear(const PlaceQuery& query, double marginM) = 0;
+  // The valid fix with the latest time at or before `time` (before = true), or the earliest
+  // at or after it.
+  virtual std::optional<FoundFix> NeighbourInTime(double time, bool before) = 0;
+};
+
+// Opens (creating and migrating as needed) the archive named by `url`: a libpq connection
+// string starting "postgresql://" or "postgres://", else a SQLite file name; empty means
+// DefaultArchivePath().
+std::unique_ptr<Archive> OpenArchive(const std::string& url);
+std::unique_ptr<Archive> OpenSqliteArchive(const std::string& path);
+std::unique_ptr<Archive> OpenPostgresArchive(const std::string& connection);
+bool IsPostgresUrl(const std::string& url);
+
+// $XDG_DATA_HOME/rovena/archive.sqlite, with ~/.local/share for an unset XDG_DATA_HOME.
+std::string DefaultArchivePath();
+
+// Great-circle distance in metres on the sphere that PostGIS also uses for geography
+// measured without the spheroid, so both back ends agree to the millimetre.
+double DistanceMetres(double lat1, double lon1, double lat2, double lon2);
+
+// Groups fixes (any order) into passes: consecutive picture numbers of one recording.
+std::vector<Pass> GroupPasses(std::vector<FoundFix> fixes);
+
+// The message for an archive whose schema is newer than this program's.
+std::string NewerSchemaMessage(int found);
+
+}  // namespace rovena::archive

@@ -1,0 +1,137 @@
+#include "recording_scan.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "gps_track.h"
+#include "output_guard.h"
+#include "recording.h"
+
+namespace rovena::archive {
+namespace {
+
+constexpr std::size_t kHashBlock = 1 << 20;
+
+std::string Hex(const unsigned char* bytes, unsigned length) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned i = 0; i < length; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
+}
+
+StoredFix ToStored(const GpsFix& fix) {
+  StoredFix stored;
+  stored.picture = fix.picture;
+  stored.position = fix.position;
+  if (!fix.utc.empty()) stored.time = fix.utcSeconds;
+  stored.latitude = fix.latitude;
+  stored.longitude = fix.longitude;
+  stored.speedKmh = fix.speedKmh;
+  stored.course = fix.course;
+  // ParseGprmc leaves out-of-range coordinates unset, so a valid fix always has a place.
+  stored.valid = fix.valid() && fix.latitude && fix.longitude;
+  return stored;
+}
+
+// The pictures' fixes, or a reason when the file is no recording or cannot be read.
+ScanResult WalkPictures(const std::string& path) {
+  ScanResult result;
+  Recording recording;
+  std::string error;
+  if (!recording.Open(path, error)) return {ScanOutcome::kUnreadable, error, {}, {}};
+  const auto header = recording.File().ViewForward(1, 7);
+  if (header.size() < 7 || FrameFormatFromHeader(header.data()) == kFormatNone)
+    return {ScanOutcome::kNotRecording, "does not start with a recording's sequence header", {}, {}};
+  RecordingInfo& info = result.entry.info;
+  info.format = FrameFormatFromHeader(header.data());
+  while (recording.FindStartUp()) {
+    const std::int64_t position = recording.PicPos;
+    if (!recording.FindPicStart()) break;  // a picture cut short by the end of the file
+    ++info.pictures;
+    if (std::optional<GpsFix> fix = ParseGprmc(recording.NmeaLine)) {
+      fix->picture = info.pictures;
+      fix->position = position;
+      result.entry.fixes.push_back(ToStored(*fix));
+    }
+  }
+  if (recording.File().HadIoError()) return {ScanOutcome::kUnreadable, "read error", {}, {}};
+  if (!recording.File().AtEnd()) result.stoppedAt = recording.File().LastPosition();
+  for (const StoredFix& fix : result.entry.fixes) {
+    if (!fix.time) continue;
+    info.firstTime = std::min(info.firstTime.value_or(*fix.time), *fix.time);
+    info.lastTime = std::max(info.lastTime.value_or(*fix.time), *fix.time);
+  }
+  return result;
+}
+
+}  // namespace
+
+std::optional<FileStamp> StampOf(const std::string& path, std::string& error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = "not a regular file";
+    return std::nullopt;
+  }
+  return FileStamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_ino};
+}
+
+std::optional<std::string> Sha256OfFile(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  GuardedInput guard(fd, path);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+  std::vector<unsigned char> block(kHashBlock);
+  ssize_t got = 0;
+  while ((got = ::read(fd, block.data(), block.size())) > 0) EVP_DigestUpdate(context.get(), block.data(), got);
+  const int readErrno = errno;
+  ::close(fd);
+  if (got < 0) {
+    error = std::strerror(readErrno);
+    return std::nullopt;
+  }
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned length = 0;
+  EVP_DigestFinal_ex(context.get(), digest, &length);
+  return Hex(digest, length);
+}
+
+ScanResult ScanRecording(const std::string& path) {
+  std::string error;
+  const std::optional<FileStamp> before = StampOf(path, error);
+  if (!before) return {ScanOutcome::kUnreadable, error, {}, {}};
+  ScanResult result = WalkPictures(path);
+  if (result.outcome != ScanOutcome::kScanned) return result;
+  const std::optional<std::string> hash = Sha256OfFile(path, error);
+  if (!hash) return {ScanOutcome::kUnreadable, error, {}, {}};
+  const std::optional<FileStamp> after = StampOf(path, error);
+  if (!after || !(*after == *before)) return {ScanOutcome::kChanging, "changed while it was read", {}, {}};
+  RecordingInfo& info = result.entry.info;
+  info.path = path;
+  info.size = before->size;
+  info.mtimeNs = before->mtimeNs;
+  info.sha256 = *hash;
+  info.trip = std::filesystem::path(path).parent_path().string();
+  return result;
+}
+
+}  // namespace rovena::archive

@@ -1,0 +1,314 @@
+// The archive in one SQLite file: WAL so that searches run while an index run writes, a busy
+// timeout so that two index runs take turns, and an R*Tree of the valid fixes for searches by
+// place. The schema version is SQLite's user_version.
+#include <sqlite3.h>
+
+#include <cmath>
+#include <filesystem>
+#include <utility>
+
+#include "archive.h"
+#include "output_guard.h"
+
+namespace rovena::archive {
+namespace {
+
+// A second index run waits this long for the first one's transaction before giving up.
+constexpr int kBusyTimeoutMs = 60000;
+
+// Schema steps: entry i brings version i to version i + 1.
+const char* const kMigrations[] = {
+    R"sql(
+CREATE TABLE recordings (
+  id INTEGER PRIMARY KEY,
+  path TEXT NOT NULL UNIQUE,
+  size INTEGER NOT NULL,
+  mtime_ns INTEGER NOT NULL,
+  sha256 TEXT NOT NULL,
+  format INTEGER NOT NULL,
+  pictures INTEGER NOT NULL,
+  first_time REAL,
+  last_time REAL,
+  trip TEXT NOT NULL);
+CREATE TABLE fixes (
+  id INTEGER PRIMARY KEY,
+  recording_id INTEGER NOT NULL REFERENCES recordings(id),
+  picture INTEGER NOT NULL,
+  position INTEGER NOT NULL,
+  time REAL,
+  latitude REAL,
+  longitude REAL,
+  speed_kmh REAL,
+  course REAL,
+  valid INTEGER NOT NULL,
+  UNIQUE (recording_id, picture));
+CREATE INDEX fixes_by_time ON fixes(time) WHERE valid;
+CREATE VIRTUAL TABLE fix_places USING rtree(id, min_lat, max_lat, min_lon, max_lon);
+)sql",
+};
+static_assert(std::size(kMigrations) == kSchemaVersion);
+
+constexpr double kEarthRadiusM = 6371008.7714150598;
+constexpr double kDegreesPerRadian = 57.295779513082320876;
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
+      throw ArchiveError(std::string("archive: ") + sqlite3_errmsg(db));
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& Reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    return *this;
+  }
+  Statement& Bind(int i, std::int64_t v) { return Check(sqlite3_bind_int64(stmt_, i, v)); }
+  Statement& Bind(int i, double v) { return Check(sqlite3_bind_double(stmt_, i, v)); }
+  Statement& Bind(int i, const std::string& v) {
+    return Check(sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
+  }
+  Statement& Bind(int i, const std::optional<double>& v) {
+    return v ? Bind(i, *v) : Check(sqlite3_bind_null(stmt_, i));
+  }
+  // True while a row is available.
+  bool Step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw ArchiveError(std::string("archive: ") + sqlite3_errmsg(db_));
+  }
+  void Run() {
+    while (Step()) {
+    }
+  }
+  std::int64_t Int(int col) const { return sqlite3_column_int64(stmt_, col); }
+  double Real(int col) const { return sqlite3_column_double(stmt_, col); }
+  std::optional<double> MaybeReal(int col) const {
+    if (sqlite3_column_type(stmt_, col) == SQLITE_NULL) return std::nullopt;
+    return Real(col);
+  }
+  std::string Text(int col) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+    return text ? text : "";
+  }
+
+ private:
+  Statement& Check(int rc) {
+    if (rc != SQLITE_OK) throw ArchiveError(std::string("archive: ") + sqlite3_errmsg(db_));
+    return *this;
+  }
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+const char* const kFoundFixColumns =
+    "SELECT r.path, f.picture, f.position, f.time, f.speed_kmh, f.latitude, f.longitude ";
+
+FoundFix ReadFoundFix(const Statement& s) {
+  FoundFix fix;
+  fix.recording = s.Text(0);
+  fix.picture = s.Int(1);
+  fix.position = s.Int(2);
+  fix.time = s.MaybeReal(3);
+  fix.speedKmh = s.MaybeReal(4);
+  fix.latitude = s.Real(5);
+  fix.longitude = s.Real(6);
+  return fix;
+}
+
+RecordingInfo ReadInfo(const Statement& s) {
+  RecordingInfo info;
+  info.path = s.Text(0);
+  info.size = s.Int(1);
+  info.mtimeNs = s.Int(2);
+  info.sha256 = s.Text(3);
+  info.format = static_cast<int>(s.Int(4));
+  info.pictures = s.Int(5);
+  info.firstTime = s.MaybeReal(6);
+  info.lastTime = s.MaybeReal(7);
+  info.trip = s.Text(8);
+  return info;
+}
+const char* const kInfoColumns =
+    "SELECT path, size, mtime_ns, sha256, format, pictures, first_time, last_time, trip FROM recordings ";
+
+class SqliteArchive : public Archive {
+ public:
+  explicit SqliteArchive(const std::string& path) {
+    if (auto input = OpenInputAt(path)) throw ArchiveError(RefusalText(path, *input));
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+      const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
+      sqlite3_close(db_);
+      throw ArchiveError("cannot open the archive " + path + ": " + why);
+    }
+    try {
+      sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+      Exec("PRAGMA journal_mode=WAL");
+      // In WAL mode NORMAL keeps the database whole through any crash of the program; only a
+      // power loss can take back the last committed recordings, which the next run redoes.
+      Exec("PRAGMA synchronous=NORMAL");
+      Migrate();
+    } catch (const ArchiveError& e) {
+      sqlite3_close(db_);
+      throw ArchiveError("cannot open the archive " + path + ": " + e.what());
+    }
+  }
+  ~SqliteArchive() override { sqlite3_close(db_); }
+
+  std::optional<RecordingInfo> Lookup(const std::string& path) override {
+    Statement s(db_, (std::string(kInfoColumns) + "WHERE path = ?").c_str());
+    s.Bind(1, path);
+    if (!s.Step()) return std::nullopt;
+    return ReadInfo(s);
+  }
+
+  void Store(const RecordingEntry& entry) override {
+    Transaction transaction(*this);
+    RemoveRows(entry.info.path);
+    const RecordingInfo& r = entry.info;
+    Statement add(db_,
+                  "INSERT INTO recordings (path, size, mtime_ns, sha256, format, pictures, first_time, "
+                  "last_time, trip) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    add.Bind(1, r.path).Bind(2, r.size).Bind(3, r.mtimeNs).Bind(4, r.sha256).Bind(5, std::int64_t{r.format});
+    add.Bind(6, r.pictures).Bind(7, r.firstTime).Bind(8, r.lastTime).Bind(9, r.trip).Run();
+    const std::int64_t id = LastRowId();
+    Statement fix(db_,
+                  "INSERT INTO fixes (recording_id, picture, position, time, latitude, longitude, speed_kmh, "
+                  "course, valid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement place(db_, "INSERT INTO fix_places VALUES (?, ?, ?, ?, ?)");
+    for (const StoredFix& f : entry.fixes) {
+      fix.Reset().Bind(1, id).Bind(2, f.picture).Bind(3, f.position).Bind(4, f.time);
+      fix.Bind(5, f.latitude).Bind(6, f.longitude).Bind(7, f.speedKmh).Bind(8, f.course);
+      fix.Bind(9, std::int64_t{f.valid}).Run();
+      if (!f.valid) continue;
+      place.Reset().Bind(1, LastRowId()).Bind(2, *f.latitude).Bind(3, *f.latitude);
+      place.Bind(4, *f.longitude).Bind(5, *f.longitude).Run();
+    }
+    transaction.Commit();
+  }
+
+  void Remove(const std::string& path) override {
+    Transaction transaction(*this);
+    RemoveRows(path);
+    transaction.Commit();
+  }
+
+  std::vector<RecordingInfo> Recordings() override {
+    Statement s(db_, (std::string(kInfoColumns) + "ORDER BY path").c_str());
+    std::vector<RecordingInfo> all;
+    while (s.Step()) all.push_back(ReadInfo(s));
+    return all;
+  }
+
+  std::int64_t FixCount(const std::string& path) override {
+    Statement s(db_, "SELECT count(*) FROM fixes f JOIN recordings r ON r.id = f.recording_id WHERE r.path = ?");
+    s.Bind(1, path).Step();
+    return s.Int(0);
+  }
+
+ protected:
+  std::vector<FoundFix> CandidatesNear(const PlaceQuery& q, double marginM) override {
+    const double dLat = (q.radiusM + marginM) / kEarthRadiusM * kDegreesPerRadian;
+    double minLon = -180, maxLon = 180;
+    const double cosLat = std::cos((std::abs(q.latitude) + dLat) / kDegreesPerRadian);
+    // Near a pole, or across the 180th meridian, the box takes every longitude.
+    if (std::abs(q.latitude) + dLat < 89.9) {
+      const double dLon = dLat / cosLat;
+      if (q.longitude - dLon > -180 && q.longitude + dLon < 180) {
+        minLon = q.longitude - dLon;
+        maxLon = q.longitude + dLon;
+      }
+    }
+    Statement s(db_, (std::string(kFoundFixColumns) +
+                      "FROM fix_places p JOIN fixes f ON f.id = p.id JOIN recordings r ON r.id = f.recording_id "
+                      "WHERE p.max_lat >= ? AND p.min_lat <= ? AND p.max_lon >= ? AND p.min_lon <= ? "
+                      "AND (?5 IS NULL OR f.time >= ?5) AND (?6 IS NULL OR f.time <= ?6)")
+                         .c_str());
+    s.Bind(1, q.latitude - dLat).Bind(2, q.latitude + dLat).Bind(3, minLon).Bind(4, maxLon);
+    s.Bind(5, q.from).Bind(6, q.to);
+    std::vector<FoundFix> found;
+    while (s.Step()) found.push_back(ReadFoundFix(s));
+    return found;
+  }
+
+  std::optional<FoundFix> NeighbourInTime(double time, bool before) override {
+    const std::string sql = std::string(kFoundFixColumns) +
+                            "FROM fixes f JOIN recordings r ON r.id = f.recording_id WHERE f.valid AND " +
+                            (before ? "f.time <= ? ORDER BY f.time DESC" : "f.time >= ? ORDER BY f.time") +
+                            ", r.path, f.picture LIMIT 1";
+    Statement s(db_, sql.c_str());
+    s.Bind(1, time);
+    if (!s.Step()) return std::nullopt;
+    return ReadFoundFix(s);
+  }
+
+ private:
+  class Transaction {
+   public:
+    // IMMEDIATE takes the write lock at once, so a second writer waits here (busy timeout)
+    // instead of failing halfway through its transaction.
+    explicit Transaction(SqliteArchive& a) : archive_(a) { archive_.Exec("BEGIN IMMEDIATE"); }
+    ~Transaction() {
+      if (!done_) sqlite3_exec(archive_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void Commit() {
+      archive_.Exec("COMMIT");
+      done_ = true;
+    }
+
+   private:
+    SqliteArchive& archive_;
+    bool done_ = false;
+  };
+
+  std::int64_t LastRowId() const { return static_cast<std::int64_t>(sqlite3_last_insert_rowid(db_)); }
+
+  void Exec(const char* sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+      std::string why = error ? error : sqlite3_errmsg(db_);
+      sqlite3_free(error);
+      if (sqlite3_errcode(db_) == SQLITE_BUSY) why = "the archive is busy (another run holds it): " + why;
+      throw ArchiveError(why);
+    }
+  }
+
+  void Migrate() {
+    Transaction transaction(*this);
+    Statement read(db_, "PRAGMA user_version");
+    read.Step();
+    const int version = static_cast<int>(read.Int(0));
+    read.Reset();
+    if (version > kSchemaVersion) throw ArchiveError(NewerSchemaMessage(version));
+    for (int v = version; v < kSchemaVersion; ++v) Exec(kMigrations[v]);
+    Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+    transaction.Commit();
+  }
+
+  void RemoveRows(const std::string& path) {
+    Statement find(db_, "SELECT id FROM recordings WHERE path = ?");
+    find.Bind(1, path);
+    if (!find.Step()) return;
+    const std::int64_t id = find.Int(0);
+    Statement places(db_, "DELETE FROM fix_places WHERE id IN (SELECT id FROM fixes WHERE recording_id = ?)");
+    places.Bind(1, id).Run();
+    Statement fixes(db_, "DELETE FROM fixes WHERE recording_id = ?");
+    fixes.Bind(1, id).Run();
+    Statement recording(db_, "DELETE FROM recordings WHERE id = ?");
+    recording.Bind(1, id).Run();
+  }
+
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Archive> OpenSqliteArchive(const std::string& path) { return std::make_unique<SqliteArchive>(path); }
+
+}  // namespace rovena::archive

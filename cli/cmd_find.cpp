@@ -1,0 +1,174 @@
+// rovena-cli find: the passes of the archive's recordings near a place (optionally within a
+// time range), or the picture recorded closest to a moment, as text, CSV or JSON.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive.h"
+#include "archive_time.h"
+#include "cli_commands.h"
+#include "options.h"
+
+namespace rovena::cli {
+namespace {
+
+using archive::Pass;
+
+std::optional<double> Decimal(const std::string& text) {
+  double v = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+// "LAT,LON" in signed decimal degrees.
+bool ParsePlace(const std::string& text, archive::PlaceQuery& query) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  const auto lat = Decimal(text.substr(0, comma)), lon = Decimal(text.substr(comma + 1));
+  if (!lat || !lon || std::abs(*lat) > 90 || std::abs(*lon) > 180) return false;
+  query.latitude = *lat;
+  query.longitude = *lon;
+  return true;
+}
+
+std::string Fixed(const std::optional<double>& v, int decimals) {
+  if (!v) return "";
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*f", decimals, *v);
+  return text;
+}
+
+std::string Time(const archive::FoundFix& fix) { return fix.time ? archive::IsoTime(*fix.time) : ""; }
+
+// A word the shell takes as it is: quoted unless it holds only harmless characters.
+std::string ShellWord(const std::string& word) {
+  if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./:+,") ==
+                           std::string::npos)
+    return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonNumber(const std::optional<double>& v, int decimals) { return v ? Fixed(v, decimals) : "null"; }
+
+// A search by time has no distance.
+std::string Text(const std::vector<Pass>& passes, bool byPlace) {
+  std::string out;
+  for (const Pass& p : passes) {
+    const archive::FoundFix& c = p.closest;
+    out += Time(c) + "  " + c.recording + "  picture " + std::to_string(c.picture) + " at byte " +
+           std::to_string(c.position);
+    if (byPlace) out += " (pictures " + std::to_string(p.firstPicture) + "-" + std::to_string(p.lastPicture) + ")";
+    out += c.speedKmh ? "  " + Fixed(c.speedKmh, 1) + " km/h" : "";
+    out += byPlace ? "  " + Fixed(c.distanceM, 1) + " m" : "";
+    out += "\n  Rovena --at " + ShellWord(c.recording + ":" + std::to_string(c.picture)) + "\n";
+  }
+  return out;
+}
+
+std::string Csv(const std::vector<Pass>& passes, bool byPlace) {
+  std::string out = "recording,picture,position,time,speed_kmh,distance_m,first_picture,last_picture\n";
+  for (const Pass& p : passes) {
+    const archive::FoundFix& c = p.closest;
+    out += CsvField(c.recording) + ',' + std::to_string(c.picture) + ',' + std::to_string(c.position) + ',' + Time(c) +
+           ',' + Fixed(c.speedKmh, 1) + ',' + (byPlace ? Fixed(c.distanceM, 1) : "") + ',' +
+           std::to_string(p.firstPicture) + ',' + std::to_string(p.lastPicture) + '\n';
+  }
+  return out;
+}
+
+std::string Json(const std::vector<Pass>& passes, bool byPlace) {
+  std::string out = "[";
+  for (const Pass& p : passes) {
+    const archive::FoundFix& c = p.closest;
+    out += std::string(out.size() > 1 ? ",\n " : "\n ") + "{\"recording\": " + JsonString(c.recording) +
+           ", \"picture\": " + std::to_string(c.picture) + ", \"position\": " + std::to_string(c.position) +
+           ", \"time\": " + (c.time ? JsonString(Time(c)) : "null") + ", \"speed_kmh\": " + JsonNumber(c.speedKmh, 1) +
+           ", \"distance_m\": " + (byPlace ? JsonNumber(c.distanceM, 1) : "null") +
+           ", \"first_picture\": " + std::to_string(p.firstPicture) +
+           ", \"last_picture\": " + std::to_string(p.lastPicture) + "}";
+  }
+  return out + (passes.empty() ? "]\n" : "\n]\n");
+}
+
+}  // namespace
+
+int RunFind(const std::vector<std::string>& argv) {
+  CommandReport report("find",
+                       "rovena-cli find --near LAT,LON [--radius METRES] [--from TIME] [--to TIME] | --at TIME "
+                       "[--db URL] [--format text|csv|json]");
+  const ParsedArgs args =
+      ParseArgs(argv, {"--near", "--radius", "--from", "--to", "--at", "--db", "--format"});
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (!args.positional.empty()) return report.Usage("unexpected argument '" + args.positional[0] + "'");
+  const std::string format = args.Option("--format").value_or("text");
+  if (format != "text" && format != "csv" && format != "json") return report.Usage("unknown format '" + format + "'");
+  const bool byPlace = args.Option("--near").has_value();
+  if (byPlace == args.Option("--at").has_value()) return report.Usage("give either --near or --at");
+
+  archive::PlaceQuery query;
+  std::optional<double> at;
+  if (byPlace) {
+    if (!ParsePlace(*args.Option("--near"), query)) return report.Usage("--near takes LAT,LON in decimal degrees");
+    if (auto radius = args.Option("--radius")) {
+      const auto metres = Decimal(*radius);
+      if (!metres || *metres <= 0 || *metres > 1e6) return report.Usage("--radius takes metres, more than 0");
+      query.radiusM = *metres;
+    }
+    for (const auto& [name, bound] : {std::pair{"--from", &query.from}, std::pair{"--to", &query.to}})
+      if (auto text = args.Option(name))
+        if (!(*bound = archive::ParseIsoTime(*text))) return report.Usage(std::string(name) + " takes an ISO 8601 UTC time");
+    if (query.from && query.to && *query.from > *query.to) return report.Usage("--from lies after --to");
+  } else {
+    if (args.Option("--radius") || args.Option("--from") || args.Option("--to"))
+      return report.Usage("--at goes alone, without --radius, --from or --to");
+    if (!(at = archive::ParseIsoTime(*args.Option("--at")))) return report.Usage("--at takes an ISO 8601 UTC time");
+  }
+
+  std::vector<Pass> passes;
+  try {
+    const auto store = archive::OpenArchive(args.Option("--db").value_or(""));
+    if (byPlace) {
+      passes = store->Passes(query);
+    } else if (auto fix = store->ClosestInTime(*at)) {
+      passes.push_back({*fix, fix->picture, fix->picture});
+    }
+  } catch (const archive::ArchiveError& e) {
+    return report.Fail(e.what());
+  }
+  const std::string out = format == "json" ? Json(passes, byPlace) : format == "csv" ? Csv(passes, byPlace) : Text(passes, byPlace);
+  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0)
+    return report.Fail("cannot write the output");
+  return kExitDone;
+}
+
+}  // namespace rovena::cli

@@ -1,0 +1,67 @@
+// rovena-cli index: puts recordings into the archive (new and changed ones are read, unchanged
+// ones skipped by size and modification time) and says what it did.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive.h"
+#include "cli_commands.h"
+#include "index_run.h"
+#include "options.h"
+
+namespace rovena::cli {
+namespace {
+
+constexpr int kBarWidth = 30;
+
+void DrawProgress(const archive::IndexProgress& p) {
+  const int filled = p.total ? static_cast<int>(kBarWidth * p.done / p.total) : kBarWidth;
+  std::fprintf(stderr, "\r[%s%s] %zu/%zu files, %.0f MB", std::string(filled, '#').c_str(),
+               std::string(kBarWidth - filled, ' ').c_str(), p.done, p.total, p.bytesRead / 1e6);
+  if (p.done == p.total) std::fprintf(stderr, "\n");
+  std::fflush(stderr);
+}
+
+void PrintSummary(const archive::IndexSummary& s) {
+  const double megabytes = s.bytesRead / 1e6;
+  std::printf("recordings: %d added, %d updated, %d unchanged, %d removed, %zu skipped, %zu failed\n", s.added,
+              s.updated, s.unchanged, s.removed, s.skipped.size(), s.failed.size());
+  std::printf("read: %lld pictures, %lld fixes, %.1f MB in %.2f s (%.1f MB/s)\n", static_cast<long long>(s.pictures),
+              static_cast<long long>(s.fixes), megabytes, s.seconds, s.seconds > 0 ? megabytes / s.seconds : 0.0);
+  for (const auto& [path, reason] : s.skipped) std::printf("skipped %s: %s\n", path.c_str(), reason.c_str());
+  for (const auto& [path, reason] : s.failed) std::printf("failed %s: %s\n", path.c_str(), reason.c_str());
+}
+
+}  // namespace
+
+int RunIndex(const std::vector<std::string>& argv) {
+  CommandReport report("index", "rovena-cli index PATH... [--db URL] [--jobs N] [--prune]");
+  const ParsedArgs args = ParseArgs(argv, {"--db", "--jobs"}, {"--prune"});
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (args.positional.empty()) return report.Usage("name at least one file or folder");
+  archive::IndexOptions options;
+  options.paths = args.positional;
+  options.prune = args.Flag("--prune");
+  options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (auto jobs = args.Option("--jobs")) {
+    const auto n = NumberInRange(*jobs, 1, 256);
+    if (!n) return report.Usage("--jobs takes a number from 1 to 256");
+    options.jobs = static_cast<int>(*n);
+  }
+  if (::isatty(STDERR_FILENO)) options.progress = DrawProgress;
+  archive::IndexSummary summary;
+  try {
+    const auto store = archive::OpenArchive(args.Option("--db").value_or(""));
+    summary = archive::IndexRecordings(*store, options);
+  } catch (const archive::ArchiveError& e) {
+    return report.Fail(e.what());
+  }
+  PrintSummary(summary);
+  for (const std::string& warning : summary.warnings) report.Warn(warning);
+  return report.Finish(summary.failed.empty(), std::to_string(summary.failed.size()) + " file(s) could not be indexed");
+}
+
+}  // namespace rovena::cli

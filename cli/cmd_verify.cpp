@@ -1,0 +1,67 @@
+// rovena-cli verify: hashes the archive's recordings again and lists each as unchanged,
+// changed, missing or unreadable: the record that a file is the one that was indexed.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive.h"
+#include "cli_commands.h"
+#include "index_run.h"
+#include "options.h"
+#include "recording_scan.h"
+
+namespace rovena::cli {
+namespace {
+
+std::string StateOf(const archive::RecordingInfo& info) {
+  std::error_code gone;
+  if (!std::filesystem::exists(info.path, gone) && !gone) return "missing";
+  std::string error;
+  const auto stamp = archive::StampOf(info.path, error);
+  if (!stamp) return "unreadable";
+  if (stamp->size != info.size) return "changed";
+  const auto hash = archive::Sha256OfFile(info.path, error);
+  if (!hash) return "unreadable";
+  return *hash == info.sha256 ? "unchanged" : "changed";
+}
+
+}  // namespace
+
+int RunVerify(const std::vector<std::string>& argv) {
+  CommandReport report("verify", "rovena-cli verify [--db URL] [PATH...]");
+  const ParsedArgs args = ParseArgs(argv, {"--db"});
+  if (!args.error.empty()) return report.Usage(args.error);
+  std::vector<std::string> roots;
+  for (const std::string& path : args.positional) roots.push_back(archive::ArchivePath(path));
+
+  std::vector<archive::RecordingInfo> recordings;
+  try {
+    recordings = archive::OpenArchive(args.Option("--db").value_or(""))->Recordings();
+  } catch (const archive::ArchiveError& e) {
+    return report.Fail(e.what());
+  }
+  std::vector<bool> rootUsed(roots.size(), false);
+  int listed = 0, bad = 0;
+  for (const archive::RecordingInfo& info : recordings) {
+    bool wanted = roots.empty();
+    for (std::size_t i = 0; i < roots.size(); ++i)
+      if (archive::IsUnder(info.path, roots[i])) wanted = rootUsed[i] = true;
+    if (!wanted) continue;
+    const std::string state = StateOf(info);
+    std::printf("%-10s %s\n", state.c_str(), info.path.c_str());
+    ++listed;
+    bad += state != "unchanged";
+  }
+  for (std::size_t i = 0; i < roots.size(); ++i) {
+    if (rootUsed[i]) continue;
+    std::printf("%-10s %s\n", "unindexed", roots[i].c_str());
+    ++listed;
+    ++bad;
+  }
+  std::fflush(stdout);
+  return report.Finish(bad == 0, std::to_string(bad) + " of " + std::to_string(listed) +
+                                     " are not unchanged");
+}
+
+}  // namespace rovena::cli

@@ -1,0 +1,309 @@
+// The archive as a user drives it through rovena-cli: the same behaviour from the SQLite file
+// and from a real PostgreSQL/PostGIS server (started by the tests), plus what must survive a
+// kill -9 and two index runs at once.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "archive.h"
+#include "postgres_server.h"
+#include "recording_writer.h"
+#include "scratch_dir.h"
+
+namespace rovena {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The place every test drives past; one picture a second, 10 m between pictures going east.
+constexpr double kLat = 52.2, kLon = 21.0;
+const double kLonPer10m = 10 / (111194.93 * std::cos(kLat * 3.14159265358979 / 180));
+
+std::string Sentence(double lat, double lon, long secondsSince2006, char status = 'A') {
+  const long day = secondsSince2006 / 86400, s = secondsSince2006 % 86400;
+  char body[160];
+  std::snprintf(body, sizeof body, "GPRMC,%02ld%02ld%02ld.000,%c,%02d%07.4f,N,%03d%07.4f,E,36.0,90.0,%02ld0306,,,A",
+                s / 3600, s / 60 % 60, s % 60, status, static_cast<int>(lat), (lat - static_cast<int>(lat)) * 60,
+                static_cast<int>(lon), (lon - static_cast<int>(lon)) * 60, day + 1);
+  unsigned sum = 0;
+  for (const char* c = body; *c; ++c) sum ^= static_cast<unsigned char>(*c);
+  char sentence[200];
+  std::snprintf(sentence, sizeof sentence, "$%s*%02X", body, sum);
+  return sentence;
+}
+
+// A recording whose picture i (0-based) lies `offsets[i]` times 10 m east of the place, at
+// second startSecond + i. Pictures carry a few bytes of slice data: nothing is decoded.
+void WriteDrive(const fs::path& path, const std::vector<int>& offsets, long startSecond) {
+  RecordingWriter writer(320, 240);
+  for (std::size_t i = 0; i < offsets.size(); ++i)
+    writer.AddCodedPicture({0x12, 0x34, 0x56, 0x78}, Sentence(kLat, kLon + offsets[i] * kLonPer10m, startSecond + long(i)));
+  ASSERT_TRUE(writer.WriteFile(path.string()));
+}
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+};
+CliRun Cli(const std::string& arguments) {
+  CliRun run;
+  FILE* pipe = popen((std::string(ROVENA_BIN_DIR) + "/rovena-cli " + arguments + " 2>/dev/null").c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::unique_ptr<test::PostgresServer>& Server() {
+  static std::unique_ptr<test::PostgresServer> server;
+  return server;
+}
+
+class ArchiveBehaviour : public ::testing::TestWithParam<const char*> {
+ protected:
+  static void TearDownTestSuite() { Server().reset(); }
+
+  void SetUp() override {
+    if (std::string(GetParam()) == "sqlite") {
+      db_ = (dir_ / "archive.sqlite").string();
+      return;
+    }
+    try {
+      if (!Server()) Server() = std::make_unique<test::PostgresServer>();
+      db_ = Server()->NewDatabase();
+    } catch (const std::exception& e) {
+      FAIL() << e.what();
+    }
+  }
+
+  std::string Db() const { return " --db '" + db_ + "'"; }
+  std::string Trip() const { return (dir_ / "trip").string(); }
+  void Drives() {
+    fs::create_directories(dir_ / "trip");
+    // Two passes in one recording (pictures 3-5 and 16-18) and one in another a day later;
+    // an invalid fix and an out-of-range one sit right on the place and must never be found.
+    WriteDrive(dir_ / "trip/a.mpg", {-3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 5, 4, 3, 2, 1, 0, -1, -2, -3}, 0);
+    WriteDrive(dir_ / "trip/b.mpg", {-4, -3, -2, -1, 0, 1}, 86400);
+    RecordingWriter odd(320, 240);
+    odd.AddCodedPicture({1}, Sentence(kLat, kLon, 100, 'V'));
+    odd.AddCodedPicture({1}, "$GPRMC,000000.000,A,9530.0000,N,02100.0000,E,1.0,1.0,010306,,,A");
+    ASSERT_TRUE(odd.WriteFile((dir_ / "trip/odd.mpg").string()));
+    std::FILE* notes = std::fopen((dir_ / "trip/notes.txt").c_str(), "w");
+    std::fputs("not a recording", notes);
+    std::fclose(notes);
+  }
+  std::string Near(const std::string& more = "") const {
+    char place[64];
+    std::snprintf(place, sizeof place, "%.7f,%.7f", kLat, kLon);
+    return Cli("find --near " + std::string(place) + " --format csv" + more + Db()).out;
+  }
+
+  test::ScratchDir scratch_{"rovena_archive"};
+  const fs::path& dir_ = scratch_.Path();
+  std::string db_;
+};
+
+TEST_P(ArchiveBehaviour, FindsEachPassByPlaceAndTime) {
+  Drives();
+  const CliRun index = Cli("index " + Trip() + Db());
+  ASSERT_EQ(index.status, 0) << index.out;
+  EXPECT_NE(index.out.find("3 added, 0 updated, 0 unchanged"), std::string::npos) << index.out;
+  EXPECT_NE(index.out.find("skipped " + Trip() + "/notes.txt"), std::string::npos);
+
+  // Each picture of these recordings is 113 bytes and the first start code ends at byte 24;
+  // picture numbers are 1-based. Passes come in time order, each with its closest picture.
+  const std::string a = Trip() + "/a.mpg", b = Trip() + "/b.mpg";
+  const auto row = [](const std::string& file, int picture, const std::string& rest) {
+    return file + "," + std::to_string(picture) + "," + std::to_string(24 + (picture - 1) * 113) + "," + rest + "\n";
+  };
+  const std::string header = "recording,picture,position,time,speed_kmh,distance_m,first_picture,last_picture\n";
+  EXPECT_EQ(Near(" --radius 55"), header + row(a, 4, "2006-03-01T00:00:03Z,66.7,0.0,1,9") +
+                                      row(a, 16, "2006-03-01T00:00:15Z,66.7,0.0,11,19") +
+                                      row(b, 5, "2006-03-02T00:00:04Z,66.7,0.0,1,6"));
+  EXPECT_EQ(Near(" --radius 25"), header + row(a, 4, "2006-03-01T00:00:03Z,66.7,0.0,2,6") +
+                                      row(a, 16, "2006-03-01T00:00:15Z,66.7,0.0,14,18") +
+                                      row(b, 5, "2006-03-02T00:00:04Z,66.7,0.0,3,6"));
+  // The time range cuts passes short: the closest picture is then the closest one inside it.
+  EXPECT_EQ(Near(" --radius 55 --from 2006-03-01T00:00:10 --to 2006-03-02T00:00:02"),
+            header + row(a, 16, "2006-03-01T00:00:15Z,66.7,0.0,11,19") + row(b, 3, "2006-03-02T00:00:02Z,66.7,20.0,1,3"));
+
+  const CliRun at = Cli("find --at 2006-03-02T00:00:03.4" + Db());
+  EXPECT_EQ(at.out, "2006-03-02T00:00:03Z  " + b + "  picture 4 at byte 363  66.7 km/h\n  Rovena --at " + b + ":4\n");
+  const CliRun json = Cli("find --near 52.2,21.0 --radius 5 --from 2006-03-02 --format json" + Db());
+  EXPECT_EQ(json.out, "[\n {\"recording\": \"" + b + "\", \"picture\": 5, \"position\": 476, \"time\": "
+                      "\"2006-03-02T00:00:04Z\", \"speed_kmh\": 66.7, \"distance_m\": 0.0, \"first_picture\": 5, "
+                      "\"last_picture\": 5}\n]\n");
+}
+
+TEST_P(ArchiveBehaviour, ReindexSkipsUnchangedRereadsChangedAndPrunesRemoved) {
+  Drives();
+  ASSERT_EQ(Cli("index " + Trip() + Db()).status, 0);
+  EXPECT_NE(Cli("index " + Trip() + Db()).out.find("0 added, 0 updated, 3 unchanged"), std::string::npos);
+
+  WriteDrive(dir_ / "trip/a.mpg", {40, 41, 42}, 0);  // now far from the place
+  fs::remove(dir_ / "trip/b.mpg");
+  const CliRun again = Cli("index --prune " + Trip() + Db());
+  EXPECT_NE(again.out.find("0 added, 1 updated, 1 unchanged, 1 removed"), std::string::npos) << again.out;
+  EXPECT_EQ(Near(), "recording,picture,position,time,speed_kmh,distance_m,first_picture,last_picture\n");
+
+  // Entries outside the paths given stay, even when their files are gone.
+  WriteDrive(dir_ / "other.mpg", {0}, 0);
+  ASSERT_EQ(Cli("index " + (dir_ / "other.mpg").string() + Db()).status, 0);
+  fs::remove(dir_ / "other.mpg");
+  EXPECT_NE(Cli("index --prune " + Trip() + Db()).out.find("0 removed"), std::string::npos);
+  EXPECT_NE(Near().find((dir_ / "other.mpg").string() + ",1,"), std::string::npos);
+}
+
+TEST_P(ArchiveBehaviour, VerifyNamesEveryRecordingThatIsNotAsIndexed) {
+  Drives();
+  ASSERT_EQ(Cli("index " + Trip() + Db()).status, 0);
+  const CliRun clean = Cli("verify" + Db());
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.out, "unchanged  " + Trip() + "/a.mpg\nunchanged  " + Trip() + "/b.mpg\nunchanged  " + Trip() + "/odd.mpg\n");
+
+  // Same size, one byte different: only the hash can tell.
+  std::FILE* f = std::fopen((dir_ / "trip/a.mpg").c_str(), "r+b");
+  std::fseek(f, 40, SEEK_SET);
+  std::fputc('X', f);
+  std::fclose(f);
+  fs::remove(dir_ / "trip/b.mpg");
+  const CliRun dirty = Cli("verify" + Db() + " " + Trip() + " " + (dir_ / "elsewhere").string());
+  EXPECT_EQ(dirty.status, 1);
+  EXPECT_EQ(dirty.out, "changed    " + Trip() + "/a.mpg\nmissing    " + Trip() + "/b.mpg\nunchanged  " + Trip() +
+                           "/odd.mpg\nunindexed  " + (dir_ / "elsewhere").string() + "\n");
+}
+
+TEST_P(ArchiveBehaviour, ArchiveFromANewerRoveneIsRefused) {
+  ASSERT_EQ(Cli("verify" + Db()).status, 0);  // creates the schema
+  if (std::string(GetParam()) == "sqlite") {
+    sqlite3* db = nullptr;
+    sqlite3_open(db_.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  } else {
+    test::RunSql(db_, "UPDATE rovena_schema SET version = 99");
+  }
+  try {
+    archive::OpenArchive(db_);
+    ADD_FAILURE() << "opened";
+  } catch (const archive::ArchiveError& e) {
+    EXPECT_NE(std::string(e.what()).find("schema is version 99, newer than this Rovena knows (1)"), std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(Cli("find --at 2006-03-01" + Db()).status, 1);
+}
+
+// Where longitudes wrap or crowd together, a box in degrees is not a circle in metres.
+TEST_P(ArchiveBehaviour, FindsPassesAcrossTheDateLineAndOverThePole) {
+  archive::RecordingEntry entry;
+  entry.info.path = "/fleet/far.mpg";
+  const std::pair<double, double> places[] = {{0, 179.9999}, {0, -179.9999}, {0, -179.99}, {89.9999, 0}, {89.9999, 180}};
+  for (int i = 0; i < 5; ++i)
+    entry.fixes.push_back({i + 1, 24 + i * 113, 1000.0 + i, places[i].first, places[i].second, 1.0, 1.0, true});
+  const auto store = archive::OpenArchive(db_);
+  store->Store(entry);
+  const auto dateLine = store->Passes({0, 180, 50, std::nullopt, std::nullopt});
+  ASSERT_EQ(dateLine.size(), 1u);
+  EXPECT_EQ(dateLine[0].firstPicture, 1);
+  EXPECT_EQ(dateLine[0].lastPicture, 2);
+  EXPECT_NEAR(dateLine[0].closest.distanceM, 11.1, 0.1);
+  const auto pole = store->Passes({89.9999, 90, 50, std::nullopt, std::nullopt});
+  ASSERT_EQ(pole.size(), 1u);
+  EXPECT_EQ(pole[0].firstPicture, 4);
+  EXPECT_EQ(pole[0].lastPicture, 5);
+}
+
+TEST_P(ArchiveBehaviour, LostServerConnectionFailsTheStoreWithoutAHalfRecording) {
+  if (std::string(GetParam()) == "sqlite") GTEST_SKIP() << "a SQLite file has no connection to lose";
+  const auto store = archive::OpenArchive(db_);
+  archive::RecordingEntry entry;
+  entry.info.path = "/nowhere/lost.mpg";
+  entry.fixes.resize(5000, archive::StoredFix{1, 24, 0.0, kLat, kLon, 1.0, 1.0, true});
+  for (int i = 0; i < 5000; ++i) entry.fixes[i].picture = i + 1;
+  test::RunSql(db_, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                    "WHERE datname = current_database() AND pid <> pg_backend_pid()");
+  try {
+    store->Store(entry);
+    ADD_FAILURE() << "stored over a lost connection";
+  } catch (const archive::ArchiveError& e) {
+    EXPECT_NE(std::string(e.what()).find("connection"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(archive::OpenArchive(db_)->Lookup(entry.info.path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ArchiveBehaviour, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST(ArchiveCommands, RefuseWhatTheyCannotUnderstandBeforeTouchingAnArchive) {
+  test::ScratchDir scratch("rovena_archive_usage");
+  const std::string db = " --db " + (scratch.Path() / "a.sqlite").string();
+  for (const char* arguments : {"index", "index x --jobs 0", "find", "find --near 91,0", "find --near 52.2",
+                                "find --near 52,21 --at 2006-03-01", "find --near 52,21 --from 2006-02-30",
+                                "find --near 52,21 --from 2006-03-02 --to 2006-03-01", "find --at 2006-03-01T24:00",
+                                "find --near 52,21 --radius 0", "find --near 52,21 --format xml", "verify --jobs 2"})
+    EXPECT_EQ(Cli(arguments + db).status, 2) << arguments;
+  EXPECT_FALSE(fs::exists(scratch.Path() / "a.sqlite"));
+}
+
+// Many copies of one drive, so an index run lasts long enough to be interrupted.
+class SqliteArchiveUnderStress : public ::testing::Test {
+ protected:
+  static constexpr int kFiles = 60, kPictures = 300;
+  void SetUp() override {
+    std::vector<int> offsets(kPictures);
+    for (int i = 0; i < kPictures; ++i) offsets[i] = i;
+    WriteDrive(dir_ / "drive.mpg", offsets, 0);
+    fs::create_directories(dir_ / "many");
+    for (int i = 0; i < kFiles; ++i) fs::copy_file(dir_ / "drive.mpg", dir_ / "many" / ("r" + std::to_string(i) + ".mpg"));
+  }
+  // Every recording in the archive is whole: all its fixes are there.
+  void ExpectOnlyWholeRecordings(std::size_t atLeast) {
+    const auto archive = archive::OpenArchive(db_);
+    const auto recordings = archive->Recordings();
+    EXPECT_GE(recordings.size(), atLeast);
+    for (const auto& r : recordings) EXPECT_EQ(archive->FixCount(r.path), kPictures) << r.path;
+  }
+  std::string Index() const { return std::string(ROVENA_BIN_DIR) + "/rovena-cli index --jobs 2 --db " + db_ + " " + (dir_ / "many").string(); }
+
+  test::ScratchDir scratch_{"rovena_archive_stress"};
+  const fs::path& dir_ = scratch_.Path();
+  const std::string db_ = (dir_ / "archive.sqlite").string();
+};
+
+TEST_F(SqliteArchiveUnderStress, KilledRunLeavesOnlyWholeRecordingsAndTheNextRunCompletes) {
+  for (int delayMs : {30, 90, 200}) {
+    const pid_t child = fork();
+    if (child == 0) {
+      execl("/bin/sh", "sh", "-c", ("exec " + Index() + " >/dev/null 2>&1").c_str(), nullptr);
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    if (fs::exists(db_)) ExpectOnlyWholeRecordings(0);
+  }
+  EXPECT_EQ(std::system((Index() + " >/dev/null 2>&1").c_str()), 0);
+  ExpectOnlyWholeRecordings(kFiles);
+  EXPECT_EQ(Cli("verify --db " + db_).status, 0);
+}
+
+TEST_F(SqliteArchiveUnderStress, TwoRunsAtOnceBothFinish) {
+  FILE* first = popen((Index() + " >/dev/null 2>&1").c_str(), "r");
+  FILE* second = popen((Index() + " >/dev/null 2>&1").c_str(), "r");
+  EXPECT_EQ(pclose(first), 0);
+  EXPECT_EQ(pclose(second), 0);
+  ExpectOnlyWholeRecordings(kFiles);
+}
+
+}  // namespace
+}  // namespace rovena
