@@ -1,12 +1,23 @@
 #include "companion_windows.h"
 
+#include <QDateTime>
+#include <QMenu>
 #include <QMetaObject>
+#include <cmath>
+#include <filesystem>
 #include <QPointer>
 
+#include "archive.h"
+#include "local_path.h"
 #include "picture_window.h"
 #include "route_window.h"
 
 namespace rovena {
+namespace {
+
+constexpr double kPassRadiusM = 50;  // as rovena-cli find's default
+
+}  // namespace
 
 CompanionWindows::CompanionWindows(CompanionSources sources) : sources_(std::move(sources)) {}
 
@@ -14,9 +25,10 @@ CompanionWindows::~CompanionWindows() { StopGathering(); }
 
 void CompanionWindows::ToggleRoute() {
   if (!route_) {
-    route_ = std::make_unique<RouteWindow>(sources_.map, sources_.calibration(), [this](const RoutePoint& point) {
-      sources_.jump(point.recording, point.position);
-    });
+    route_ = std::make_unique<RouteWindow>(
+        sources_.map, sources_.calibration(),
+        [this](const RoutePoint& point) { sources_.jump(point.recording, point.position); },
+        [this](double lat, double lon, QPoint at) { OfferPassesNear(lat, lon, at); });
   }
   if (route_->isVisible()) {
     route_->hide();
@@ -48,6 +60,37 @@ void CompanionWindows::PictureShown(int recording, std::int64_t position) {
   currentPosition_ = position;
   if (route_ && route_->isVisible()) route_->SetCurrent(recording, position);
   if (picture_ && picture_->isVisible()) picture_->PictureChanged();
+}
+
+// Only an archive that exists is asked: looking must not create one.
+void CompanionWindows::OfferPassesNear(double lat, double lon, QPoint globalPosition) {
+  QMenu menu;
+  QMenu* passes = menu.addMenu(QStringLiteral("Przejazdy w tym miejscu"));
+  const std::string archivePath = archive::DefaultArchivePath();
+  std::vector<archive::Pass> found;
+  QString problem;
+  std::error_code ec;
+  if (!std::filesystem::exists(archivePath, ec)) {
+    problem = QStringLiteral("Brak archiwum (rovena-cli index)");
+  } else {
+    try {
+      found = archive::OpenSqliteArchive(archivePath)->Passes({lat, lon, kPassRadiusM, {}, {}});
+    } catch (const archive::ArchiveError& error) {
+      problem = PathFromBytes(error.what());
+    }
+  }
+  if (found.empty() && problem.isEmpty()) problem = QStringLiteral("Brak przejazdów w promieniu %1 m").arg(kPassRadiusM);
+  if (!problem.isEmpty()) passes->addAction(problem)->setEnabled(false);
+  for (const archive::Pass& pass : found) {
+    const archive::FoundFix& fix = pass.closest;
+    const QString when = fix.time ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(*fix.time), Qt::UTC)
+                                        .toString(QStringLiteral("dd.MM.yyyy  HH:mm:ss"))
+                                  : QStringLiteral("--");
+    const QString name = PathFromBytes(std::filesystem::path(fix.recording).filename().string());
+    passes->addAction(QStringLiteral("%1   %2 : %3   (%4 m)").arg(when, name).arg(fix.picture).arg(std::lround(fix.distanceM)),
+                      [this, fix] { sources_.openAt(fix.recording, fix.picture); });
+  }
+  menu.exec(globalPosition);
 }
 
 // One recording at a time, each handed to the window as soon as it is read, so a long trip

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,8 @@ struct CompanionSources {
   std::function<const QImage&()> picture;  // what the picture area shows
   // Shows picture `position` of trip recording `recording` in the main window.
   std::function<void(int recording, std::int64_t position)> jump;
+  // Opens `path` and shows its picture number `picture`: a pass chosen from the archive.
+  std::function<void(const std::string& path, std::int64_t picture)> openAt;
 };
 
 class CompanionWindows : public QObject {
@@ -46,6 +49,8 @@ class CompanionWindows : public QObject {
   void PictureShown(int recording, std::int64_t position);
 
  private:
+  // The archive's passes near a place, offered in a menu; the chosen one opens.
+  void OfferPassesNear(double lat, double lon, QPoint globalPosition);
   void StartGathering();
   void StopGathering();
 

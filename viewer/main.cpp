@@ -1,26 +1,55 @@
 #include <QApplication>
 #include <QStyleFactory>
+#include <charconv>
+#include <cstring>
+#include <optional>
 
 #include "local_path.h"
 #include "main_window.h"
 #include "platform.h"
 
+namespace {
+
 // The whole argument text is one recording path: arguments that the shell split at blanks
 // are joined again with one blank. Taken from argv's bytes, since a name need not be UTF-8.
-static QString CommandLineText(int argc, char** argv) {
+QString CommandLineText(int argc, char** argv) {
   std::string text;
   for (int i = 1; i < argc; ++i) text += (i > 1 ? " " : "") + std::string(argv[i]);
   return rovena::PathFromBytes(text);
 }
 
+struct PictureAddress {
+  std::string file;
+  std::int64_t picture = 0;
+};
+
+// "--at FILE:PICTURE", as rovena-cli find prints it; the number follows the last colon.
+std::optional<PictureAddress> AtArgument(int argc, char** argv) {
+  if (argc != 3 || std::strcmp(argv[1], "--at") != 0) return std::nullopt;
+  const std::string address = argv[2];
+  const std::size_t colon = address.rfind(':');
+  PictureAddress at;
+  if (colon == std::string::npos || colon == 0) return std::nullopt;
+  const char* digits = address.data() + colon + 1;
+  const auto [end, error] = std::from_chars(digits, address.data() + address.size(), at.picture);
+  if (error != std::errc() || end != address.data() + address.size() || at.picture < 1) return std::nullopt;
+  at.file = address.substr(0, colon);
+  return at;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Rovena"));
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  const std::optional<PictureAddress> at = AtArgument(argc, argv);
   rovena::QtPlatform platform;
-  rovena::Form1 form(platform, QCoreApplication::applicationDirPath(), CommandLineText(argc, argv));
+  rovena::Form1 form(platform, QCoreApplication::applicationDirPath(),
+                     at ? rovena::PathFromBytes(at->file) : CommandLineText(argc, argv));
   platform.SetDialogParent(&form);
   form.Form_Load();
+  if (at) form.StandBeforePicture(at->picture);
   form.show();
   return app.exec();
 }

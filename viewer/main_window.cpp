@@ -179,7 +179,8 @@ Form1::Form1(Platform& platform, QString programFolder, QString commandLine)
   companions_ = std::make_unique<CompanionWindows>(CompanionSources{
       &MapPicture, [this] { return MapCalibration{MapLat1, MapLon1, ScaleLat, ScaleLon}; },
       [this]() -> const QImage& { return Pic1->Image(); },
-      [this](int index, std::int64_t position) { ShowTripPicture(static_cast<std::size_t>(index), position); }});
+      [this](int index, std::int64_t position) { ShowTripPicture(static_cast<std::size_t>(index), position); },
+      [this](const std::string& path, std::int64_t picture) { OpenAtPicture(PathFromBytes(path), picture); }});
   Pic1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(Pic1, &QWidget::customContextMenuRequested, this, &Form1::ShowPictureMenu);
   CreateShortcuts();
@@ -560,6 +561,20 @@ void Form1::ShareTrip() {
   }
   if (!tripIndex) paths = {PathToBytes(MpegFile)}, followsOn = {false};
   companions_->SetTrip(std::move(paths), std::move(followsOn));
+}
+
+bool Form1::StandBeforePicture(std::int64_t picture) {
+  for (std::int64_t passed = 1; passed < picture; ++passed)
+    if (!recording.StepUp(decoder.PicBuf())) return false;
+  if (picture > 1) ActiveBothWays();
+  return true;
+}
+
+void Form1::OpenAtPicture(const QString& name, std::int64_t picture) {
+  if (Playing) return;
+  recording.Close();
+  OpenChosenFile(name);
+  if (MpegFile == name && StandBeforePicture(picture)) cmdUp_Click();
 }
 
 void Form1::ShowTripPicture(std::size_t index, std::int64_t position) {

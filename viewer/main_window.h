@@ -70,6 +70,13 @@ class Form1 : public QWidget, public SearchListener {
   // route window's click. During play, play stops first and the picture follows.
   void ShowTripPicture(std::size_t index, std::int64_t position);
 
+  // Steps over the open recording's first `picture` - 1 pictures without showing them, so the
+  // next step shows picture number `picture` (Rovena --at FILE:PICTURE). False when the
+  // recording has fewer pictures.
+  bool StandBeforePicture(std::int64_t picture);
+  // Opens `name` in its trip and shows its picture number `picture` (a pass from the archive).
+  void OpenAtPicture(const QString& name, std::int64_t picture);
+
   // --- Companion windows: the route (M) and the enlarged picture (Z)
   CompanionWindows& Companions() { return *companions_; }
 

@@ -1,5 +1,6 @@
 #include "route_window.h"
 
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QMouseEvent>
 #include <QPainter>
@@ -30,9 +31,10 @@ PlanePoint ToPlanePoint(QPointF p) { return {p.x(), p.y()}; }
 
 }  // namespace
 
-RouteWindow::RouteWindow(const QImage* map, const MapCalibration& calibration, JumpRequest jump, QWidget* parent)
+RouteWindow::RouteWindow(const QImage* map, const MapCalibration& calibration, JumpRequest jump, PlaceRequest place,
+                         QWidget* parent)
     : QWidget(parent, Qt::Window),
-      map_(new RouteMapView(map, calibration, jump, this)),
+      map_(new RouteMapView(map, calibration, jump, std::move(place), this)),
       strip_(new SpeedStrip(jump, this)) {
   setWindowTitle(QStringLiteral("Rovena – trasa"));
   auto* layout = new QVBoxLayout(this);
@@ -61,10 +63,10 @@ void RouteWindow::SetCurrent(int recording, std::int64_t position) {
 // ---------------------------------------------------------------- the map
 
 RouteMapView::RouteMapView(const QImage* map, const MapCalibration& calibration, RouteWindow::JumpRequest jump,
-                           QWidget* parent)
+                           RouteWindow::PlaceRequest place, QWidget* parent)
     : QWidget(parent), mapImage_(map && !map->isNull() && calibration.ScaleLat != 0 && calibration.ScaleLon != 0
                                      ? map : nullptr),
-      projection_(RouteProjection::ForMap(calibration)), jump_(std::move(jump)) {
+      projection_(RouteProjection::ForMap(calibration)), jump_(std::move(jump)), place_(std::move(place)) {
   if (mapImage_) mapPixmap_ = QPixmap::fromImage(*mapImage_);
   setMouseTracking(true);
   setMinimumSize(320, 240);
@@ -239,6 +241,13 @@ void RouteMapView::mouseReleaseEvent(QMouseEvent* event) {
   if (dragged_ || !route_) return;
   if (const auto near = NearestPoint(*route_, plane_, view_, ToPlanePoint(event->position())))
     jump_(route_->points[static_cast<std::size_t>(*near)]);
+}
+
+void RouteMapView::contextMenuEvent(QContextMenuEvent* event) {
+  if (!place_) return;
+  double lat = 0, lon = 0;
+  projection_.ToLatLon(view_.ToPlane(ToPlanePoint(event->pos())), lat, lon);
+  place_(lat, lon, event->globalPos());
 }
 
 // ---------------------------------------------------------------- the speed strip

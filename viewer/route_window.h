@@ -21,9 +21,12 @@ class SpeedStrip;
 class RouteWindow : public QWidget {
  public:
   using JumpRequest = std::function<void(const RoutePoint&)>;
+  // Right-click on the map: the user asks what else passed here (global position for a menu).
+  using PlaceRequest = std::function<void(double lat, double lon, QPoint globalPosition)>;
 
   // `map` (may be null) and `calibration` are the main window's; `jump` shows a picture there.
-  RouteWindow(const QImage* map, const MapCalibration& calibration, JumpRequest jump, QWidget* parent = nullptr);
+  RouteWindow(const QImage* map, const MapCalibration& calibration, JumpRequest jump, PlaceRequest place = {},
+              QWidget* parent = nullptr);
 
   void SetRoute(Route route);
   const Route& CurrentRoute() const { return route_; }
@@ -43,7 +46,8 @@ class RouteWindow : public QWidget {
 
 class RouteMapView : public QWidget {
  public:
-  RouteMapView(const QImage* map, const MapCalibration& calibration, RouteWindow::JumpRequest jump, QWidget* parent);
+  RouteMapView(const QImage* map, const MapCalibration& calibration, RouteWindow::JumpRequest jump,
+               RouteWindow::PlaceRequest place, QWidget* parent);
   void SetRoute(const Route* route);
   void SetCurrent(std::optional<int> point);
   // The view's transform, fitted on first show and after each new route.
@@ -58,6 +62,7 @@ class RouteMapView : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void Fit();
@@ -71,6 +76,7 @@ class RouteMapView : public QWidget {
   QPixmap mapPixmap_;  // converted once from the indexed map
   RouteProjection projection_;
   RouteWindow::JumpRequest jump_;
+  RouteWindow::PlaceRequest place_;
   const Route* route_ = nullptr;
   std::vector<PlanePoint> plane_;
   std::optional<int> current_;
