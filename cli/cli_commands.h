@@ -10,4 +10,6 @@ int RunFrames(const std::vector<std::string>& args);
 int RunTrack(const std::vector<std::string>& args);
 int RunCut(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
+int RunExport(const std::vector<std::string>& args);
+int RunVerifyExport(const std::vector<std::string>& args);
 }

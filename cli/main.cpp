@@ -20,6 +20,8 @@ const Command kCommands[] = {
     {"track", "track RECORDING [--format csv|gpx] [-o FILE]", rovena::cli::RunTrack},
     {"cut", "cut RECORDING --from N --to M -o FILE", rovena::cli::RunCut},
     {"demo", "demo DIR", rovena::cli::RunDemo},
+    {"export", "export RECORDING --from N --to M -o CLIP.mp4 [--overlay LIST] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars]", rovena::cli::RunExport},
+    {"verify-export", "verify-export NAME.json", rovena::cli::RunVerifyExport},
 };
 
 void PrintHelp(FILE* out) {

@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   ffmpeg xvfb xauth x11-utils fonts-liberation fonts-urw-base35
   gpsbabel libxml2-utils clang libclang-rt-14-dev
+  libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libavutil-dev fonts-dejavu-core
+  libssl-dev nlohmann-json3-dev
 )
 missing=()
 for p in "${packages[@]}"; do

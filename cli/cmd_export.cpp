@@ -1,0 +1,139 @@
+// rovena-cli export: a stretch of a recording as an MP4 anyone can play, with time, speed and
+// place drawn in, subtitles, a GPX track and an integrity record; and verify-export, which
+// re-checks the hashes of such a record.
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clip_export.h"
+#include "cli_commands.h"
+#include "ini_config.h"
+#include "options.h"
+#include "output_guard.h"
+
+namespace rovena::cli {
+namespace {
+
+constexpr const char* kExportUsage =
+    "export RECORDING --from N --to M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] "
+    "[--crf N] [--pace SECONDS] [--jobs N] [--no-sidecars]";
+
+// Seconds per picture: a positive decimal number up to an hour.
+std::optional<double> Pace(const std::string& text) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !(value > 0) || value > 3600) return std::nullopt;
+  return value;
+}
+
+int DefaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+// Fills `request` from the options; returns the reason when they are not understood.
+std::string ReadOptions(const ParsedArgs& args, exporting::ExportRequest& request) {
+  if (args.positional.size() != 1) return "name one recording";
+  const auto from = PositiveNumber(args.Option("--from").value_or(""));
+  const auto to = PositiveNumber(args.Option("--to").value_or(""));
+  if (!from || !to || *from > *to) return "--from and --to take picture numbers from 1, --from not after --to";
+  const auto output = args.Option("-o");
+  if (!output || output->empty()) return "name the MP4 with -o";
+  const auto overlay = exporting::ParseOverlayList(args.Option("--overlay").value_or("time,speed"));
+  if (!overlay) return "--overlay takes time, speed and position separated by commas, or none";
+  const auto scale = NumberInRange(args.Option("--scale").value_or("1"), 1, 2);
+  if (!scale) return "--scale takes 1 or 2";
+  const auto crf = NumberInRange(args.Option("--crf").value_or("18"), 0, 51);
+  if (!crf) return "--crf takes a number from 0 to 51";
+  const auto jobs = NumberInRange(args.Option("--jobs").value_or(std::to_string(DefaultJobs())), 1, 64);
+  if (!jobs) return "--jobs takes a number from 1 to 64";
+  if (const auto pace = args.Option("--pace")) {
+    request.pace = Pace(*pace);
+    if (!request.pace) return "--pace takes seconds per picture, more than 0";
+  }
+  request.recording = args.positional[0];
+  request.from = *from;
+  request.to = *to;
+  request.output = *output;
+  request.overlay = *overlay;
+  request.scale = static_cast<int>(*scale);
+  request.crf = static_cast<int>(*crf);
+  request.jobs = static_cast<int>(*jobs);
+  request.sidecars = !args.Flag("--no-sidecars");
+  request.playInterval = DefaultIniSettings().PlayInterval;
+  return {};
+}
+
+// A bar on stderr while it is a terminal; nothing otherwise.
+exporting::ExportProgress TerminalProgress() {
+  if (!isatty(STDERR_FILENO)) return {};
+  return [](std::int64_t done, std::int64_t total) {
+    constexpr int kWidth = 40;
+    const int filled = static_cast<int>(kWidth * done / total);
+    std::fprintf(stderr, "\r[%s%s] %lld/%lld", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(kWidth - filled), ' ').c_str(), static_cast<long long>(done),
+                 static_cast<long long>(total));
+    if (done == total) std::fprintf(stderr, "\n");
+    return true;
+  };
+}
+
+std::string Duration(double seconds) {
+  const long long ms = static_cast<long long>(seconds * 1000 + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                ms % 1000);
+  return text;
+}
+
+}  // namespace
+
+int RunExport(const std::vector<std::string>& argv) {
+  CommandReport report("export", kExportUsage);
+  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o", "--overlay", "--scale", "--crf", "--pace", "--jobs"},
+                                    {"--no-sidecars"});
+  if (!args.error.empty()) return report.Usage(args.error);
+  exporting::ExportRequest request;
+  if (const std::string why = ReadOptions(args, request); !why.empty()) return report.Usage(why);
+  request.arguments = argv;
+  request.arguments.insert(request.arguments.begin(), {"rovena-cli", "export"});
+
+  RemoveTemporariesOnSignals();
+  const auto started = std::chrono::steady_clock::now();
+  const exporting::ExportResult result = exporting::ExportClip(request, TerminalProgress());
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  for (const exporting::DamagedPicture& damaged : result.damaged)
+    report.Warn("picture " + std::to_string(damaged.number) + " (byte " + std::to_string(damaged.position) +
+                ") could not be decoded; the picture before it is shown for its time");
+  if (!result.error.empty()) return report.Fail(result.error);
+  std::printf("%s: %lld pictures, %s, %.1f pictures/s\n", request.output.c_str(),
+              static_cast<long long>(result.pictures), Duration(result.seconds).c_str(),
+              elapsed > 0 ? static_cast<double>(result.pictures) / elapsed : 0.0);
+  for (std::size_t i = 1; i < result.written.size(); ++i) std::printf("%s\n", result.written[i].c_str());
+  return report.Finish(true);
+}
+
+int RunVerifyExport(const std::vector<std::string>& argv) {
+  CommandReport report("verify-export", "verify-export NAME.json");
+  const ParsedArgs args = ParseArgs(argv, {});
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (args.positional.size() != 1) return report.Usage("name one integrity record");
+  std::vector<exporting::FileCheck> checks;
+  if (const std::string error = exporting::VerifyRecord(args.positional[0], checks); !error.empty())
+    return report.Fail(error);
+  bool allMatch = true;
+  for (const exporting::FileCheck& check : checks) {
+    using Outcome = exporting::FileCheck::Outcome;
+    const char* outcome = check.outcome == Outcome::Match ? "matches" : check.outcome == Outcome::Mismatch ? "DIFFERS" : "MISSING";
+    std::printf("%s %s: %s\n", check.role.c_str(), check.path.c_str(), outcome);
+    allMatch = allMatch && check.outcome == Outcome::Match;
+  }
+  return report.Finish(allMatch, "not every file matches its record");
+}
+
+}  // namespace rovena::cli

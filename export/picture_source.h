@@ -1,0 +1,72 @@
+// The pictures of a stretch, found as the window's step forward finds them, and decoded on
+// several threads at once. Every worker owns its decoder and its own handle on the recording;
+// the pictures still come out in order, and exactly as one worker would give them.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rovena::exporting {
+
+struct StretchPicture {
+  std::int64_t number = 0;    // 1-based in the recording, as cut counts
+  std::int64_t position = 0;  // PicPos: last byte of the picture's start code
+  std::string sentence;       // the user data, "" when it has none
+};
+
+struct Stretch {
+  std::array<std::uint8_t, 7> header{};  // the recording's sequence header: the frame format
+  int width = 0;
+  int height = 0;
+  std::vector<StretchPicture> pictures;
+  std::int64_t endPosition = 0;  // last byte read for the last picture, as the end mark takes it
+  std::int64_t fileSize = 0;
+};
+
+// Steps through `path` from its start to picture `to` and keeps pictures `from`..`to`.
+// Returns an error text, empty on success (the stretch then holds to - from + 1 pictures).
+std::string FindStretch(const std::string& path, std::int64_t from, std::int64_t to, Stretch& stretch);
+
+// Decoded pictures in display colours, 3 bytes per pixel (blue, green, red), line 0 lowest.
+class OrderedDecoder {
+ public:
+  // Opens `jobs` handles on the recording and starts the workers.
+  OrderedDecoder(const std::string& path, const Stretch& stretch, int jobs);
+  ~OrderedDecoder();
+  OrderedDecoder(const OrderedDecoder&) = delete;
+  OrderedDecoder& operator=(const OrderedDecoder&) = delete;
+
+  // Empty when every worker could open the recording and the block library is bound.
+  const std::string& Error() const { return error_; }
+  // Waits for the next picture in order and swaps it into `bgr`. False when it could not be
+  // decoded (`bgr` is then left as it was) or when all pictures have been taken.
+  bool Next(std::vector<std::uint8_t>& bgr);
+
+ private:
+  struct Worker;
+  struct Slot {
+    std::vector<std::uint8_t> bgr;
+    bool decoded = false;
+    bool ready = false;
+  };
+  void Work(Worker& worker);
+
+  const Stretch& stretch_;
+  std::string error_;
+  std::vector<std::unique_ptr<Worker>> workers_;
+  std::vector<std::thread> threads_;
+  std::vector<Slot> slots_;  // picture i waits in slots_[i % size] until it is taken
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t claimed_ = 0;   // next picture a worker takes on
+  std::size_t consumed_ = 0;  // next picture Next hands out
+  bool stopping_ = false;
+};
+
+}  // namespace rovena::exporting
