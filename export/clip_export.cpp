@@ -92,6 +92,12 @@ std::vector<std::pair<std::string, std::string>> ExportOptions(const ExportReque
           {"jobs", std::to_string(r.jobs)}, {"sidecars", r.sidecars ? "yes" : "no"}};
 }
 
+// The encoder's errors name no file: the user's name for it goes in front.
+ExportResult& Failed(ExportResult& result, const std::string& output) {
+  result.error = output + ": " + result.error;
+  return result;
+}
+
 }  // namespace
 
 std::string SidecarPath(const std::string& output, const std::string& extension) {
@@ -134,7 +140,7 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   VideoSettings settings{stretch.width, stretch.height, request.scale, request.crf,
                          StyleFor(stretch.height * request.scale, request.overlay),
                          1000.0 * static_cast<double>(count) / static_cast<double>(times.back())};
-  if ((result.error = mp4.Open(video.TemporaryPath(), settings)).size()) return result;
+  if ((result.error = mp4.Open(video.TemporaryPath(), settings)).size()) return Failed(result, request.output);
 
   // Black until a picture decodes; afterwards a damaged picture shows the one before it.
   std::vector<std::uint8_t> picture(static_cast<std::size_t>(3 * stretch.width * stretch.height));
@@ -142,15 +148,15 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   for (std::size_t i = 0; i < count; ++i) {
     if (!decoder.Next(picture)) result.damaged.push_back({stretch.pictures[i].number, stretch.pictures[i].position});
     for (; nextCue < cues.size() && cues[nextCue].firstPicture == i; ++nextCue)
-      if ((result.error = mp4.AddSubtitle(cues[nextCue])).size()) return result;
+      if ((result.error = mp4.AddSubtitle(cues[nextCue])).size()) return Failed(result, request.output);
     if ((result.error = mp4.AddPicture(picture.data(), times[i], times[i + 1] - times[i], texts[i])).size())
-      return result;
+      return Failed(result, request.output);
     if (progress && !progress(static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(count))) {
       result.cancelled = true;
       return result;
     }
   }
-  if ((result.error = mp4.Finish()).size()) return result;
+  if ((result.error = mp4.Finish()).size()) return Failed(result, request.output);
   result.pictures = static_cast<std::int64_t>(count);
   result.seconds = static_cast<double>(times.back()) / 1000;
 
