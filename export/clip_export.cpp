@@ -138,8 +138,7 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   if ((result.error = decoder.Error()).size()) return result;
   Mp4Writer mp4;
   VideoSettings settings{stretch.width, stretch.height, request.scale, request.crf,
-                         StyleFor(stretch.height * request.scale, request.overlay),
-                         1000.0 * static_cast<double>(count) / static_cast<double>(times.back())};
+                         StyleFor(stretch.height * request.scale, request.overlay)};
   if ((result.error = mp4.Open(video.TemporaryPath(), settings)).size()) return Failed(result, request.output);
 
   // Black until a picture decodes; afterwards a damaged picture shows the one before it.

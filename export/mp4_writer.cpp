@@ -18,6 +18,7 @@ namespace rovena::exporting {
 namespace {
 
 constexpr AVRational kMilliseconds{1, 1000};
+constexpr int kNominalRate = 25;  // the recorder's header announces 25 pictures a second
 constexpr const char* kOverlayKey = "rovena_overlay";  // frame metadata that drawtext expands
 
 // The ASS header FFmpeg's own subtitle decoders produce; mov_text takes its default style
@@ -136,7 +137,11 @@ std::string Mp4Writer::State::OpenVideoEncoder() {
   video->height = av_buffersink_get_h(sink);
   video->pix_fmt = AV_PIX_FMT_YUV420P;
   video->time_base = kMilliseconds;
-  video->framerate = av_d2q(settings.framesPerSecond, 1000);
+  // Rate control sees a steady nominal rate: a picture shown for a whole second (the GPS
+  // pace) would otherwise get several times the bits of the same picture at the usual rate.
+  // The real timestamps still go to the muxer unchanged.
+  video->framerate = AVRational{kNominalRate, 1};
+  av_opt_set(video->priv_data, "x264-params", "force-cfr=1", 0);
   // What libavfilter's conversion from display colours produced.
   video->color_range = AVCOL_RANGE_MPEG;
   video->colorspace = AVCOL_SPC_SMPTE170M;

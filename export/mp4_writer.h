@@ -18,8 +18,7 @@ struct VideoSettings {
   int height = 0;
   int scale = 1;   // 1 or 2
   int crf = 18;
-  OverlayStyle overlay;      // bandHeight 0: no overlay
-  double framesPerSecond = 1;  // the clip's mean rate, a hint for the encoder's rate control
+  OverlayStyle overlay;  // bandHeight 0: no overlay
 };
 
 class Mp4Writer {
