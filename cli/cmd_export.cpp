@@ -1,10 +1,7 @@
 // rovena-cli export: a stretch of a recording as an MP4 anyone can play, with time, speed and
 // place drawn in, subtitles, a GPX track and an integrity record; and verify-export, which
 // re-checks the hashes of such a record.
-#include <unistd.h>
-
 #include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -14,14 +11,10 @@
 #include "cli_commands.h"
 #include "ini_config.h"
 #include "options.h"
-#include "output_guard.h"
+#include "progress.h"
 
 namespace rovena::cli {
 namespace {
-
-constexpr const char* kExportUsage =
-    "export RECORDING --from N --to M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] "
-    "[--crf N] [--pace SECONDS] [--jobs N] [--no-sidecars]";
 
 // Seconds per picture: a positive decimal number up to an hour.
 std::optional<double> Pace(const std::string& text) {
@@ -69,20 +62,6 @@ std::string ReadOptions(const ParsedArgs& args, exporting::ExportRequest& reques
   return {};
 }
 
-// A bar on stderr while it is a terminal; nothing otherwise.
-exporting::ExportProgress TerminalProgress() {
-  if (!isatty(STDERR_FILENO)) return {};
-  return [](std::int64_t done, std::int64_t total) {
-    constexpr int kWidth = 40;
-    const int filled = static_cast<int>(kWidth * done / total);
-    std::fprintf(stderr, "\r[%s%s] %lld/%lld", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(kWidth - filled), ' ').c_str(), static_cast<long long>(done),
-                 static_cast<long long>(total));
-    if (done == total) std::fprintf(stderr, "\n");
-    return true;
-  };
-}
-
 std::string Duration(double seconds) {
   const long long ms = static_cast<long long>(seconds * 1000 + 0.5);
   char text[32];
@@ -94,7 +73,7 @@ std::string Duration(double seconds) {
 }  // namespace
 
 int RunExport(const std::vector<std::string>& argv) {
-  CommandReport report("export", kExportUsage);
+  CommandReport report("export");
   const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o", "--overlay", "--scale", "--crf", "--pace", "--jobs"},
                                     {"--no-sidecars"});
   if (!args.error.empty()) return report.Usage(args.error);
@@ -103,23 +82,24 @@ int RunExport(const std::vector<std::string>& argv) {
   request.arguments = argv;
   request.arguments.insert(request.arguments.begin(), {"rovena-cli", "export"});
 
-  RemoveTemporariesOnSignals();
-  const auto started = std::chrono::steady_clock::now();
-  const exporting::ExportResult result = exporting::ExportClip(request, TerminalProgress());
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  Progress progress(args.Flag("--quiet"), request.to - request.from + 1, "pictures");
+  const exporting::ExportResult result = exporting::ExportClip(request, [&](std::int64_t done, std::int64_t) {
+    progress.Update(done, done);
+    return true;
+  });
+  progress.Finish();
   for (const exporting::DamagedPicture& damaged : result.damaged)
     report.Warn("picture " + std::to_string(damaged.number) + " (byte " + std::to_string(damaged.position) +
                 ") could not be decoded; the picture before it is shown for its time");
   if (!result.error.empty()) return report.Fail(result.error);
-  std::printf("%s: %lld pictures, %s, %.1f pictures/s\n", request.output.c_str(),
-              static_cast<long long>(result.pictures), Duration(result.seconds).c_str(),
-              elapsed > 0 ? static_cast<double>(result.pictures) / elapsed : 0.0);
+  std::printf("%s: %lld pictures, %s long; %s\n", request.output.c_str(), static_cast<long long>(result.pictures),
+              Duration(result.seconds).c_str(), RateText(progress.Elapsed(), result.pictures, "pictures").c_str());
   for (std::size_t i = 1; i < result.written.size(); ++i) std::printf("%s\n", result.written[i].c_str());
   return report.Finish(true);
 }
 
 int RunVerifyExport(const std::vector<std::string>& argv) {
-  CommandReport report("verify-export", "verify-export NAME.json");
+  CommandReport report("verify-export");
   const ParsedArgs args = ParseArgs(argv, {});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one integrity record");

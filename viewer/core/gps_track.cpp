@@ -6,6 +6,7 @@
 
 #include "nmea.h"
 #include "recording.h"
+#include "text_encoding.h"
 
 namespace rovena {
 namespace {
@@ -109,7 +110,12 @@ void SetTime(GpsFix& fix, std::string_view time, std::string_view date) {
                    minute * 60 + second + fractionSeconds;
 }
 
+// Values beyond this are damage, not measurements; written out they would be hundreds of
+// digits long, so they become empty fields like missing values.
+constexpr double kLargestWritten = 1e9;
+
 std::string Fixed(double value, int decimals) {
+  if (!std::isfinite(value) || std::fabs(value) >= kLargestWritten) return {};
   char text[64];
   const auto [end, error] =
       std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
@@ -120,7 +126,8 @@ std::string Optional(const std::optional<double>& value, int decimals) {
   return value ? Fixed(*value, decimals) : std::string();
 }
 
-std::string XmlEscaped(std::string_view text) {
+std::string XmlEscaped(std::string_view raw) {
+  const std::string text = ToValidUtf8(raw);
   std::string out;
   for (char c : text) {
     switch (c) {
@@ -165,6 +172,7 @@ TrackWalk CollectTrack(Recording& recording) {
       // A picture cut short by the end of the file ends the walk like the file's end does.
       walk.complete = recording.File().AtEnd();
       walk.stoppedAt = position;
+      walk.stoppedOnPicture = true;
       return walk;
     }
     ++walk.pictures;

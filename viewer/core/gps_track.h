@@ -39,6 +39,9 @@ struct TrackWalk {
   // could not pass); stoppedAt is the position where it stopped.
   bool complete = true;
   std::int64_t stoppedAt = 0;
+  // True when the walk ended on a picture it could not read whole (at the file's end: a
+  // recording cut short by a power loss).
+  bool stoppedOnPicture = false;
 };
 
 // Steps through the whole recording from its start as the window's step forward does
