@@ -92,6 +92,13 @@ std::vector<std::pair<std::string, std::string>> ExportOptions(const ExportReque
           {"jobs", std::to_string(r.jobs)}, {"sidecars", r.sidecars ? "yes" : "no"}};
 }
 
+// An output named like one of its own sidecars would be replaced by it.
+std::string SidecarClash(const std::string& output) {
+  const std::string extension = fs::path(output).extension().string();
+  if (extension != ".srt" && extension != ".gpx" && extension != ".json") return {};
+  return output + ": its own " + extension + " sidecar would replace it; choose another name";
+}
+
 // The encoder's errors name no file: the user's name for it goes in front.
 ExportResult& Failed(ExportResult& result, const std::string& output) {
   result.error = output + ": " + result.error;
@@ -106,11 +113,7 @@ std::string SidecarPath(const std::string& output, const std::string& extension)
 
 ExportResult ExportClip(const ExportRequest& request, const ExportProgress& progress) {
   ExportResult result;
-  const std::string extension = fs::path(request.output).extension().string();
-  if (request.sidecars && (extension == ".srt" || extension == ".gpx" || extension == ".json")) {
-    result.error = request.output + ": the video would be overwritten by its own " + extension + " sidecar";
-    return result;
-  }
+  if (request.sidecars && (result.error = SidecarClash(request.output)).size()) return result;
   Stretch stretch;
   if ((result.error = FindStretch(request.recording, request.from, request.to, stretch)).size()) return result;
   const std::vector<std::string> sentences = Sentences(stretch);
@@ -181,6 +184,7 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
 
 std::string WriteCutSidecars(const std::string& recording, std::int64_t from, std::int64_t to,
                              const std::string& fragmentPath, const std::vector<std::string>& arguments) {
+  if (std::string clash = SidecarClash(fragmentPath); !clash.empty()) return clash;
   Stretch stretch;
   if (std::string error = FindStretch(recording, from, to, stretch); !error.empty()) return error;
   std::string error;

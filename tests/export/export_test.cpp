@@ -195,6 +195,24 @@ TEST_F(ExportChecks, SidecarsReadByOtherToolsAndTheRecordHoldsTheirHashes) {
   EXPECT_NE(altered.text.find("clip.srt: DIFFERS"), std::string::npos) << altered.text;
 }
 
+TEST_F(ExportChecks, CutSidecarsRecordTheFragmentAndItsTrack) {
+  const std::string fragment = scratch_.File("part.m1v");
+  const Output run = Cli("cut " + source_->path + " --from 3 --to 7 -o " + fragment + " --sidecars");
+  ASSERT_EQ(run.status, 0) << run.text;
+  EXPECT_EQ(Capture("xmllint --noout " + scratch_.File("part.gpx")).status, 0);
+  std::ifstream in(scratch_.File("part.json"));
+  const nlohmann::json record = nlohmann::json::parse(in);
+  EXPECT_EQ(record["kind"], "cut");
+  // The positions the cut reports are those of the record: the copy starts 11 bytes earlier.
+  EXPECT_NE(run.text.find("positions " + std::to_string(record["stretch"]["first_position"].get<long long>() - 11) +
+                          " to " + std::to_string(record["stretch"]["last_position"].get<long long>())),
+            std::string::npos) << run.text;
+  ASSERT_EQ(record["outputs"].size(), 2u);
+  EXPECT_EQ(record["outputs"][0]["path"], "part.m1v");
+  EXPECT_EQ(Capture("sha256sum " + fragment).text.substr(0, 64), record["outputs"][0]["sha256"]);
+  EXPECT_EQ(Cli("verify-export " + scratch_.File("part.json")).status, 0);
+}
+
 TEST(ExportDamage, DamagedPictureIsPassedOverListedAndWarnedAbout) {
   test::ScratchDir scratch("rovena_export_damage");
   RecordingWriter writer(320, 240);
