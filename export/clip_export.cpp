@@ -41,12 +41,13 @@ struct PendingFile {
 };
 
 IntegrityRecord RecordOf(const std::string& kind, const std::string& recording, const Stretch& stretch,
-                         const std::vector<std::string>& arguments, std::string& error) {
+                         const std::vector<std::string>& arguments, std::string& error,
+                         const KeepGoing& keepGoing = {}) {
   IntegrityRecord record;
   record.kind = kind;
   record.startedUtc = UtcNow();
   record.arguments = arguments;
-  const auto sha = FileSha256(recording);
+  const auto sha = FileSha256(recording, keepGoing);
   if (!sha) error = recording + ": cannot be read for its checksum";
   record.source = {fs::absolute(recording).lexically_normal().string(), stretch.fileSize, sha.value_or("")};
   record.firstPicture = stretch.pictures.front().number;
@@ -114,8 +115,17 @@ std::string SidecarPath(const std::string& output, const std::string& extension)
 ExportResult ExportClip(const ExportRequest& request, const ExportProgress& progress) {
   ExportResult result;
   if (request.sidecars && (result.error = SidecarClash(request.output)).size()) return result;
+  // Finding the stretch and hashing the recording can take a while on a long one: the
+  // progress callback hears (0, 0) meanwhile and may stop them too.
+  const KeepGoing keepGoing = [&] {
+    if (!progress || progress(0, 0)) return true;
+    result.cancelled = true;
+    return false;
+  };
   Stretch stretch;
-  if ((result.error = FindStretch(request.recording, request.from, request.to, stretch)).size()) return result;
+  result.error = FindStretch(request.recording, request.from, request.to, stretch, keepGoing);
+  if (result.cancelled) result.error.clear();
+  if (!result.error.empty() || result.cancelled) return result;
   const std::vector<std::string> sentences = Sentences(stretch);
   const std::vector<std::int64_t> times = PictureTimesMs(sentences, request.playInterval, request.pace);
   const std::vector<std::string> texts = OverlayTexts(sentences, request.overlay);
@@ -127,7 +137,9 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   std::vector<std::unique_ptr<PendingFile>> sidecars;
   IntegrityRecord record;
   if (request.sidecars) {
-    record = RecordOf("export", request.recording, stretch, request.arguments, result.error);
+    record = RecordOf("export", request.recording, stretch, request.arguments, result.error, keepGoing);
+    if (result.cancelled) result.error.clear();
+    if (result.cancelled) return result;
     record.options = ExportOptions(request);
     const std::string name = fs::path(request.output).stem().string();
     if (result.error.empty())

@@ -39,7 +39,8 @@ struct ExportResult {
   std::vector<std::string> written;     // in the order they were committed
 };
 
-// Called after each picture with the pictures done and the total; false cancels the export.
+// Called after each picture with the pictures done and the total, and with (0, 0) while the
+// stretch is being found and the recording hashed; false cancels the export.
 using ExportProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 ExportResult ExportClip(const ExportRequest& request, const ExportProgress& progress = {});

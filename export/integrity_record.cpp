@@ -57,7 +57,7 @@ FileCheck Check(const std::string& role, const std::filesystem::path& path, cons
 
 }  // namespace
 
-std::optional<std::string> FileSha256(const std::string& path) {
+std::optional<std::string> FileSha256(const std::string& path, const std::function<bool()>& keepGoing) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   DigestContext context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
@@ -66,6 +66,7 @@ std::optional<std::string> FileSha256(const std::string& path) {
   while (in) {
     in.read(block.data(), static_cast<std::streamsize>(block.size()));
     EVP_DigestUpdate(context.get(), block.data(), static_cast<std::size_t>(in.gcount()));
+    if (keepGoing && !keepGoing()) return std::nullopt;
   }
   if (in.bad()) return std::nullopt;
   return Finish(context.get());

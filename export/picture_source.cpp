@@ -6,7 +6,8 @@
 
 namespace rovena::exporting {
 
-std::string FindStretch(const std::string& path, std::int64_t from, std::int64_t to, Stretch& stretch) {
+std::string FindStretch(const std::string& path, std::int64_t from, std::int64_t to, Stretch& stretch,
+                        const KeepGoing& keepGoing) {
   Recording recording;
   std::string error;
   if (!recording.Open(path, error)) return path + ": " + error;
@@ -25,10 +26,27 @@ std::string FindStretch(const std::string& path, std::int64_t from, std::int64_t
     if (++number < from) continue;
     stretch.pictures.push_back({number, recording.PicPos, recording.NmeaLine});
     stretch.endPosition = recording.File().LastPosition();
+    if (keepGoing && !keepGoing()) return "stopped";
   }
   if (number < to)
     return path + ": only " + std::to_string(number) + " pictures could be read";
   return {};
+}
+
+bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::int64_t cutEnd, std::int64_t& from,
+                          std::int64_t& to, const KeepGoing& keepGoing) {
+  Recording recording;
+  std::string error;
+  if (!recording.Open(path, error)) return false;
+  std::vector<std::uint8_t> frame(kPicBufSize);
+  from = to = 0;
+  for (std::int64_t number = 1; recording.FindStartUp() && recording.PicPos < cutEnd; ++number) {
+    if (recording.PicPos == cutStart) from = number;
+    if (from) to = number;
+    if (!recording.FindPicStart() || !recording.ReadFrame(frame.data())) break;
+    if (keepGoing && !keepGoing()) return false;
+  }
+  return from > 0;
 }
 
 struct OrderedDecoder::Worker {

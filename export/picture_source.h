@@ -6,6 +6,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,9 +30,20 @@ struct Stretch {
   std::int64_t fileSize = 0;
 };
 
+// Asked between pictures of a long walk; false stops it.
+using KeepGoing = std::function<bool()>;
+
 // Steps through `path` from its start to picture `to` and keeps pictures `from`..`to`.
 // Returns an error text, empty on success (the stretch then holds to - from + 1 pictures).
-std::string FindStretch(const std::string& path, std::int64_t from, std::int64_t to, Stretch& stretch);
+std::string FindStretch(const std::string& path, std::int64_t from, std::int64_t to, Stretch& stretch,
+                        const KeepGoing& keepGoing = {});
+
+// The numbers of the pictures the window's marks enclose: the first is the picture whose
+// start code ends at `cutStart` (the start mark's PicPos), the last the final picture that
+// starts before `cutEnd` (the end mark: the last byte read for the picture shown). False when
+// the walk found no such pictures or was stopped.
+bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::int64_t cutEnd, std::int64_t& from,
+                          std::int64_t& to, const KeepGoing& keepGoing = {});
 
 // Decoded pictures in display colours, 3 bytes per pixel (blue, green, red), line 0 lowest.
 class OrderedDecoder {
