@@ -170,6 +170,10 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
       return result;
     }
   }
+  if (result.damaged.size() == count) {
+    result.error = "no picture of the stretch could be decoded";
+    return result;
+  }
   if ((result.error = mp4.Finish()).size()) return Failed(result, request.output);
   result.pictures = static_cast<std::int64_t>(count);
   result.seconds = static_cast<double>(times.back()) / 1000;

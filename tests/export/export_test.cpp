@@ -231,6 +231,9 @@ TEST(ExportDamage, DamagedPictureIsPassedOverListedAndWarnedAbout) {
   const Output probe = Capture("ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets "
                                "-of csv=p=0 " + scratch.File("clip.mp4"));
   EXPECT_EQ(probe.text, "3\n") << "the picture before is held for its time";
+  const Output nothing = Cli("export " + recording + " --from 2 --to 2 -o " + scratch.File("none.mp4"));
+  EXPECT_EQ(nothing.status, 1) << "nothing of the stretch could be shown";
+  EXPECT_FALSE(fs::exists(scratch.File("none.mp4")));
 }
 
 TEST(ExportLeavesNothingBehind, CancelDiskFullAndAnOutputOverTheInput) {
