@@ -12,6 +12,7 @@ int RunCut(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
 int RunVerifyExport(const std::vector<std::string>& args);
+int RunTrip(const std::vector<std::string>& args);
 
 // The usage line of a command, as --help lists it ("" for an unknown command).
 std::string UsageOf(const std::string& command);

@@ -1,5 +1,5 @@
-// rovena-cli track: the GPS track of a recording as CSV or GPX, found by walking the
-// recording with the same searches the viewer steps with.
+// rovena-cli track: the GPS track of a recording, or of a folder's recordings as one trip, as
+// CSV or GPX, found by walking each recording with the same searches the viewer steps with.
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -10,8 +10,11 @@
 #include "cli_commands.h"
 #include "gps_track.h"
 #include "options.h"
+#include "output_guard.h"
 #include "recording.h"
+#include "progress.h"
 #include "recording_input.h"
+#include "trip_scan.h"
 
 namespace rovena::cli {
 namespace {
@@ -38,17 +41,65 @@ std::string Emit(const std::string& text, const std::optional<std::string>& outp
   return error.empty() ? "" : "cannot write " + error;
 }
 
+// The track of every recording of the folder's trip, in trip order, a new GPX segment after
+// each gap. Recordings that cannot be walked to their end are named and passed over in part.
+int TrackFolder(const std::string& folder, const std::string& format, const ParsedArgs& args,
+                CommandReport& report) {
+  std::string error;
+  const Trip trip = ScanTrip(folder, false, args.Flag("--quiet"), &error);
+  if (!error.empty()) return report.Fail(folder + ": " + error);
+  if (trip.Empty()) return report.Fail(folder + ": no recordings in this folder");
+  // Each recording is closed again before the output is written, so the guard that protects
+  // open inputs would not see them: refuse an output on any of them here.
+  if (const auto output = args.Option("-o"))
+    if (const auto index = trip.IndexOf(*output)) return report.Fail(RefusalText(*output, trip.Recordings()[*index].path));
+
+  std::int64_t totalBytes = 0, bytesDone = 0;
+  for (const TripRecording& r : trip.Recordings()) totalBytes += r.bytes;
+  Progress progress(args.Flag("--quiet"), totalBytes, "recordings");
+  std::vector<std::vector<GpsFix>> fixes(trip.Size());
+  std::vector<TrackPart> parts;
+  bool whole = true;
+  for (std::size_t i = 0; i < trip.Size(); ++i) {
+    const TripRecording& r = trip.Recordings()[i];
+    Recording recording;
+    std::string damage = OpenRecording(recording, r.path);
+    if (damage.empty()) {
+      TrackWalk walk = CollectTrack(recording);
+      damage = WalkDamage(recording, walk.stoppedOnPicture);
+      fixes[i] = std::move(walk.fixes);
+    }
+    if (!damage.empty()) {
+      ClearProgressLine();
+      report.Warn(r.name + ": " + damage);
+      whole = false;
+    }
+    parts.push_back({r.name, fixes[i], trip.GapBefore(i) != nullptr});
+    progress.Update(bytesDone += r.bytes, static_cast<std::int64_t>(i + 1));
+  }
+  progress.Finish();
+  // The folder's own name ("2007_06_14" for "…/2007_06_14/") names the track.
+  const std::filesystem::path normal = std::filesystem::absolute(folder).lexically_normal();
+  const std::string name = (normal.has_filename() ? normal : normal.parent_path()).filename().string();
+  const std::string text = format == "gpx" ? TrackGpx(parts, name) : TrackCsv(parts);
+  if (const std::string writeError = Emit(text, args.Option("-o")); !writeError.empty())
+    return report.Fail(writeError);
+  return report.Finish(whole);
+}
+
 }  // namespace
 
 int RunTrack(const std::vector<std::string>& argv) {
   CommandReport report("track");
   const ParsedArgs args = ParseArgs(argv, {"--format", "-o"});
   if (!args.error.empty()) return report.Usage(args.error);
-  if (args.positional.size() != 1) return report.Usage("name one recording");
+  if (args.positional.size() != 1) return report.Usage("name one recording or folder");
   const std::string format = ChosenFormat(args);
   if (format != "csv" && format != "gpx") return report.Usage("unknown format '" + format + "'");
 
   const std::string& path = args.positional[0];
+  std::error_code notFolder;
+  if (std::filesystem::is_directory(path, notFolder)) return TrackFolder(path, format, args, report);
   Recording recording;
   if (const std::string error = OpenRecording(recording, path); !error.empty())
     return report.Fail(path + ": " + error);

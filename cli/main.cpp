@@ -21,9 +21,10 @@ struct Command {
 const Command kCommands[] = {
     {"info", "info RECORDING [--json]", RunInfo},
     {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE]", RunFrames},
-    {"track", "track RECORDING [--format csv|gpx] [-o FILE]", RunTrack},
+    {"track", "track RECORDING|DIR [--format csv|gpx] [-o FILE]", RunTrack},
     {"cut", "cut RECORDING --from N --to M -o FILE [--sidecars]", RunCut},
     {"demo", "demo DIR [--pictures N]", RunDemo},
+    {"trip", "trip DIR [--format text|csv|json] [--quick]", RunTrip},
     {"export", "export RECORDING --from N --to M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars]", RunExport},
     {"verify-export", "verify-export NAME.json", RunVerifyExport},
 };
