@@ -42,8 +42,7 @@ int main(int argc, char** argv) {
 
   const auto exportWith = [&](int jobs) {
     rovena::exporting::ExportRequest request;
-    request.recording = recording;
-    request.to = pictures;
+    request.ranges = {{recording, 1, pictures}};
     request.output = (dir / "clip.mp4").string();
     request.jobs = jobs;
     const auto result = rovena::exporting::ExportClip(request);

@@ -25,7 +25,7 @@ const Command kCommands[] = {
     {"cut", "cut RECORDING --from N --to M -o FILE [--sidecars]", RunCut},
     {"demo", "demo DIR [--pictures N]", RunDemo},
     {"trip", "trip DIR [--format text|csv|json] [--quick]", RunTrip},
-    {"export", "export RECORDING --from N --to M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars]", RunExport},
+    {"export", "export RECORDING|DIR --from N|FILE:N --to M|FILE:M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars]", RunExport},
     {"verify-export", "verify-export NAME.json", RunVerifyExport},
 };
 

@@ -40,20 +40,20 @@ struct PendingFile {
   AtomicFileWriter writer;
 };
 
-IntegrityRecord RecordOf(const std::string& kind, const std::string& recording, const Stretch& stretch,
-                         const std::vector<std::string>& arguments, std::string& error,
-                         const KeepGoing& keepGoing = {}) {
+// Started now; each source hashed (stopped when keepGoing says so: an error then).
+IntegrityRecord RecordOf(const std::string& kind, const Stretch& stretch, const std::vector<std::string>& arguments,
+                         std::string& error, const KeepGoing& keepGoing = {}) {
   IntegrityRecord record;
   record.kind = kind;
   record.startedUtc = UtcNow();
   record.arguments = arguments;
-  const auto sha = FileSha256(recording, keepGoing);
-  if (!sha) error = recording + ": cannot be read for its checksum";
-  record.source = {fs::absolute(recording).lexically_normal().string(), stretch.fileSize, sha.value_or("")};
-  record.firstPicture = stretch.pictures.front().number;
-  record.lastPicture = stretch.pictures.back().number;
-  record.firstPosition = stretch.pictures.front().position;
-  record.lastPosition = stretch.endPosition;
+  for (std::size_t i = 0; i < stretch.sources.size() && error.empty(); ++i) {
+    const StretchSource& source = stretch.sources[i];
+    const auto sha = FileSha256(source.path, keepGoing);
+    if (!sha) error = source.path + ": cannot be read for its checksum";
+    record.sources.push_back({fs::absolute(source.path).lexically_normal().string(), source.fileSize, sha.value_or("")});
+    record.stretch.push_back({i, source.firstPicture, source.lastPicture, source.firstPosition, source.lastPosition});
+  }
   return record;
 }
 
@@ -87,7 +87,11 @@ std::string OpenPending(std::vector<std::unique_ptr<PendingFile>>& files, const 
 }
 
 std::vector<std::pair<std::string, std::string>> ExportOptions(const ExportRequest& r) {
-  return {{"from", std::to_string(r.from)}, {"to", std::to_string(r.to)}, {"output", r.output},
+  std::string ranges;
+  for (const SourceRange& range : r.ranges)
+    ranges += (ranges.empty() ? "" : " ") + range.path + ":" + std::to_string(range.from) + "-" +
+              (range.to ? std::to_string(range.to) : "end");
+  return {{"pictures", ranges}, {"output", r.output},
           {"overlay", OverlayListText(r.overlay)}, {"scale", std::to_string(r.scale)},
           {"crf", std::to_string(r.crf)}, {"pace", r.pace ? std::to_string(*r.pace) : "gps"},
           {"jobs", std::to_string(r.jobs)}, {"sidecars", r.sidecars ? "yes" : "no"}};
@@ -123,7 +127,7 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
     return false;
   };
   Stretch stretch;
-  result.error = FindStretch(request.recording, request.from, request.to, stretch, keepGoing);
+  result.error = FindStretch(request.ranges, stretch, keepGoing);
   if (result.cancelled) result.error.clear();
   if (!result.error.empty() || result.cancelled) return result;
   const std::vector<std::string> sentences = Sentences(stretch);
@@ -132,12 +136,16 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   const std::vector<Cue> cues = SubtitleCues(texts, times);
   const std::size_t count = stretch.pictures.size();
 
+  // The recordings are open from here on, so the guard refuses any output over one of them
+  // before work begins.
+  OrderedDecoder decoder(stretch, request.jobs);
+  if ((result.error = decoder.Error()).size()) return result;
   AtomicFileWriter video;
   if ((result.error = video.Open(request.output)).size()) return result;
   std::vector<std::unique_ptr<PendingFile>> sidecars;
   IntegrityRecord record;
   if (request.sidecars) {
-    record = RecordOf("export", request.recording, stretch, request.arguments, result.error, keepGoing);
+    record = RecordOf("export", stretch, request.arguments, result.error, keepGoing);
     if (result.cancelled) result.error.clear();
     if (result.cancelled) return result;
     record.options = ExportOptions(request);
@@ -149,8 +157,6 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
     if (!result.error.empty()) return result;
   }
 
-  OrderedDecoder decoder(request.recording, stretch, request.jobs);
-  if ((result.error = decoder.Error()).size()) return result;
   Mp4Writer mp4;
   VideoSettings settings{stretch.width, stretch.height, request.scale, request.crf,
                          StyleFor(stretch.height * request.scale, request.overlay)};
@@ -160,7 +166,9 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   std::vector<std::uint8_t> picture(static_cast<std::size_t>(3 * stretch.width * stretch.height));
   std::size_t nextCue = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    if (!decoder.Next(picture)) result.damaged.push_back({stretch.pictures[i].number, stretch.pictures[i].position});
+    const StretchPicture& shown = stretch.pictures[i];
+    if (!decoder.Next(picture))
+      result.damaged.push_back({stretch.sources[shown.source].path, shown.number, shown.position});
     for (; nextCue < cues.size() && cues[nextCue].firstPicture == i; ++nextCue)
       if ((result.error = mp4.AddSubtitle(cues[nextCue])).size()) return Failed(result, request.output);
     if ((result.error = mp4.AddPicture(picture.data(), times[i], times[i + 1] - times[i], texts[i])).size())
@@ -202,9 +210,9 @@ std::string WriteCutSidecars(const std::string& recording, std::int64_t from, st
                              const std::string& fragmentPath, const std::vector<std::string>& arguments) {
   if (std::string clash = SidecarClash(fragmentPath); !clash.empty()) return clash;
   Stretch stretch;
-  if (std::string error = FindStretch(recording, from, to, stretch); !error.empty()) return error;
+  if (std::string error = FindStretch({{recording, from, to}}, stretch); !error.empty()) return error;
   std::string error;
-  IntegrityRecord record = RecordOf("cut", recording, stretch, arguments, error);
+  IntegrityRecord record = RecordOf("cut", stretch, arguments, error);
   record.options = {{"from", std::to_string(from)}, {"to", std::to_string(to)}, {"output", fragmentPath}};
   const auto sha = FileSha256(fragmentPath);
   std::error_code sizeError;

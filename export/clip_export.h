@@ -1,4 +1,4 @@
-// An evidence export as one call: a stretch of a recording becomes NAME.mp4 (H.264 with the
+// An evidence export as one call: a stretch of a recording (or of a trip's recordings) becomes NAME.mp4 (H.264 with the
 // overlay and a subtitle stream), NAME.srt, NAME.gpx and the integrity record NAME.json.
 // Every file goes through an atomic write and all of them are committed only once the video
 // is complete, so a failure or a cancel leaves none of them behind.
@@ -12,13 +12,13 @@
 
 #include "clip_text.h"
 #include "integrity_record.h"
+#include "picture_source.h"
 
 namespace rovena::exporting {
 
 struct ExportRequest {
-  std::string recording;
-  std::int64_t from = 1;  // picture numbers as cut takes them, 1-based, from <= to
-  std::int64_t to = 1;
+  // Picture numbers as cut takes them; several ranges run across consecutive recordings.
+  std::vector<SourceRange> ranges;
   std::string output;     // the MP4; the sidecars take its name with their own extension
   OverlayFields overlay;
   int scale = 1;          // 1 or 2

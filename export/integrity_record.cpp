@@ -93,7 +93,14 @@ std::string RecordJson(const IntegrityRecord& record) {
   for (const auto& [name, value] : record.options) options[name] = value;
   Json damaged = Json::array();
   for (const DamagedPicture& picture : record.damaged)
-    damaged.push_back({{"picture", picture.number}, {"position", picture.position}});
+    damaged.push_back({{"recording", picture.recording}, {"picture", picture.number}, {"position", picture.position}});
+  Json sources = Json::array();
+  for (const RecordedFile& file : record.sources) sources.push_back(FileJson(file));
+  Json stretch = Json::array();
+  for (const StretchPart& part : record.stretch)
+    stretch.push_back({{"source", part.source},
+                       {"first_picture", part.firstPicture}, {"last_picture", part.lastPicture},
+                       {"first_position", part.firstPosition}, {"last_position", part.lastPosition}});
   Json outputs = Json::array();
   for (const RecordedFile& file : record.outputs) outputs.push_back(FileJson(file));
   const Json json = {
@@ -103,10 +110,8 @@ std::string RecordJson(const IntegrityRecord& record) {
       {"finished_utc", record.finishedUtc},
       {"arguments", record.arguments},
       {"options", options},
-      {"sources", Json::array({FileJson(record.source)})},
-      {"stretch", {{"source", 0},
-                   {"first_picture", record.firstPicture}, {"last_picture", record.lastPicture},
-                   {"first_position", record.firstPosition}, {"last_position", record.lastPosition}}},
+      {"sources", sources},
+      {"stretch", stretch},
       {"damaged_pictures", damaged},
       {"outputs", outputs},
   };

@@ -1,5 +1,6 @@
 // The integrity record NAME.json written beside an export or a cut: where the clip came from
-// (each source's path, size and SHA-256, the stretch's picture numbers and byte positions),
+// (each source recording's path, size and SHA-256, and which of its pictures and bytes the
+// stretch took),
 // what was written (each output's SHA-256), by which program and with which options, when
 // (UTC). VerifyRecord re-computes every hash and says which still match.
 #pragma once
@@ -27,8 +28,16 @@ struct RecordedFile {
 };
 
 struct DamagedPicture {
+  std::string recording;
   std::int64_t number = 0;
   std::int64_t position = 0;
+};
+
+// Pictures first..last of source `source`, with their byte positions (1-based).
+struct StretchPart {
+  std::size_t source = 0;
+  std::int64_t firstPicture = 0, lastPicture = 0;
+  std::int64_t firstPosition = 0, lastPosition = 0;
 };
 
 struct IntegrityRecord {
@@ -37,9 +46,8 @@ struct IntegrityRecord {
   std::string finishedUtc;
   std::vector<std::string> arguments;      // the command line as given
   std::vector<std::pair<std::string, std::string>> options;  // as understood, in order
-  RecordedFile source;
-  std::int64_t firstPicture = 0, lastPicture = 0;
-  std::int64_t firstPosition = 0, lastPosition = 0;  // byte positions, 1-based
+  std::vector<RecordedFile> sources;
+  std::vector<StretchPart> stretch;  // one part per source, in order
   std::vector<DamagedPicture> damaged;
   // Outputs are named relative to the record's folder, so that the set can be moved together.
   std::vector<RecordedFile> outputs;

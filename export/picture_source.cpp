@@ -6,31 +6,57 @@
 
 namespace rovena::exporting {
 
-std::string FindStretch(const std::string& path, std::int64_t from, std::int64_t to, Stretch& stretch,
-                        const KeepGoing& keepGoing) {
+namespace {
+
+// Appends the pictures of one range to the stretch.
+std::string AddRange(const SourceRange& range, Stretch& stretch, const KeepGoing& keepGoing) {
+  const std::string& path = range.path;
   Recording recording;
   std::string error;
   if (!recording.Open(path, error)) return path + ": " + error;
-  stretch = Stretch{};
-  stretch.fileSize = recording.FileLen;
-  for (std::uint8_t& byte : stretch.header) byte = recording.File().ReadNext();
-  PictureDecoder decoder;
-  if (!decoder.CheckSize(stretch.header)) return path + ": not a 640 x 480 or 320 x 240 recording";
-  stretch.width = decoder.Width();
-  stretch.height = decoder.Height();
+  std::array<std::uint8_t, 7> header;
+  for (std::uint8_t& byte : header) byte = recording.File().ReadNext();
   recording.File().SetCurrentPosition(1);
+  if (stretch.sources.empty()) {
+    PictureDecoder decoder;
+    if (!decoder.CheckSize(header)) return path + ": not a 640 x 480 or 320 x 240 recording";
+    stretch.header = header;
+    stretch.width = decoder.Width();
+    stretch.height = decoder.Height();
+  } else if (FrameFormatFromHeader(header.data()) != FrameFormatFromHeader(stretch.header.data())) {
+    return path + ": its pictures differ in size from those of " + stretch.sources.front().path;
+  }
 
+  const std::size_t source = stretch.sources.size();
+  StretchSource part{path, recording.FileLen};
   std::vector<std::uint8_t> frame(kPicBufSize);
   std::int64_t number = 0;
-  while (number < to && recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(frame.data())) {
-    if (++number < from) continue;
-    stretch.pictures.push_back({number, recording.PicPos, recording.NmeaLine});
-    stretch.endPosition = recording.File().LastPosition();
+  const bool toEnd = range.to == 0;
+  while ((toEnd || number < range.to) && recording.FindStartUp() && recording.FindPicStart() &&
+         recording.ReadFrame(frame.data())) {
+    if (++number < range.from) continue;
+    if (!part.firstPicture) {
+      part.firstPicture = number;
+      part.firstPosition = recording.PicPos;
+    }
+    part.lastPicture = number;
+    part.lastPosition = recording.File().LastPosition();
+    stretch.pictures.push_back({source, number, recording.PicPos, recording.NmeaLine});
     if (keepGoing && !keepGoing()) return "stopped";
   }
-  if (number < to)
+  if ((!toEnd && number < range.to) || !part.firstPicture)
     return path + ": only " + std::to_string(number) + " pictures could be read";
+  stretch.sources.push_back(part);
   return {};
+}
+
+}  // namespace
+
+std::string FindStretch(const std::vector<SourceRange>& ranges, Stretch& stretch, const KeepGoing& keepGoing) {
+  stretch = Stretch{};
+  for (const SourceRange& range : ranges)
+    if (std::string error = AddRange(range, stretch, keepGoing); !error.empty()) return error;
+  return stretch.pictures.empty() ? "no pictures asked for" : "";
 }
 
 bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::int64_t cutEnd, std::int64_t& from,
@@ -50,11 +76,11 @@ bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::i
 }
 
 struct OrderedDecoder::Worker {
-  Recording recording;
+  std::vector<std::unique_ptr<Recording>> recordings;  // one per source of the stretch
   PictureDecoder decoder;
 };
 
-OrderedDecoder::OrderedDecoder(const std::string& path, const Stretch& stretch, int jobs) : stretch_(stretch) {
+OrderedDecoder::OrderedDecoder(const Stretch& stretch, int jobs) : stretch_(stretch) {
   // Bound here, once, before any worker calls into the library.
   if (!BlockLibrary::Instance().Ready()) {
     error_ = BlockLibrary::Instance().Error();
@@ -62,9 +88,12 @@ OrderedDecoder::OrderedDecoder(const std::string& path, const Stretch& stretch, 
   }
   for (int i = 0; i < jobs; ++i) {
     auto worker = std::make_unique<Worker>();
-    if (!worker->recording.Open(path, error_)) {
-      error_ = path + ": " + error_;
-      return;
+    for (const StretchSource& source : stretch.sources) {
+      worker->recordings.push_back(std::make_unique<Recording>());
+      if (!worker->recordings.back()->Open(source.path, error_)) {
+        error_ = source.path + ": " + error_;
+        return;
+      }
     }
     worker->decoder.CheckSize(stretch.header);
     workers_.push_back(std::move(worker));
@@ -96,8 +125,9 @@ void OrderedDecoder::Work(Worker& worker) {
     }
     Slot& slot = slots_[index % slots_.size()];
     // Standing right after the picture's start code, as the window's forward search leaves it.
-    Recording& recording = worker.recording;
-    recording.PicPos = stretch_.pictures[index].position;
+    const StretchPicture& picture = stretch_.pictures[index];
+    Recording& recording = *worker.recordings[picture.source];
+    recording.PicPos = picture.position;
     recording.File().SetCurrentPosition(recording.PicPos + 1);
     PictureDecoder& decoder = worker.decoder;
     slot.decoded = recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()) &&

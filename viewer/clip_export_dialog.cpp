@@ -31,8 +31,10 @@ struct ExportRun {
 
 void Work(ExportRun& run, exporting::ExportRequest request, const MarkedStretch& marked) {
   const auto keepGoing = [&run] { return !run.cancel; };
-  run.stretchFound = exporting::PicturesBetweenMarks(request.recording, marked.cutStart, marked.cutEnd, request.from,
-                                                     request.to, keepGoing);
+  exporting::SourceRange range{PathToBytes(marked.recordingPath)};
+  run.stretchFound =
+      exporting::PicturesBetweenMarks(range.path, marked.cutStart, marked.cutEnd, range.from, range.to, keepGoing);
+  request.ranges = {range};
   if (run.stretchFound)
     run.result = exporting::ExportClip(request, [&run](std::int64_t done, std::int64_t total) {
       run.done = done;
@@ -88,7 +90,6 @@ void ExportMarkedStretch(QWidget* parent, Platform& platform, const MarkedStretc
   if (!chosen || chosen->isEmpty()) return;
 
   exporting::ExportRequest request;
-  request.recording = PathToBytes(marked.recordingPath);
   request.output = PathToBytes(*chosen);
   request.playInterval = marked.playInterval;
   request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));

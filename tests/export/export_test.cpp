@@ -179,8 +179,8 @@ TEST_F(ExportChecks, SidecarsReadByOtherToolsAndTheRecordHoldsTheirHashes) {
 
   std::ifstream in(scratch_.File("clip.json"));
   const nlohmann::json record = nlohmann::json::parse(in);
-  EXPECT_EQ(record["stretch"]["first_picture"], 2);
-  EXPECT_EQ(record["stretch"]["first_position"], source_->picturePositions[1]);
+  EXPECT_EQ(record["stretch"][0]["first_picture"], 2);
+  EXPECT_EQ(record["stretch"][0]["first_position"], source_->picturePositions[1]);
   std::vector<std::string> files = {record["sources"][0]["path"]};
   for (const auto& output : record["outputs"]) files.push_back(scratch_.File(output["path"]));
   ASSERT_EQ(files.size(), 4u);
@@ -204,8 +204,8 @@ TEST_F(ExportChecks, CutSidecarsRecordTheFragmentAndItsTrack) {
   const nlohmann::json record = nlohmann::json::parse(in);
   EXPECT_EQ(record["kind"], "cut");
   // The positions the cut reports are those of the record: the copy starts 11 bytes earlier.
-  EXPECT_NE(run.text.find("positions " + std::to_string(record["stretch"]["first_position"].get<long long>() - 11) +
-                          " to " + std::to_string(record["stretch"]["last_position"].get<long long>())),
+  EXPECT_NE(run.text.find("positions " + std::to_string(record["stretch"][0]["first_position"].get<long long>() - 11) +
+                          " to " + std::to_string(record["stretch"][0]["last_position"].get<long long>())),
             std::string::npos) << run.text;
   ASSERT_EQ(record["outputs"].size(), 2u);
   EXPECT_EQ(record["outputs"][0]["path"], "part.m1v");
@@ -223,7 +223,7 @@ TEST(ExportDamage, DamagedPictureIsPassedOverListedAndWarnedAbout) {
   ASSERT_TRUE(writer.WriteFile(recording));
   const Output run = Cli("export " + recording + " --from 1 --to 3 -o " + scratch.File("clip.mp4"));
   EXPECT_EQ(run.status, 0) << run.text;
-  EXPECT_NE(run.text.find("warning: picture 2 "), std::string::npos) << run.text;
+  EXPECT_NE(run.text.find("damaged.m1v: picture 2 (byte"), std::string::npos) << run.text;
   std::ifstream in(scratch.File("clip.json"));
   const nlohmann::json record = nlohmann::json::parse(in);
   ASSERT_EQ(record["damaged_pictures"].size(), 1u);
@@ -234,6 +234,33 @@ TEST(ExportDamage, DamagedPictureIsPassedOverListedAndWarnedAbout) {
   const Output nothing = Cli("export " + recording + " --from 2 --to 2 -o " + scratch.File("none.mp4"));
   EXPECT_EQ(nothing.status, 1) << "nothing of the stretch could be shown";
   EXPECT_FALSE(fs::exists(scratch.File("none.mp4")));
+}
+
+TEST(ExportTrip, StretchRunsAcrossTheTripsRecordingsInDrivingOrder) {
+  test::ScratchDir scratch("rovena_export_trip");
+  // Named against their driving order, which the GPS times decide.
+  const char* names[] = {"c.m1v", "a.m1v", "b.m1v"};
+  for (int file = 0; file < 3; ++file) {
+    RecordingWriter writer(320, 240);
+    for (int i = 4 * file; i < 4 * file + 4; ++i) writer.AddPicture(MakeTestPattern(320, 240, i), MakeGprmcSentence(i));
+    ASSERT_TRUE(writer.WriteFile(scratch.File(names[file])));
+  }
+  const std::string clip = scratch.File("clip.mp4");
+  const Output run = Cli("export " + scratch.Path().string() + " --from c.m1v:3 --to b.m1v:2 -o " + clip);
+  ASSERT_EQ(run.status, 0) << run.text;
+  const Output probe = Capture("ffprobe -v error -count_packets -select_streams v -show_entries "
+                               "stream=nb_read_packets:format=duration -of csv=p=0 " + clip);
+  EXPECT_EQ(probe.text, "8\n8.000000\n") << "2 + 4 + 2 pictures, one second each";
+  std::ifstream in(scratch.File("clip.json"));
+  const nlohmann::json record = nlohmann::json::parse(in);
+  ASSERT_EQ(record["sources"].size(), 3u);
+  EXPECT_EQ(fs::path(record["sources"][1]["path"].get<std::string>()).filename(), "a.m1v");
+  EXPECT_EQ(record["stretch"][0]["first_picture"], 3);
+  EXPECT_EQ(record["stretch"][1]["last_picture"], 4);
+  EXPECT_EQ(record["stretch"][2]["last_picture"], 2);
+  EXPECT_EQ(Cli("verify-export " + scratch.File("clip.json")).status, 0);
+  EXPECT_EQ(Cli("export " + scratch.Path().string() + " --from b.m1v:1 --to a.m1v:1 -o " + clip).status, 1)
+      << "backwards in driving order";
 }
 
 TEST(ExportLeavesNothingBehind, CancelDiskFullAndAnOutputOverTheInput) {
@@ -249,8 +276,7 @@ TEST(ExportLeavesNothingBehind, CancelDiskFullAndAnOutputOverTheInput) {
   };
 
   exporting::ExportRequest request;
-  request.recording = recording;
-  request.to = 8;
+  request.ranges = {{recording, 1, 8}};
   request.output = scratch.File("clip.mp4");
   const exporting::ExportResult cancelled = exporting::ExportClip(request, [](std::int64_t done, std::int64_t) { return done < 4; });
   EXPECT_TRUE(cancelled.cancelled);
