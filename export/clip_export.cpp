@@ -15,12 +15,6 @@ namespace fs = std::filesystem;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-std::vector<std::string> Sentences(const Stretch& stretch) {
-  std::vector<std::string> sentences;
-  for (const StretchPicture& picture : stretch.pictures) sentences.push_back(picture.sentence);
-  return sentences;
-}
-
 std::vector<GpsFix> Fixes(const Stretch& stretch) {
   std::vector<GpsFix> fixes;
   for (const StretchPicture& picture : stretch.pictures)
@@ -104,105 +98,121 @@ std::string SidecarClash(const std::string& output) {
   return output + ": its own " + extension + " sidecar would replace it; choose another name";
 }
 
-// The encoder's errors name no file: the user's name for it goes in front.
-ExportResult& Failed(ExportResult& result, const std::string& output) {
-  result.error = output + ": " + result.error;
-  return result;
-}
-
 }  // namespace
 
 std::string SidecarPath(const std::string& output, const std::string& extension) {
   return fs::path(output).replace_extension(extension).string();
 }
 
+namespace {
+
+struct ClipPlan {
+  Stretch stretch;
+  std::vector<std::int64_t> timesMs;  // one more than pictures: the end of the last
+  std::vector<std::string> texts;
+  std::vector<Cue> cues;
+};
+
+// Every picture of the stretch through the encoder into `path`, a damaged one replaced by
+// the one before it (black before the first). Returns an error text; sets damaged, cancelled.
+std::string EncodePictures(const ExportRequest& request, const ClipPlan& plan, OrderedDecoder& decoder,
+                           const std::string& path, const ExportProgress& progress, ExportResult& result) {
+  const Stretch& stretch = plan.stretch;
+  Mp4Writer mp4;
+  const VideoSettings settings{stretch.width, stretch.height, request.scale, request.crf,
+                               StyleFor(stretch.height * request.scale, request.overlay)};
+  if (std::string error = mp4.Open(path, settings); !error.empty()) return error;
+  std::vector<std::uint8_t> picture(static_cast<std::size_t>(3 * stretch.width * stretch.height));
+  const std::size_t count = stretch.pictures.size();
+  std::size_t nextCue = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const StretchPicture& shown = stretch.pictures[i];
+    if (!decoder.Next(picture))
+      result.damaged.push_back({stretch.sources[shown.source].path, shown.number, shown.position});
+    for (; nextCue < plan.cues.size() && plan.cues[nextCue].firstPicture == i; ++nextCue)
+      if (std::string error = mp4.AddSubtitle(plan.cues[nextCue]); !error.empty()) return error;
+    const std::int64_t start = plan.timesMs[i], duration = plan.timesMs[i + 1] - start;
+    if (std::string error = mp4.AddPicture(picture.data(), start, duration, plan.texts[i]); !error.empty()) return error;
+    if (progress && !progress(static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(count))) {
+      result.cancelled = true;
+      return {};
+    }
+  }
+  if (result.damaged.size() == count) return "no picture of the stretch could be decoded";
+  return mp4.Finish();
+}
+
+// The name, size and SHA-256 of a file written completely at `path`.
+std::optional<RecordedFile> WrittenFile(const std::string& path, const std::string& name) {
+  std::error_code error;
+  const auto size = fs::file_size(path, error);
+  const auto sha = error ? std::nullopt : FileSha256(path);
+  if (!sha) return std::nullopt;
+  return RecordedFile{fs::path(name).filename().string(), static_cast<std::int64_t>(size), *sha};
+}
+
+}  // namespace
+
 ExportResult ExportClip(const ExportRequest& request, const ExportProgress& progress) {
   ExportResult result;
   if (request.sidecars && (result.error = SidecarClash(request.output)).size()) return result;
-  // Finding the stretch and hashing the recording can take a while on a long one: the
+  // Finding the stretch and hashing the recordings can take a while on long ones: the
   // progress callback hears (0, 0) meanwhile and may stop them too.
   const KeepGoing keepGoing = [&] {
     if (!progress || progress(0, 0)) return true;
     result.cancelled = true;
     return false;
   };
-  Stretch stretch;
-  result.error = FindStretch(request.ranges, stretch, keepGoing);
-  if (result.cancelled) result.error.clear();
-  if (!result.error.empty() || result.cancelled) return result;
-  const std::vector<std::string> sentences = Sentences(stretch);
-  const std::vector<std::int64_t> times = PictureTimesMs(sentences, request.playInterval, request.pace);
-  const std::vector<std::string> texts = OverlayTexts(sentences, request.overlay);
-  const std::vector<Cue> cues = SubtitleCues(texts, times);
-  const std::size_t count = stretch.pictures.size();
+  const auto stopped = [&result] {
+    if (result.cancelled) result.error.clear();
+    return result.cancelled || !result.error.empty();
+  };
+  ClipPlan plan;
+  result.error = FindStretch(request.ranges, plan.stretch, keepGoing);
+  if (stopped()) return result;
+  std::vector<std::string> sentences;
+  for (const StretchPicture& picture : plan.stretch.pictures) sentences.push_back(picture.sentence);
+  plan.timesMs = PictureTimesMs(sentences, request.playInterval, request.pace);
+  plan.texts = OverlayTexts(sentences, request.overlay);
+  plan.cues = SubtitleCues(plan.texts, plan.timesMs);
 
   // The recordings are open from here on, so the guard refuses any output over one of them
   // before work begins.
-  OrderedDecoder decoder(stretch, request.jobs);
+  OrderedDecoder decoder(plan.stretch, request.jobs);
   if ((result.error = decoder.Error()).size()) return result;
   AtomicFileWriter video;
   if ((result.error = video.Open(request.output)).size()) return result;
   std::vector<std::unique_ptr<PendingFile>> sidecars;
   IntegrityRecord record;
   if (request.sidecars) {
-    record = RecordOf("export", stretch, request.arguments, result.error, keepGoing);
-    if (result.cancelled) result.error.clear();
-    if (result.cancelled) return result;
+    record = RecordOf("export", plan.stretch, request.arguments, result.error, keepGoing);
     record.options = ExportOptions(request);
-    const std::string name = fs::path(request.output).stem().string();
     if (result.error.empty())
-      result.error = OpenPending(sidecars, SidecarPath(request.output, ".srt"), Bytes(SrtText(cues)));
+      result.error = OpenPending(sidecars, SidecarPath(request.output, ".srt"), Bytes(SrtText(plan.cues)));
     if (result.error.empty())
-      result.error = OpenPending(sidecars, SidecarPath(request.output, ".gpx"), Bytes(TrackGpx(Fixes(stretch), name)));
-    if (!result.error.empty()) return result;
+      result.error = OpenPending(sidecars, SidecarPath(request.output, ".gpx"),
+                                 Bytes(TrackGpx(Fixes(plan.stretch), fs::path(request.output).stem().string())));
+    if (stopped()) return result;
   }
 
-  Mp4Writer mp4;
-  VideoSettings settings{stretch.width, stretch.height, request.scale, request.crf,
-                         StyleFor(stretch.height * request.scale, request.overlay)};
-  if ((result.error = mp4.Open(video.TemporaryPath(), settings)).size()) return Failed(result, request.output);
-
-  // Black until a picture decodes; afterwards a damaged picture shows the one before it.
-  std::vector<std::uint8_t> picture(static_cast<std::size_t>(3 * stretch.width * stretch.height));
-  std::size_t nextCue = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const StretchPicture& shown = stretch.pictures[i];
-    if (!decoder.Next(picture))
-      result.damaged.push_back({stretch.sources[shown.source].path, shown.number, shown.position});
-    for (; nextCue < cues.size() && cues[nextCue].firstPicture == i; ++nextCue)
-      if ((result.error = mp4.AddSubtitle(cues[nextCue])).size()) return Failed(result, request.output);
-    if ((result.error = mp4.AddPicture(picture.data(), times[i], times[i + 1] - times[i], texts[i])).size())
-      return Failed(result, request.output);
-    if (progress && !progress(static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(count))) {
-      result.cancelled = true;
+  result.error = EncodePictures(request, plan, decoder, video.TemporaryPath(), progress, result);
+  if (!result.error.empty()) result.error = request.output + ": " + result.error;
+  if (stopped()) return result;
+  result.pictures = static_cast<std::int64_t>(plan.stretch.pictures.size());
+  result.seconds = static_cast<double>(plan.timesMs.back()) / 1000;
+  if (request.sidecars) {
+    const auto written = WrittenFile(video.TemporaryPath(), request.output);
+    if (!written) {
+      result.error = request.output + ": the written video cannot be read back";
       return result;
     }
+    record.damaged = result.damaged;
+    record.outputs.push_back(*written);
+    for (const auto& file : sidecars) record.outputs.push_back(Described(file->path, file->bytes));
   }
-  if (result.damaged.size() == count) {
-    result.error = "no picture of the stretch could be decoded";
-    return result;
-  }
-  if ((result.error = mp4.Finish()).size()) return Failed(result, request.output);
-  result.pictures = static_cast<std::int64_t>(count);
-  result.seconds = static_cast<double>(times.back()) / 1000;
-
-  if (!request.sidecars) {
-    if ((result.error = video.Commit()).empty()) result.written.push_back(request.output);
-    return result;
-  }
-  const auto videoSha = FileSha256(video.TemporaryPath());
-  std::error_code sizeError;
-  const auto videoSize = fs::file_size(video.TemporaryPath(), sizeError);
-  if (!videoSha || sizeError) {
-    result.error = request.output + ": the written video cannot be read back";
-    return result;
-  }
-  record.damaged = result.damaged;
-  record.outputs.push_back({fs::path(request.output).filename().string(), static_cast<std::int64_t>(videoSize), *videoSha});
-  for (const auto& file : sidecars) record.outputs.push_back(Described(file->path, file->bytes));
   if ((result.error = video.Commit()).size()) return result;
   result.written.push_back(request.output);
-  result.error = CommitAll(sidecars, &record, SidecarPath(request.output, ".json"), result.written);
+  if (request.sidecars) result.error = CommitAll(sidecars, &record, SidecarPath(request.output, ".json"), result.written);
   return result;
 }
 
@@ -214,11 +224,9 @@ std::string WriteCutSidecars(const std::string& recording, std::int64_t from, st
   std::string error;
   IntegrityRecord record = RecordOf("cut", stretch, arguments, error);
   record.options = {{"from", std::to_string(from)}, {"to", std::to_string(to)}, {"output", fragmentPath}};
-  const auto sha = FileSha256(fragmentPath);
-  std::error_code sizeError;
-  const auto size = fs::file_size(fragmentPath, sizeError);
-  if (!sha || sizeError) return fragmentPath + ": cannot be read back";
-  record.outputs.push_back({fs::path(fragmentPath).filename().string(), static_cast<std::int64_t>(size), *sha});
+  const auto fragment = WrittenFile(fragmentPath, fragmentPath);
+  if (!fragment) return fragmentPath + ": cannot be read back";
+  record.outputs.push_back(*fragment);
   std::vector<std::unique_ptr<PendingFile>> files;
   const std::string gpxPath = SidecarPath(fragmentPath, ".gpx");
   if (error.empty())
