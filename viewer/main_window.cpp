@@ -10,9 +10,9 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLocale>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QMenu>
 #include <QShortcut>
 #include <QStorageInfo>
 #include <QThread>
