@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "clip_export.h"
 #include "cli_commands.h"
 #include "fragment.h"
 #include "options.h"
@@ -39,7 +40,7 @@ Marks FindMarks(Recording& recording, long long from, long long to, Progress& pr
 
 int RunCut(const std::vector<std::string>& argv) {
   CommandReport report("cut");
-  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o"});
+  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o"}, {"--sidecars"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording");
   const auto from = PositiveNumber(args.Option("--from").value_or(""));
@@ -59,6 +60,12 @@ int RunCut(const std::vector<std::string>& argv) {
     return report.Fail(path + ": only " + std::to_string(marks.pictures) + " pictures could be read");
   const FragmentResult saved = SaveFragment(recording.File(), path, marks.start, marks.end, *output);
   if (!saved.ok()) return report.Fail(saved.english);
+  if (args.Flag("--sidecars")) {
+    std::vector<std::string> arguments = {"rovena-cli", "cut"};
+    arguments.insert(arguments.end(), argv.begin(), argv.end());
+    if (const std::string error = exporting::WriteCutSidecars(path, *from, *to, *output, arguments); !error.empty())
+      return report.Fail(error);
+  }
   std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld)\n", output->c_str(),
               static_cast<long long>(saved.bytesWritten), *from, *to,
               static_cast<long long>(marks.start - kFragmentLeadIn), static_cast<long long>(marks.end));

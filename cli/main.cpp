@@ -22,13 +22,15 @@ const Command kCommands[] = {
     {"info", "info RECORDING [--json]", RunInfo},
     {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE]", RunFrames},
     {"track", "track RECORDING|DIR [--format csv|gpx] [-o FILE]", RunTrack},
-    {"cut", "cut RECORDING --from N --to M -o FILE", RunCut},
+    {"cut", "cut RECORDING --from N --to M -o FILE [--sidecars]", RunCut},
     {"demo", "demo DIR [--pictures N]", RunDemo},
     {"trip", "trip DIR [--format text|csv|json] [--quick]", RunTrip},
     {"index", "index PATH... [--db URL] [--jobs N] [--prune]", RunIndex},
     {"find", "find --near LAT,LON [--radius M] [--from T] [--to T] | --at T [--db URL] [--format text|csv|json]",
      RunFind},
     {"verify", "verify [--db URL] [PATH...]", RunVerify},
+    {"export", "export RECORDING|DIR --from N|FILE:N --to M|FILE:M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars]", RunExport},
+    {"verify-export", "verify-export NAME.json", RunVerifyExport},
 };
 
 void PrintHelp(FILE* out) {

@@ -11,6 +11,7 @@ packages=(
   ffmpeg xvfb xauth x11-utils fonts-liberation fonts-urw-base35
   gpsbabel libxml2-utils clang libclang-rt-14-dev nlohmann-json3-dev
   libsqlite3-dev libpq-dev libssl-dev openssl postgresql-15 postgresql-15-postgis-3
+  libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libavutil-dev fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do

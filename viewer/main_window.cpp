@@ -21,6 +21,7 @@
 #include <filesystem>
 
 #include "bmp_writer.h"
+#include "clip_export_dialog.h"
 #include "fragment.h"
 #include "ini_config.h"
 #include "local_path.h"
@@ -261,6 +262,12 @@ void Form1::CreateCommandFrameControls() {
   cmdSaveCut->SetPicture(QStringLiteral("SaveCut"), tools.Picture(QStringLiteral("SaveCut")));
   cmdSaveCut->setToolTip(QStringLiteral("Zapis zaznaczonego fragmentu w formacie MPEG-1"));
   cmdSaveCut->setEnabled(false);
+  cmdSaveCut->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(cmdSaveCut, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu;
+    menu.addAction(QString::fromUtf8(kExportDialogTitle), this, &Form1::ExportCutToMp4);
+    menu.exec(cmdSaveCut->mapToGlobal(at));
+  });
   cmdBmp = MakeButton(8520, 840, 855, 330, &Form1::cmdBmp_Click);
   cmdBmp->SetPicture(QStringLiteral("Bmp"), tools.Picture(QStringLiteral("Bmp")));
   cmdBmp->setToolTip(QStringLiteral("Zapis wybranego obrazka w formacie BMP"));
@@ -304,6 +311,7 @@ void Form1::CreateShortcuts() {
   bind(QKeySequence(Qt::Key_T), [this] { ToggleContinuousTrip(); });
   bind(QKeySequence(Qt::Key_M), [this] { companions_->ToggleRoute(); });
   bind(QKeySequence(Qt::Key_Z), [this] { companions_->TogglePicture(); });
+  bind(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { ExportCutToMp4(); });
 }
 
 void Form1::ShowPictureMenu(const QPoint& at) {
@@ -1121,6 +1129,11 @@ void Form1::cmdSaveCut_Click() {
   const FragmentResult result = SaveFragment(recording.File(), PathToBytes(openedPath_), CutStart, CutEnd,
                                              PathToBytes(CutFileName));
   if (!result.ok()) platform_.ShowMessage(PathFromBytes(result.message), MessageIcon::Exclamation);
+}
+
+void Form1::ExportCutToMp4() {
+  if (Playing || CutEnd == -1) return;
+  ExportMarkedStretch(this, platform_, {openedPath_, CutStart, CutEnd, PlayInterval});
 }
 
 }  // namespace rovena

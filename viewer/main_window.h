@@ -122,6 +122,7 @@ class Form1 : public QWidget, public SearchListener {
   void cmdBmp_Click();
   void cmdCut_Click();
   void cmdSaveCut_Click();
+  void ExportCutToMp4();  // Ctrl+E and the save button's context menu
 
   // --- Controls
   PictureArea* Pic1;

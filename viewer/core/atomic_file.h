@@ -30,6 +30,9 @@ class AtomicFileWriter {
   std::string Commit();
   // Removes the temporary file without touching the target.
   void Abandon();
+  // The temporary file while open, for a library that must write (and re-read) the file
+  // itself by name instead of through Write; Commit then syncs and renames what it wrote.
+  const std::string& TemporaryPath() const { return temp_; }
 
  private:
   bool Flush();

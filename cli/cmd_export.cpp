@@ -1,0 +1,170 @@
+// rovena-cli export: a stretch of a recording as an MP4 anyone can play, with time, speed and
+// place drawn in, subtitles, a GPX track and an integrity record; and verify-export, which
+// re-checks the hashes of such a record.
+#include <charconv>
+#include <filesystem>
+#include <optional>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clip_export.h"
+#include "cli_commands.h"
+#include "ini_config.h"
+#include "options.h"
+#include "progress.h"
+#include "trip.h"
+
+namespace rovena::cli {
+namespace {
+
+// Seconds per picture: a positive decimal number up to an hour.
+std::optional<double> Pace(const std::string& text) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !(value > 0) || value > 3600) return std::nullopt;
+  return value;
+}
+
+int DefaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+struct TripPoint {
+  std::string file;
+  long long picture = 0;
+};
+
+// FILE:PICTURE, the picture numbered as in a single recording.
+std::optional<TripPoint> ParseTripPoint(const std::string& text) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return std::nullopt;
+  const auto picture = PositiveNumber(text.substr(colon + 1));
+  if (!picture) return std::nullopt;
+  return TripPoint{text.substr(0, colon), *picture};
+}
+
+// The recordings of the folder's trip from `from`'s to `to`'s, in driving order.
+std::string TripRanges(const std::string& folder, const TripPoint& from, const TripPoint& to,
+                       std::vector<exporting::SourceRange>& ranges) {
+  std::string error;
+  const Trip trip = Trip::Scan(folder, {}, &error);
+  if (!error.empty()) return folder + ": " + error;
+  const auto first = trip.IndexOf((std::filesystem::path(folder) / from.file).string());
+  const auto last = trip.IndexOf((std::filesystem::path(folder) / to.file).string());
+  if (!first || !last) return (first ? to : from).file + ": not a recording of the trip in " + folder;
+  if (*first > *last || (*first == *last && from.picture > to.picture))
+    return "--from comes after --to in the order the trip was driven";
+  for (std::size_t i = *first; i <= *last; ++i)
+    ranges.push_back({trip.Recordings()[i].path, i == *first ? from.picture : 1, i == *last ? to.picture : 0});
+  return {};
+}
+
+// The pictures --from and --to name: numbers within one recording, or FILE:PICTURE within a
+// folder's trip. Returns why not; `usage` says whether the command line itself was wrong.
+std::string ReadRanges(const ParsedArgs& args, std::vector<exporting::SourceRange>& ranges, bool& usage) {
+  usage = true;
+  if (args.positional.size() != 1) return "name one recording or folder";
+  const std::string& input = args.positional[0];
+  const std::string fromText = args.Option("--from").value_or(""), toText = args.Option("--to").value_or("");
+  if (std::filesystem::is_directory(input)) {
+    const auto from = ParseTripPoint(fromText), to = ParseTripPoint(toText);
+    if (!from || !to) return "with a folder, --from and --to take FILE:PICTURE";
+    usage = false;
+    return TripRanges(input, *from, *to, ranges);
+  }
+  const auto from = PositiveNumber(fromText), to = PositiveNumber(toText);
+  if (!from || !to || *from > *to) return "--from and --to take picture numbers from 1, --from not after --to";
+  ranges.push_back({input, *from, *to});
+  return {};
+}
+
+// Fills `request` from the options other than the pictures; returns the reason when they are
+// not understood.
+std::string ReadOptions(const ParsedArgs& args, exporting::ExportRequest& request) {
+  const auto output = args.Option("-o");
+  if (!output || output->empty()) return "name the MP4 with -o";
+  const auto overlay = exporting::ParseOverlayList(args.Option("--overlay").value_or("time,speed"));
+  if (!overlay) return "--overlay takes time, speed and position separated by commas, or none";
+  const auto scale = NumberInRange(args.Option("--scale").value_or("1"), 1, 2);
+  if (!scale) return "--scale takes 1 or 2";
+  const auto crf = NumberInRange(args.Option("--crf").value_or("18"), 0, 51);
+  if (!crf) return "--crf takes a number from 0 to 51";
+  const auto jobs = NumberInRange(args.Option("--jobs").value_or(std::to_string(DefaultJobs())), 1, 64);
+  if (!jobs) return "--jobs takes a number from 1 to 64";
+  if (const auto pace = args.Option("--pace")) {
+    request.pace = Pace(*pace);
+    if (!request.pace) return "--pace takes seconds per picture, more than 0";
+  }
+  request.output = *output;
+  request.overlay = *overlay;
+  request.scale = static_cast<int>(*scale);
+  request.crf = static_cast<int>(*crf);
+  request.jobs = static_cast<int>(*jobs);
+  request.sidecars = !args.Flag("--no-sidecars");
+  request.playInterval = DefaultIniSettings().PlayInterval;
+  return {};
+}
+
+std::string Duration(double seconds) {
+  const long long ms = static_cast<long long>(seconds * 1000 + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                ms % 1000);
+  return text;
+}
+
+}  // namespace
+
+int RunExport(const std::vector<std::string>& argv) {
+  CommandReport report("export");
+  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o", "--overlay", "--scale", "--crf", "--pace", "--jobs"},
+                                    {"--no-sidecars"});
+  if (!args.error.empty()) return report.Usage(args.error);
+  exporting::ExportRequest request;
+  if (const std::string why = ReadOptions(args, request); !why.empty()) return report.Usage(why);
+  bool usage = false;
+  if (const std::string why = ReadRanges(args, request.ranges, usage); !why.empty())
+    return usage ? report.Usage(why) : report.Fail(why);
+  request.arguments = argv;
+  request.arguments.insert(request.arguments.begin(), {"rovena-cli", "export"});
+
+  // Drawn once the stretch has been found and its pictures counted.
+  std::optional<Progress> progress;
+  const exporting::ExportResult result = exporting::ExportClip(request, [&](std::int64_t done, std::int64_t total) {
+    if (total > 0 && !progress) progress.emplace(args.Flag("--quiet"), total, "pictures");
+    if (progress) progress->Update(done, done);
+    return true;
+  });
+  if (progress) progress->Finish();
+  for (const exporting::DamagedPicture& damaged : result.damaged)
+    report.Warn(damaged.recording + ": picture " + std::to_string(damaged.number) + " (byte " +
+                std::to_string(damaged.position) + ") could not be decoded; the picture before it is shown for its time");
+  if (!result.error.empty()) return report.Fail(result.error);
+  std::printf("%s: %lld pictures, %s long; %s\n", request.output.c_str(), static_cast<long long>(result.pictures),
+              Duration(result.seconds).c_str(), RateText(progress ? progress->Elapsed() : 0, result.pictures, "pictures").c_str());
+  for (std::size_t i = 1; i < result.written.size(); ++i) std::printf("%s\n", result.written[i].c_str());
+  return report.Finish(true);
+}
+
+int RunVerifyExport(const std::vector<std::string>& argv) {
+  CommandReport report("verify-export");
+  const ParsedArgs args = ParseArgs(argv, {});
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (args.positional.size() != 1) return report.Usage("name one integrity record");
+  std::vector<exporting::FileCheck> checks;
+  if (const std::string error = exporting::VerifyRecord(args.positional[0], checks); !error.empty())
+    return report.Fail(error);
+  bool allMatch = true;
+  for (const exporting::FileCheck& check : checks) {
+    using Outcome = exporting::FileCheck::Outcome;
+    const char* outcome = check.outcome == Outcome::Match ? "matches" : check.outcome == Outcome::Mismatch ? "DIFFERS" : "MISSING";
+    std::printf("%s %s: %s\n", check.role.c_str(), check.path.c_str(), outcome);
+    allMatch = allMatch && check.outcome == Outcome::Match;
+  }
+  return report.Finish(allMatch, "not every file matches its record");
+}
+
+}  // namespace rovena::cli

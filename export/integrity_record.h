@@ -1,0 +1,68 @@
+// The integrity record NAME.json written beside an export or a cut: where the clip came from
+// (each source recording's path, size and SHA-256, and which of its pictures and bytes the
+// stretch took),
+// what was written (each output's SHA-256), by which program and with which options, when
+// (UTC). VerifyRecord re-computes every hash and says which still match.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rovena::exporting {
+
+// SHA-256 as 64 lower-case hex digits; nothing when the file cannot be read, or when
+// `keepGoing` (asked after each mebibyte) says stop.
+std::optional<std::string> FileSha256(const std::string& path, const std::function<bool()>& keepGoing = {});
+std::string BytesSha256(const std::vector<std::uint8_t>& bytes);
+
+// "2026-12-07T12:31:46Z"
+std::string UtcNow();
+
+struct RecordedFile {
+  std::string path;
+  std::int64_t size = 0;
+  std::string sha256;
+};
+
+struct DamagedPicture {
+  std::string recording;
+  std::int64_t number = 0;
+  std::int64_t position = 0;
+};
+
+// Pictures first..last of source `source`, with their byte positions (1-based).
+struct StretchPart {
+  std::size_t source = 0;
+  std::int64_t firstPicture = 0, lastPicture = 0;
+  std::int64_t firstPosition = 0, lastPosition = 0;
+};
+
+struct IntegrityRecord {
+  std::string kind;  // "export" or "cut"
+  std::string startedUtc;
+  std::string finishedUtc;
+  std::vector<std::string> arguments;      // the command line as given
+  std::vector<std::pair<std::string, std::string>> options;  // as understood, in order
+  std::vector<RecordedFile> sources;
+  std::vector<StretchPart> stretch;  // one part per source, in order
+  std::vector<DamagedPicture> damaged;
+  // Outputs are named relative to the record's folder, so that the set can be moved together.
+  std::vector<RecordedFile> outputs;
+};
+
+std::string RecordJson(const IntegrityRecord& record);
+
+struct FileCheck {
+  std::string role;  // "source" or "output"
+  std::string path;  // as resolved for reading
+  enum class Outcome { Match, Mismatch, Missing } outcome = Outcome::Missing;
+};
+
+// Reads the record at `jsonPath` and re-hashes every file it names. An error text (unreadable
+// or malformed record) leaves `checks` empty.
+std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& checks);
+
+}  // namespace rovena::exporting

@@ -1,0 +1,101 @@
+// The pictures of a stretch, found as the window's step forward finds them, and decoded on
+// several threads at once. A stretch may run across consecutive recordings of a trip. Every
+// worker owns its decoder and its own handles on the recordings; the pictures still come out
+// in order, and exactly as one worker would give them.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rovena::exporting {
+
+// Pictures `from`..`to` of one recording; `to` 0 means up to its last picture.
+struct SourceRange {
+  std::string path;
+  std::int64_t from = 1;
+  std::int64_t to = 0;
+};
+
+// The part of a stretch that one recording gave.
+struct StretchSource {
+  std::string path;
+  std::int64_t fileSize = 0;
+  std::int64_t firstPicture = 0, lastPicture = 0;
+  std::int64_t firstPosition = 0;  // PicPos of the first picture, as the start mark takes it
+  std::int64_t lastPosition = 0;   // last byte read for the last picture, as the end mark takes it
+};
+
+struct StretchPicture {
+  std::size_t source = 0;     // index into Stretch::sources
+  std::int64_t number = 0;    // 1-based in the recording, as cut counts
+  std::int64_t position = 0;  // PicPos: last byte of the picture's start code
+  std::string sentence;       // the user data, "" when it has none
+};
+
+struct Stretch {
+  std::array<std::uint8_t, 7> header{};  // the first recording's sequence header: the frame format
+  int width = 0;
+  int height = 0;
+  std::vector<StretchSource> sources;
+  std::vector<StretchPicture> pictures;
+};
+
+// Asked between pictures of a long walk; false stops it.
+using KeepGoing = std::function<bool()>;
+
+// Steps through each recording from its start and keeps the pictures of its range. Returns an
+// error text, empty on success: a recording that cannot be read, has fewer pictures than its
+// range asks for, yields none, or differs from the first in picture size.
+std::string FindStretch(const std::vector<SourceRange>& ranges, Stretch& stretch, const KeepGoing& keepGoing = {});
+
+// The numbers of the pictures the window's marks enclose: the first is the picture whose
+// start code ends at `cutStart` (the start mark's PicPos), the last the final picture that
+// starts before `cutEnd` (the end mark: the last byte read for the picture shown). False when
+// the walk found no such pictures or was stopped.
+bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::int64_t cutEnd, std::int64_t& from,
+                          std::int64_t& to, const KeepGoing& keepGoing = {});
+
+// Decoded pictures in display colours, 3 bytes per pixel (blue, green, red), line 0 lowest.
+class OrderedDecoder {
+ public:
+  // Opens `jobs` handles on each recording and starts the workers.
+  OrderedDecoder(const Stretch& stretch, int jobs);
+  ~OrderedDecoder();
+  OrderedDecoder(const OrderedDecoder&) = delete;
+  OrderedDecoder& operator=(const OrderedDecoder&) = delete;
+
+  // Empty when every worker could open the recordings and the block library is bound.
+  const std::string& Error() const { return error_; }
+  // Waits for the next picture in order and swaps it into `bgr`. False when it could not be
+  // decoded (`bgr` is then left as it was) or when all pictures have been taken.
+  bool Next(std::vector<std::uint8_t>& bgr);
+
+ private:
+  struct Worker;
+  struct Slot {
+    std::vector<std::uint8_t> bgr;
+    bool decoded = false;
+    bool ready = false;
+  };
+  void Work(Worker& worker);
+
+  const Stretch& stretch_;
+  std::string error_;
+  std::vector<std::unique_ptr<Worker>> workers_;
+  std::vector<std::thread> threads_;
+  std::vector<Slot> slots_;  // picture i waits in slots_[i % size] until it is taken
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t claimed_ = 0;   // next picture a worker takes on
+  std::size_t consumed_ = 0;  // next picture Next hands out
+  bool stopping_ = false;
+};
+
+}  // namespace rovena::exporting

@@ -1,0 +1,314 @@
+// rovena-cli export checked with tools nobody here wrote: ffprobe and ffmpeg read the MP4 and
+// the SRT, ffmpeg's psnr filter compares the pictures with our own decode, ffmpeg's drawtext
+// renders the expected overlay text for comparison, xmllint and gpsbabel read the GPX, and
+// sha256sum checks the integrity record.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "clip_export.h"
+#include "gps_track.h"
+#include "nmea.h"
+#include "picture_decoder.h"
+#include "recording.h"
+#include "recording_fixture.h"
+#include "recording_writer.h"
+#include "scratch_dir.h"
+
+namespace rovena {
+namespace {
+
+namespace fs = std::filesystem;
+using exporting::StyleFor;
+
+struct Output {
+  int status = -1;
+  std::string text;  // stdout and stderr together
+};
+
+Output Capture(const std::string& command) {
+  Output out;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.text.append(buffer, n);
+  const int status = ::pclose(pipe);
+  out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
+}
+
+Output Cli(const std::string& arguments) { return Capture(std::string(ROVENA_BIN_DIR) + "/rovena-cli " + arguments); }
+
+double Number(const std::string& text, const std::string& pattern) {
+  std::smatch match;
+  return std::regex_search(text, match, std::regex(pattern)) ? std::stod(match[1]) : -1;
+}
+
+// Our decode of pictures from..to (1-based), top row first, as raw bgr24.
+void WriteOwnDecode(const std::string& recordingPath, int from, int to, const std::string& rawPath) {
+  Recording recording;
+  std::string error;
+  ASSERT_TRUE(recording.Open(recordingPath, error)) << error;
+  PictureDecoder decoder;
+  ASSERT_TRUE(decoder.CheckSize(recording.File()));
+  std::ofstream raw(rawPath, std::ios::binary);
+  for (int number = 1; number <= to && recording.FindStartUp(); ++number) {
+    ASSERT_TRUE(recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()));
+    if (number < from) continue;
+    ASSERT_EQ(decoder.ShowPic(), PictureDecoder::PictureResult::Decoded);
+    const int row = 3 * decoder.Width();
+    for (int y = decoder.Height() - 1; y >= 0; --y)
+      raw.write(reinterpret_cast<const char*>(decoder.FrameBuf.data()) + y * row, row);
+  }
+}
+
+std::vector<std::uint8_t> Read(const std::string& path) { return test::ReadWholeFile(path); }
+
+double GrayPsnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  double squares = 0;
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) squares += (a[i] - b[i]) * (a[i] - b[i]);
+  return squares == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / squares);
+}
+
+class ExportChecks : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { source_ = new test::FixtureRecording(test::MakeFfmpegRecording("export_cif", 320, 240, 12)); }
+  static void TearDownTestSuite() { delete source_; }
+
+  // Pictures 2..11 with every overlay field; the sentences move one second per picture.
+  Output Export(const std::string& name, const std::string& extra = "") {
+    return Cli("export " + source_->path + " --from 2 --to 11 --overlay time,speed,position -o " + scratch_.File(name) + " " + extra);
+  }
+  // One picture of the MP4 (0-based), the band's rows only, as gray.
+  std::vector<std::uint8_t> BandOf(const std::string& mp4, int index, int bandHeight) {
+    const std::string gray = scratch_.File("band.gray");
+    Capture("ffmpeg -nostdin -v error -y -i " + mp4 + " -vf \"select=eq(n\\," + std::to_string(index) +
+            "),crop=iw:" + std::to_string(bandHeight) + ":0:ih-" + std::to_string(bandHeight) +
+            "\" -frames:v 1 -f rawvideo -pix_fmt gray " + gray);
+    return Read(gray);
+  }
+  // ffmpeg's drawtext of `text` on a black band, laid out as the export lays out its band.
+  std::vector<std::uint8_t> ReferenceBand(const std::string& text, int width, int height) {
+    const exporting::OverlayStyle style = StyleFor(height, {true, true, true});
+    const std::string textFile = scratch_.File("expected.txt"), gray = scratch_.File("reference.gray");
+    std::ofstream(textFile) << text;
+    const Output run = Capture("ffmpeg -nostdin -v error -y -f lavfi -i color=black:s=" + std::to_string(width) + "x" +
+                               std::to_string(style.bandHeight) + " -vf \"drawtext=font='DejaVu Sans Mono':fontsize=" +
+                               std::to_string(style.fontSize) + ":fontcolor=white:x=(w-text_w)/2:y=" +
+                               std::to_string(style.textTop) + ":line_spacing=" + std::to_string(style.lineSpacing) +
+                               ":textfile=" + textFile + "\" -frames:v 1 -f rawvideo -pix_fmt gray " + gray);
+    EXPECT_EQ(run.status, 0) << run.text;
+    return Read(gray);
+  }
+
+  static test::FixtureRecording* source_;
+  test::ScratchDir scratch_{"rovena_export"};
+};
+
+test::FixtureRecording* ExportChecks::source_ = nullptr;
+
+TEST_F(ExportChecks, FfprobeSeesTheStreamsAtTheGpsPaceAndWorkersChangeNothing) {
+  ASSERT_EQ(Export("one.mp4", "--jobs 1 --no-sidecars").status, 0);
+  const Output run = Export("two.mp4", "--jobs 3");
+  ASSERT_EQ(run.status, 0) << run.text;
+  EXPECT_EQ(Read(scratch_.File("one.mp4")), Read(scratch_.File("two.mp4"))) << "three workers, the same clip";
+
+  const Output probe = Capture("ffprobe -v error -count_packets -show_entries stream=codec_type,codec_name,width,height,"
+                               "nb_read_packets:format=duration -of compact " + scratch_.File("two.mp4"));
+  ASSERT_EQ(probe.status, 0) << probe.text;
+  EXPECT_NE(probe.text.find("codec_name=h264|codec_type=video|width=320|height=240|nb_read_packets=10"), std::string::npos)
+      << probe.text;
+  EXPECT_NE(probe.text.find("codec_name=mov_text|codec_type=subtitle"), std::string::npos) << probe.text;
+  EXPECT_EQ(std::count(probe.text.begin(), probe.text.end(), '\n'), 3) << "two streams and the format";
+  // Ten pictures whose sentences lie one second apart; the last lasts as long as the others.
+  EXPECT_NEAR(Number(probe.text, "duration=([0-9.]+)"), 10.0, 0.01) << probe.text;
+}
+
+TEST_F(ExportChecks, PicturesOutsideTheBandMatchOurDecodeAndTheBandHoldsTheSentence) {
+  ASSERT_EQ(Export("clip.mp4", "--no-sidecars").status, 0);
+  const std::string ours = scratch_.File("ours.bgr");
+  WriteOwnDecode(source_->path, 2, 11, ours);
+  const int band = StyleFor(240, {true, true, true}).bandHeight;
+  // Compared picture by picture, whatever each side's timestamps.
+  const std::string crop = "crop=320:" + std::to_string(240 - band) + ":0:0,settb=1,setpts=N";
+  const Output psnr = Capture("ffmpeg -nostdin -hide_banner -f rawvideo -pix_fmt bgr24 -s 320x240 -i " + ours + " -i " +
+                              scratch_.File("clip.mp4") + " -lavfi \"[0]" + crop + ",format=yuv420p[a];[1]" + crop +
+                              "[b];[a][b]psnr\" -f null -");
+  EXPECT_GE(Number(psnr.text, "average:([0-9.]+)"), 38.0) << psnr.text;
+  std::printf("  outside the band: %s\n", psnr.text.substr(psnr.text.rfind("PSNR")).c_str());
+
+  // Picture 5 of the recording is the fourth of the clip; its sentence as the window shows it.
+  const NmeaDisplay shown = ParseNmea(source_->sentences[4]);
+  const auto fix = ParseGprmc(source_->sentences[4]);
+  ASSERT_TRUE(shown.timeText && shown.speedText && fix && fix->latitude);
+  char position[64];
+  std::snprintf(position, sizeof position, "%.5f N  %.5f E", *fix->latitude, *fix->longitude);
+  const std::string expected = *shown.timeText + "   " + *shown.speedText + "\n" + position;
+  const std::vector<std::uint8_t> drawn = BandOf(scratch_.File("clip.mp4"), 3, band);
+  std::vector<std::uint8_t> source(drawn.size());
+  std::ifstream(source_->yuvPath, std::ios::binary)
+      .seekg(4 * 320 * 240 * 3 / 2 + (240 - band) * 320)
+      .read(reinterpret_cast<char*>(source.data()), static_cast<std::streamsize>(source.size()));
+  ASSERT_EQ(drawn.size(), static_cast<std::size_t>(320 * band));
+  EXPECT_LT(GrayPsnr(drawn, source), 15.0) << "the band covers the picture";
+  const double right = GrayPsnr(drawn, ReferenceBand(expected, 320, 240));
+  std::string wrong = expected;
+  wrong[wrong.find(" km/h") - 1] ^= 1;  // one digit of the speed
+  const double other = GrayPsnr(drawn, ReferenceBand(wrong, 320, 240));
+  std::printf("  band against the expected text %.1f dB, against one wrong digit %.1f dB\n", right, other);
+  EXPECT_GE(right, 36.0);
+  EXPECT_GT(right - other, 8.0) << "one wrong digit is seen";
+}
+
+TEST_F(ExportChecks, SidecarsReadByOtherToolsAndTheRecordHoldsTheirHashes) {
+  const Output run = Export("clip.mp4");
+  ASSERT_EQ(run.status, 0) << run.text;
+  EXPECT_EQ(Capture("xmllint --noout " + scratch_.File("clip.gpx")).status, 0);
+  const Output points = Capture("gpsbabel -t -i gpx -f " + scratch_.File("clip.gpx") + " -o unicsv -F -");
+  int valid = 0;
+  for (int i = 1; i <= 10; ++i) valid += test::FixtureFixIsValid(i);
+  EXPECT_EQ(std::count(points.text.begin(), points.text.end(), '\n'), valid + 1) << points.text;  // with a header
+  const Output srt = Capture("ffprobe -v error -count_packets -show_entries stream=codec_name,nb_read_packets -of compact " +
+                             scratch_.File("clip.srt"));
+  EXPECT_EQ(srt.text, "stream|codec_name=subrip|nb_read_packets=10\n");
+
+  std::ifstream in(scratch_.File("clip.json"));
+  const nlohmann::json record = nlohmann::json::parse(in);
+  EXPECT_EQ(record["stretch"][0]["first_picture"], 2);
+  EXPECT_EQ(record["stretch"][0]["first_position"], source_->picturePositions[1]);
+  std::vector<std::string> files = {record["sources"][0]["path"]};
+  for (const auto& output : record["outputs"]) files.push_back(scratch_.File(output["path"]));
+  ASSERT_EQ(files.size(), 4u);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string sha = i == 0 ? record["sources"][0]["sha256"] : record["outputs"][i - 1]["sha256"];
+    EXPECT_EQ(Capture("sha256sum " + files[i]).text.substr(0, 64), sha) << files[i];
+  }
+  EXPECT_EQ(Cli("verify-export " + scratch_.File("clip.json")).status, 0);
+  std::fstream(scratch_.File("clip.srt"), std::ios::in | std::ios::out | std::ios::binary).put('9');
+  const Output altered = Cli("verify-export " + scratch_.File("clip.json"));
+  EXPECT_EQ(altered.status, 1);
+  EXPECT_NE(altered.text.find("clip.srt: DIFFERS"), std::string::npos) << altered.text;
+}
+
+TEST_F(ExportChecks, CutSidecarsRecordTheFragmentAndItsTrack) {
+  const std::string fragment = scratch_.File("part.m1v");
+  const Output run = Cli("cut " + source_->path + " --from 3 --to 7 -o " + fragment + " --sidecars");
+  ASSERT_EQ(run.status, 0) << run.text;
+  EXPECT_EQ(Capture("xmllint --noout " + scratch_.File("part.gpx")).status, 0);
+  std::ifstream in(scratch_.File("part.json"));
+  const nlohmann::json record = nlohmann::json::parse(in);
+  EXPECT_EQ(record["kind"], "cut");
+  // The positions the cut reports are those of the record: the copy starts 11 bytes earlier.
+  EXPECT_NE(run.text.find("positions " + std::to_string(record["stretch"][0]["first_position"].get<long long>() - 11) +
+                          " to " + std::to_string(record["stretch"][0]["last_position"].get<long long>())),
+            std::string::npos) << run.text;
+  ASSERT_EQ(record["outputs"].size(), 2u);
+  EXPECT_EQ(record["outputs"][0]["path"], "part.m1v");
+  EXPECT_EQ(Capture("sha256sum " + fragment).text.substr(0, 64), record["outputs"][0]["sha256"]);
+  EXPECT_EQ(Cli("verify-export " + scratch_.File("part.json")).status, 0);
+}
+
+TEST(ExportDamage, DamagedPictureIsPassedOverListedAndWarnedAbout) {
+  test::ScratchDir scratch("rovena_export_damage");
+  RecordingWriter writer(320, 240);
+  writer.AddPicture(MakeTestPattern(320, 240, 0), MakeGprmcSentence(0));
+  writer.AddCodedPicture({0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, MakeGprmcSentence(1));  // no macroblock
+  writer.AddPicture(MakeTestPattern(320, 240, 2), MakeGprmcSentence(2));
+  const std::string recording = scratch.File("damaged.m1v");
+  ASSERT_TRUE(writer.WriteFile(recording));
+  const Output run = Cli("export " + recording + " --from 1 --to 3 -o " + scratch.File("clip.mp4"));
+  EXPECT_EQ(run.status, 0) << run.text;
+  EXPECT_NE(run.text.find("damaged.m1v: picture 2 (byte"), std::string::npos) << run.text;
+  std::ifstream in(scratch.File("clip.json"));
+  const nlohmann::json record = nlohmann::json::parse(in);
+  ASSERT_EQ(record["damaged_pictures"].size(), 1u);
+  EXPECT_EQ(record["damaged_pictures"][0]["picture"], 2);
+  const Output probe = Capture("ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets "
+                               "-of csv=p=0 " + scratch.File("clip.mp4"));
+  EXPECT_EQ(probe.text, "3\n") << "the picture before is held for its time";
+  const Output nothing = Cli("export " + recording + " --from 2 --to 2 -o " + scratch.File("none.mp4"));
+  EXPECT_EQ(nothing.status, 1) << "nothing of the stretch could be shown";
+  EXPECT_FALSE(fs::exists(scratch.File("none.mp4")));
+}
+
+TEST(ExportTrip, StretchRunsAcrossTheTripsRecordingsInDrivingOrder) {
+  test::ScratchDir scratch("rovena_export_trip");
+  // Named against their driving order, which the GPS times decide.
+  const char* names[] = {"c.m1v", "a.m1v", "b.m1v"};
+  for (int file = 0; file < 3; ++file) {
+    RecordingWriter writer(320, 240);
+    for (int i = 4 * file; i < 4 * file + 4; ++i) writer.AddPicture(MakeTestPattern(320, 240, i), MakeGprmcSentence(i));
+    ASSERT_TRUE(writer.WriteFile(scratch.File(names[file])));
+  }
+  const std::string clip = scratch.File("clip.mp4");
+  const Output run = Cli("export " + scratch.Path().string() + " --from c.m1v:3 --to b.m1v:2 -o " + clip);
+  ASSERT_EQ(run.status, 0) << run.text;
+  const Output probe = Capture("ffprobe -v error -count_packets -select_streams v -show_entries "
+                               "stream=nb_read_packets:format=duration -of csv=p=0 " + clip);
+  EXPECT_EQ(probe.text, "8\n8.000000\n") << "2 + 4 + 2 pictures, one second each";
+  std::ifstream in(scratch.File("clip.json"));
+  const nlohmann::json record = nlohmann::json::parse(in);
+  ASSERT_EQ(record["sources"].size(), 3u);
+  EXPECT_EQ(fs::path(record["sources"][1]["path"].get<std::string>()).filename(), "a.m1v");
+  EXPECT_EQ(record["stretch"][0]["first_picture"], 3);
+  EXPECT_EQ(record["stretch"][1]["last_picture"], 4);
+  EXPECT_EQ(record["stretch"][2]["last_picture"], 2);
+  EXPECT_EQ(Cli("verify-export " + scratch.File("clip.json")).status, 0);
+  EXPECT_EQ(Cli("export " + scratch.Path().string() + " --from b.m1v:1 --to a.m1v:1 -o " + clip).status, 1)
+      << "backwards in driving order";
+}
+
+TEST(ExportLeavesNothingBehind, CancelDiskFullAndAnOutputOverTheInput) {
+  test::ScratchDir scratch("rovena_export_partial");
+  RecordingWriter writer(320, 240);
+  for (int i = 0; i < 8; ++i) writer.AddPicture(MakeDetailedPattern(320, 240, i), MakeGprmcSentence(i));
+  const std::string recording = scratch.File("in.m1v");
+  ASSERT_TRUE(writer.WriteFile(recording));
+  const auto onlyTheRecording = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(scratch.Path())) names.push_back(entry.path().filename());
+    return names == std::vector<std::string>{"in.m1v"};
+  };
+
+  exporting::ExportRequest request;
+  request.ranges = {{recording, 1, 8}};
+  request.output = scratch.File("clip.mp4");
+  const exporting::ExportResult cancelled = exporting::ExportClip(request, [](std::int64_t done, std::int64_t) { return done < 4; });
+  EXPECT_TRUE(cancelled.cancelled);
+  EXPECT_TRUE(onlyTheRecording());
+
+  // A file size limit makes the writes fail as a full disk does.
+  const Output full = Capture("bash -c \"trap '' XFSZ; ulimit -f 8; exec " + std::string(ROVENA_BIN_DIR) +
+                              "/rovena-cli export " + recording + " --from 1 --to 8 -o " + scratch.File("clip.mp4") + "\"");
+  EXPECT_EQ(full.status, 1) << full.text;
+  EXPECT_TRUE(onlyTheRecording());
+
+  const auto before = Read(recording);
+  EXPECT_EQ(Cli("export " + recording + " --from 1 --to 2 -o " + recording + " --no-sidecars").status, 1);
+  EXPECT_EQ(Read(recording), before);
+  EXPECT_TRUE(onlyTheRecording());
+}
+
+TEST(ClipTimes, GpsTimesGapsBackwardsTimesAndAFixedPace) {
+  using exporting::PictureTimesMs;
+  using V = std::vector<std::int64_t>;
+  const auto s = [](int second) { return MakeGprmcSentence(second); };
+  // No time: 0.1 s after the previous picture; the last picture lasts as long as the one before.
+  EXPECT_EQ(PictureTimesMs({s(0), s(1), "", s(3)}, 0.1, {}), (V{0, 1000, 1100, 3000, 4900}));
+  EXPECT_EQ(PictureTimesMs({s(2), s(1), s(2)}, 0.1, {}), (V{0, 100, 200, 300})) << "never backwards nor equal";
+  EXPECT_EQ(PictureTimesMs({"", s(0), s(1)}, 0.1, {}), (V{0, 100, 1100, 2100})) << "placed before the first time";
+  EXPECT_EQ(PictureTimesMs({s(0)}, 0.25, {}), (V{0, 250}));
+  EXPECT_EQ(PictureTimesMs({s(0), s(9), ""}, 0.1, 0.5), (V{0, 500, 1000, 1500}));
+  EXPECT_TRUE(exporting::ParseOverlayList("position,time").has_value());
+  EXPECT_FALSE(exporting::ParseOverlayList("time,time").has_value());
+  EXPECT_FALSE(exporting::ParseOverlayList("").has_value());
+  EXPECT_FALSE(exporting::ParseOverlayList("none").value().any());
+}
+
+}  // namespace
+}  // namespace rovena

@@ -1,0 +1,108 @@
+#include "clip_export_dialog.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "clip_export.h"
+#include "local_path.h"
+#include "picture_source.h"
+#include "platform.h"
+
+namespace rovena {
+namespace {
+
+const char kMp4Filter[] = "Wideo MP4 (*.mp4)|*.mp4";
+constexpr int kPollMs = 50;
+
+// What the worker reports to the window; written by the worker, read by the window's timer.
+struct ExportRun {
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> finished{false};
+  std::atomic<std::int64_t> done{0};
+  std::atomic<std::int64_t> total{0};
+  bool stretchFound = false;
+  exporting::ExportResult result;  // read only after the worker has been joined
+};
+
+void Work(ExportRun& run, exporting::ExportRequest request, const MarkedStretch& marked) {
+  const auto keepGoing = [&run] { return !run.cancel; };
+  exporting::SourceRange range{PathToBytes(marked.recordingPath)};
+  run.stretchFound =
+      exporting::PicturesBetweenMarks(range.path, marked.cutStart, marked.cutEnd, range.from, range.to, keepGoing);
+  request.ranges = {range};
+  if (run.stretchFound)
+    run.result = exporting::ExportClip(request, [&run](std::int64_t done, std::int64_t total) {
+      run.done = done;
+      run.total = total;
+      return !run.cancel;
+    });
+  run.finished = true;
+}
+
+// Runs the dialog until the worker is done; true when the user cancelled.
+bool ShowProgressUntilDone(QWidget* parent, ExportRun& run) {
+  QProgressDialog dialog(QString::fromUtf8(kExportDialogTitle), QStringLiteral("Anuluj"), 0, 0, parent);
+  dialog.setWindowTitle(QString::fromUtf8(kExportDialogTitle));
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.show();  // modal at once, so nothing in the window changes meanwhile
+  QEventLoop loop;
+  // The worker stops after the picture it is on; waiting for that in join keeps the window
+  // from taking input while the dialog is already gone.
+  QObject::connect(&dialog, &QProgressDialog::canceled, &loop, [&] {
+    run.cancel = true;
+    loop.quit();
+  });
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (run.total > 0) {
+      dialog.setMaximum(static_cast<int>(run.total));
+      dialog.setValue(static_cast<int>(run.done));
+    }
+    if (run.finished) loop.quit();
+  });
+  poll.start(kPollMs);
+  loop.exec();
+  return run.cancel;
+}
+
+QString Message(const ExportRun& run) {
+  if (!run.stretchFound) return QStringLiteral("Nie można odnaleźć zaznaczonego fragmentu w pliku.");
+  if (!run.result.error.empty())
+    return QStringLiteral("Eksport do MP4 nie powiódł się: ") + PathFromBytes(run.result.error);
+  if (run.result.damaged.empty()) return {};
+  QString numbers;
+  for (const exporting::DamagedPicture& picture : run.result.damaged)
+    numbers += (numbers.isEmpty() ? "" : ", ") + QString::number(picture.number);
+  return QStringLiteral("Uszkodzone obrazy pominięto (pokazano poprzedni): ") + numbers;
+}
+
+}  // namespace
+
+void ExportMarkedStretch(QWidget* parent, Platform& platform, const MarkedStretch& marked) {
+  const QFileInfo source(marked.recordingPath);
+  const QString preset = source.dir().filePath(source.completeBaseName() + QStringLiteral(".mp4"));
+  const std::optional<QString> chosen = platform.ChooseFileToSave(preset, QString::fromLatin1(kMp4Filter));
+  if (!chosen || chosen->isEmpty()) return;
+
+  exporting::ExportRequest request;
+  request.output = PathToBytes(*chosen);
+  request.playInterval = marked.playInterval;
+  request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  request.arguments = {"Rovena", "Ctrl+E"};
+  ExportRun run;
+  std::thread worker(Work, std::ref(run), request, std::cref(marked));
+  const bool cancelled = ShowProgressUntilDone(parent, run);
+  worker.join();
+  if (cancelled) return;  // the export removed whatever it had begun
+  const QString message = Message(run);
+  if (!message.isEmpty())
+    platform.ShowMessage(message, run.result.error.empty() && run.stretchFound ? MessageIcon::Information
+                                                                                : MessageIcon::Exclamation);
+}
+
+}  // namespace rovena
