@@ -290,6 +290,7 @@ Trip Trip::FromRecordings(std::vector<TripRecording> recordings, std::vector<Ski
 }
 
 std::optional<std::size_t> Trip::IndexOf(const std::string& path) const {
+  if (path.empty()) return std::nullopt;  // fs::absolute throws on an empty path
   TripRecording probe;
   const bool known = StatFile(path, probe);
   const fs::path wanted = fs::absolute(path).lexically_normal();
