@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <QStorageInfo>
 #include <QThread>
+#include <QWheelEvent>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -29,6 +30,9 @@
 #include "modBmp.h"
 #include "nmea.h"
 #include "output_guard.h"
+#include "snapshot_name.h"
+#include "gps_track.h"
+#include "atomic_file.h"
 #include "recording_file.h"
 #include "trip_labels.h"
 
@@ -62,6 +66,7 @@ constexpr int kFileNameTail = 37;
 // wrong file put there cannot exhaust memory.
 constexpr std::size_t kLargestConfiguration = 1 << 20;
 constexpr std::size_t kLargestMapFile = 256 << 20;
+constexpr int kJpegQuality = 95;  // plates and small text stay readable
 
 const QColor kWindowGrey(128, 128, 128);
 const QColor kDarkGrey(64, 64, 64);
@@ -153,6 +158,45 @@ constexpr PlaybackButton kPlaybackButtons[] = {
     {&Form1::cmdUpFF, 7680, 495, &Form1::cmdUpFF_Click, "UpFF", kUpSide},
     {&Form1::cmdUpFFF, 8280, 495, &Form1::cmdUpFFF_Click, "UpFFF", kUpSide},
     {&Form1::cmdUpE, 8880, 495, &Form1::cmdUpE_Click, "UpE", kUpSide},
+};
+
+// Every key of the window, in one table: the shortcuts, the playback buttons' tool tips and
+// the F1 help are all made from it.
+struct KeyBinding {
+  QKeyCombination keys;
+  const char* keyName;      // as the tool tip and the help name it
+  const char* description;  // Polish, as the user reads it
+  void (Form1::*action)();
+  PictureButton* Form1::*button = nullptr;  // the playback button doing the same, if any
+};
+
+const KeyBinding kKeyBindings[] = {
+    {Qt::Key_Right, "Strzałka w prawo", "Następny obraz", &Form1::cmdUp_Click, &Form1::cmdUp},
+    {Qt::Key_Left, "Strzałka w lewo", "Poprzedni obraz", &Form1::cmdDown_Click, &Form1::cmdDown},
+    {Qt::Key_Up, "Strzałka w górę", "Odtwarzanie", &Form1::cmdUpF_Click, &Form1::cmdUpF},
+    {Qt::Key_Down, "Strzałka w dół", "Odtwarzanie wstecz", &Form1::cmdDownF_Click, &Form1::cmdDownF},
+    {Qt::SHIFT | Qt::Key_Right, "Shift+Strzałka w prawo", "Szybkie odtwarzanie", &Form1::cmdUpFF_Click, &Form1::cmdUpFF},
+    {Qt::SHIFT | Qt::Key_Left, "Shift+Strzałka w lewo", "Szybkie odtwarzanie wstecz", &Form1::cmdDownFF_Click,
+     &Form1::cmdDownFF},
+    {Qt::CTRL | Qt::Key_Right, "Ctrl+Strzałka w prawo", "Bardzo szybkie odtwarzanie", &Form1::cmdUpFFF_Click,
+     &Form1::cmdUpFFF},
+    {Qt::CTRL | Qt::Key_Left, "Ctrl+Strzałka w lewo", "Bardzo szybkie odtwarzanie wstecz", &Form1::cmdDownFFF_Click,
+     &Form1::cmdDownFFF},
+    {Qt::Key_Space, "Spacja", "Odtwarzanie / zatrzymanie", &Form1::PlayOrStop, &Form1::cmdStop},
+    {Qt::Key_Home, "Home", "Pierwszy obraz", &Form1::cmdDownE_Click, &Form1::cmdDownE},
+    {Qt::Key_End, "End", "Ostatni obraz", &Form1::cmdUpE_Click, &Form1::cmdUpE},
+    {Qt::Key_PageDown, "Page Down", "Następne nagranie podróży", &Form1::NextRecording},
+    {Qt::Key_PageUp, "Page Up", "Poprzednie nagranie podróży", &Form1::PreviousRecording},
+    {Qt::Key_T, "T", "Ciągła podróż: włączenie / wyłączenie", &Form1::ToggleContinuousTrip},
+    {Qt::CTRL | Qt::Key_O, "Ctrl+O", "Wczytanie nowego pliku", &Form1::cmdFile_Click},
+    {Qt::Key_S, "S", "Zapis obrazka", &Form1::cmdBmp_Click},
+    {Qt::Key_G, "G", "Mapa / obraz (pole GPS)", &Form1::ToggleGpsBox},
+    {Qt::Key_K, "K", "Zaznaczenie początku / końca fragmentu", &Form1::cmdCut_Click},
+    {Qt::CTRL | Qt::Key_S, "Ctrl+S", "Zapis zaznaczonego fragmentu", &Form1::cmdSaveCut_Click},
+    {Qt::CTRL | Qt::Key_E, "Ctrl+E", "Eksport zaznaczonego fragmentu do MP4", &Form1::ExportCutToMp4},
+    {Qt::Key_M, "M", "Trasa na mapie", &Form1::ToggleRouteWindow},
+    {Qt::Key_Z, "Z", "Powiększony obraz", &Form1::TogglePictureWindow},
+    {Qt::Key_F1, "F1", "Lista klawiszy", &Form1::ShowKeyHelp},
 };
 
 }  // namespace
@@ -295,23 +339,41 @@ PictureButton* Form1::MakeButton(int leftTwips, int topTwips, int widthTwips, in
 }
 
 void Form1::CreateShortcuts() {
-  auto bind = [this](const QKeySequence& keys, auto action) {
-    auto* shortcut = new QShortcut(keys, this);
+  for (const KeyBinding& binding : kKeyBindings) {
+    auto* shortcut = new QShortcut(QKeySequence(binding.keys), this);
     shortcut->setContext(Qt::WindowShortcut);
-    connect(shortcut, &QShortcut::activated, this, action);
-  };
-  bind(QKeySequence(Qt::Key_Right), [this] { cmdUp_Click(); });
-  bind(QKeySequence(Qt::Key_Left), [this] { cmdDown_Click(); });
-  bind(QKeySequence(Qt::Key_Space), [this] { Playing ? cmdStop_Click() : cmdUpF_Click(); });
-  bind(QKeySequence(Qt::Key_Home), [this] { cmdDownE_Click(); });
-  bind(QKeySequence(Qt::Key_End), [this] { cmdUpE_Click(); });
-  bind(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { cmdFile_Click(); });
-  bind(QKeySequence(Qt::Key_PageDown), [this] { NextRecording(); });
-  bind(QKeySequence(Qt::Key_PageUp), [this] { PreviousRecording(); });
-  bind(QKeySequence(Qt::Key_T), [this] { ToggleContinuousTrip(); });
-  bind(QKeySequence(Qt::Key_M), [this] { companions_->ToggleRoute(); });
-  bind(QKeySequence(Qt::Key_Z), [this] { companions_->TogglePicture(); });
-  bind(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { ExportCutToMp4(); });
+    connect(shortcut, &QShortcut::activated, this, [this, action = binding.action] { (this->*action)(); });
+    if (binding.button)
+      (this->*binding.button)->setToolTip(QStringLiteral("%1 (%2)").arg(QString::fromUtf8(binding.description),
+                                                                         QString::fromUtf8(binding.keyName)));
+  }
+  Pic1->installEventFilter(this);
+}
+
+void Form1::PlayOrStop() { Playing ? cmdStop_Click() : cmdUpF_Click(); }
+
+void Form1::ToggleGpsBox() {
+  if (chkGps->isVisible()) chkGps->click();
+}
+
+void Form1::ToggleRouteWindow() { companions_->ToggleRoute(); }
+void Form1::TogglePictureWindow() { companions_->TogglePicture(); }
+
+void Form1::ShowKeyHelp() {
+  QString text = QStringLiteral("Klawisze programu:\n\n");
+  for (const KeyBinding& binding : kKeyBindings)
+    text += QStringLiteral("%1 – %2\n").arg(QString::fromUtf8(binding.keyName), QString::fromUtf8(binding.description));
+  text += QStringLiteral("Kółko myszy nad obrazem – poprzedni / następny obraz\n");
+  platform_.ShowMessage(text, MessageIcon::Information);
+}
+
+// The mouse wheel over the picture steps: towards the user (down) is the next picture.
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != Pic1 || event->type() != QEvent::Wheel) return QWidget::eventFilter(watched, event);
+  const int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
+  if (delta < 0) cmdUp_Click();
+  if (delta > 0) cmdDown_Click();
+  return true;
 }
 
 void Form1::ShowPictureMenu(const QPoint& at) {
@@ -360,7 +422,7 @@ bool Form1::ReadConfiguration() {
     // Only a regular file is read: a FIFO or device in its place must not block start-up.
     if (!ReadRegularFile(PathToBytes(path), kLargestConfiguration, content, error)) {
       // An unreadable file is reported, then treated as absent.
-      platform_.ShowMessage(QStringLiteral("Nie można odczytać pliku *.ini : ") + PathFromBytes(error),
+      platform_.ShowMessage(QStringLiteral("Nie można odczytać pliku %1 : %2").arg(path, PathFromBytes(error)),
                             MessageIcon::Information);
     } else {
       const IniLoadResult result = LoadIniText(content);
@@ -1064,13 +1126,11 @@ void Form1::ShowPos() {
 
 void Form1::cmdBmp_Click() {
   if (Playing) return;
-  const std::optional<QString> chosen = platform_.ChooseFileToSave(BmpFileName, QString::fromLatin1(kBmpFilter));
+  const std::optional<QString> chosen = platform_.ChooseFileToSave(SnapshotPreset(), QString::fromLatin1(kBmpFilter));
   if (!chosen || chosen->isEmpty()) return;
   BmpFileName = *chosen;
-  const QImage bgr = Pic1->Image().convertToFormat(QImage::Format_BGR888);
-  const BgrImageView view{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false};
   const std::string target = PathToBytes(BmpFileName);
-  const std::string error = WriteBmp24File(target, view);
+  const std::string error = WriteSnapshot(target);
   if (!error.empty()) {
     // The guard refused to write over the recording on screen: say so in the window's words.
     const std::optional<std::string> input = OpenInputAt(target);
@@ -1081,6 +1141,28 @@ void Form1::cmdBmp_Click() {
     return;
   }
   platform_.WriteSetting(QStringLiteral("BmpFile"), BmpFileName);
+}
+
+// Before any snapshot was saved: the recording's name with the picture's GPS time.
+QString Form1::SnapshotPreset() const {
+  if (!BmpFileName.isEmpty() || MpegFile.isEmpty()) return BmpFileName;
+  const std::optional<GpsFix> fix = ParseGprmc(recording.NmeaLine);
+  return PathFromBytes(SuggestedSnapshotName(PathToBytes(MpegFile), fix ? fix->utc : std::string()));
+}
+
+// A 24-bit BMP, unless the name ends in .png or .jpg; every format goes through the guard.
+std::string Form1::WriteSnapshot(const std::string& target) const {
+  const std::string format = SnapshotFormat(target);
+  if (format == "bmp") {
+    const QImage bgr = Pic1->Image().convertToFormat(QImage::Format_BGR888);
+    return WriteBmp24File(target, BgrImageView{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false});
+  }
+  QByteArray encoded;
+  QBuffer buffer(&encoded);
+  buffer.open(QIODevice::WriteOnly);
+  if (!Pic1->Image().save(&buffer, format.c_str(), kJpegQuality)) return target + ": cannot encode " + format;
+  return WriteFileAtomically(target, {reinterpret_cast<const std::uint8_t*>(encoded.constData()),
+                                      static_cast<std::size_t>(encoded.size())});
 }
 
 void Form1::PlaceCutLine(CutLine& line, std::int64_t position) {

@@ -77,6 +77,13 @@ class Form1 : public QWidget, public SearchListener {
   // Opens `name` in its trip and shows its picture number `picture` (a pass from the archive).
   void OpenAtPicture(const QString& name, std::int64_t picture);
 
+  // --- Keys (one table in main_window.cpp; F1 lists them)
+  void PlayOrStop();
+  void ToggleGpsBox();
+  void ToggleRouteWindow();
+  void TogglePictureWindow();
+  void ShowKeyHelp();
+
   // --- Companion windows: the route (M) and the enlarged picture (Z)
   CompanionWindows& Companions() { return *companions_; }
 
@@ -190,6 +197,7 @@ class Form1 : public QWidget, public SearchListener {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Layout and artwork.
@@ -230,6 +238,9 @@ class Form1 : public QWidget, public SearchListener {
   // Tells the companion windows which recordings the trip holds.
   void ShareTrip();
   void ShowPictureMenu(const QPoint& at);
+  QString SnapshotPreset() const;
+  // Writes the picture area to `target` in the format its name asks for; an error text or "".
+  std::string WriteSnapshot(const std::string& target) const;
   void ShowGapLabel(const TripGap* gap);
   void EndGapLabel();
 
