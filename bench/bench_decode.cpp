@@ -39,9 +39,9 @@ struct Content {
 };
 
 const Content kContents[] = {
-    {"VGA test pattern", 640, 480, "testsrc2", 2.5},
-    {"CIF test pattern", 320, 240, "testsrc2", 2.5},
-    {"VGA high detail", 640, 480, "testsrc2=size=640x480:rate=25,noise=alls=60:allf=t", 3.5},
+    {"VGA test pattern", 640, 480, "testsrc2", 1.0},
+    {"CIF test pattern", 320, 240, "testsrc2", 1.0},
+    {"VGA high detail", 640, 480, "testsrc2=size=640x480:rate=25,noise=alls=60:allf=t", 1.0},
 };
 
 std::string Source(const Content& c) {

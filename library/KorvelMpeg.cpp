@@ -30,7 +30,12 @@ void PlaceChroma(uint8_t* dst, int16_t* block, int stride) {
 
 extern "C" {
 
-KORVEL_API void IZZQ(int16_t* dst, const int16_t* src) { korvel::IzzqPlain(dst, src); }
+KORVEL_API void IZZQ(int16_t* dst, const int16_t* src) {
+#if defined(__x86_64__)
+  if (korvel::HasSsse3()) return korvel::IzzqSsse3(dst, src);
+#endif
+  korvel::IzzqPlain(dst, src);
+}
 
 KORVEL_API void Idct(int16_t* block) {
 #if defined(__x86_64__)

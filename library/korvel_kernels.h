@@ -12,6 +12,20 @@ namespace korvel {
 constexpr int kCifStride = 960;
 constexpr int kVgaStride = 1920;
 
+// Default intra weights of MPEG-1 in raster order, and for each raster index the position
+// it has in the zig-zag scan.
+constexpr int16_t kWeight[64] = {
+    8,  16, 19, 22, 26, 27, 29, 34, 16, 16, 22, 24, 27, 29, 34, 37,
+    19, 22, 26, 27, 29, 34, 34, 38, 22, 22, 26, 27, 29, 34, 37, 40,
+    22, 26, 27, 29, 32, 35, 40, 48, 26, 27, 29, 32, 35, 40, 48, 58,
+    26, 27, 29, 34, 38, 46, 56, 69, 27, 29, 35, 38, 46, 56, 69, 83};
+
+constexpr int kScanPosOfRaster[64] = {
+    0,  1,  5,  6,  14, 15, 27, 28, 2,  4,  7,  13, 16, 26, 29, 42,
+    3,  8,  12, 17, 25, 30, 41, 43, 9,  11, 18, 24, 31, 40, 44, 53,
+    10, 19, 23, 32, 39, 45, 52, 54, 20, 22, 33, 38, 46, 51, 55, 60,
+    21, 34, 37, 47, 50, 56, 59, 61, 35, 36, 48, 49, 57, 58, 62, 63};
+
 // round(128 * C(n) * cos((2k+1) n pi / 16)), row k, column n.
 constexpr int16_t kIdctMatrix[8][8] = {
     {91, 126, 118, 106, 91, 71, 49, 25},     {91, 106, 49, -25, -91, -126, -118, -71},
@@ -51,6 +65,7 @@ static inline bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
 
 // SSE2 is part of every x86-64 processor; the others need the feature their name says.
 void IdctSse2(int16_t* block);
+void IzzqSsse3(int16_t* dst, const int16_t* src);
 void PlaceLumaSsse3(uint8_t* dst, int16_t* block, int stride);
 void PlaceChromaSsse3(uint8_t* dst, int16_t* block, int stride);
 // These convert whole groups of 16 (or 32) pixels from the start and return how many pixels

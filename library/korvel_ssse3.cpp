@@ -38,6 +38,29 @@ struct Lanes {
 namespace korvel {
 namespace {
 
+// IZZQ: each raster row of eight gathers its samples from the scan rows that hold them with
+// one byte shuffle per such row, and the 16-bit multiply keeps the low 16 bits of every
+// product, as the plain rule does. kZigZagMasks.from[r][g] moves scan row g's samples to
+// their places in raster row r; uses[r][g] says whether it holds any.
+struct ZigZagMasks {
+  alignas(16) int8_t from[8][8][16];
+  bool uses[8][8];
+};
+constexpr ZigZagMasks MakeZigZagMasks() {
+  ZigZagMasks m{};
+  for (int r = 0; r < 8; ++r)
+    for (int g = 0; g < 8; ++g)
+      for (int c = 0; c < 8; ++c) {
+        const int scan = kScanPosOfRaster[8 * r + c];
+        const bool here = scan / 8 == g;
+        m.from[r][g][2 * c] = static_cast<int8_t>(here ? 2 * (scan % 8) : -128);
+        m.from[r][g][2 * c + 1] = static_cast<int8_t>(here ? 2 * (scan % 8) + 1 : -128);
+        m.uses[r][g] = m.uses[r][g] || here;
+      }
+  return m;
+}
+constexpr ZigZagMasks kZigZagMasks = MakeZigZagMasks();
+
 // Placement: the saturating packs clamp exactly as the plain rule does (unsigned to 0..255 for
 // luminance, signed to -128..127 for chrominance), and byte shuffles spread the eight clamped
 // values of a sample row to their bytes 3 apart, which are blended into the frame row so that
@@ -82,6 +105,22 @@ inline __m128i Blend(__m128i frame, __m128i clamped, const int8_t* spread, const
 }
 
 }  // namespace
+
+void IzzqSsse3(int16_t* dst, const int16_t* src) {
+  __m128i scanRows[8];
+  for (int g = 0; g < 8; ++g) scanRows[g] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * g));
+  // Unrolled, so that the table's `uses` are known while compiling and only the shuffles
+  // that contribute remain.
+#pragma GCC unroll 8
+  for (int r = 0; r < 8; ++r) {
+    __m128i row = _mm_setzero_si128();
+#pragma GCC unroll 8
+    for (int g = 0; g < 8; ++g)
+      if (kZigZagMasks.uses[r][g]) row = _mm_or_si128(row, _mm_shuffle_epi8(scanRows[g], Lanes::Mask(kZigZagMasks.from[r][g])));
+    const __m128i weights = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kWeight + 8 * r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8 * r), _mm_mullo_epi16(row, weights));
+  }
+}
 
 void PlaceLumaSsse3(uint8_t* dst, int16_t* block, int stride) {
   const PlacementMasks& m = kPlacementMasks;

@@ -65,6 +65,18 @@ TEST(KorvelFastPaths, Sse2TransformMatchesThePlainOne) {
   }
 }
 
+TEST(KorvelFastPaths, Ssse3ZigZagAndWeightingMatchThePlainLoop) {
+  if (!korvel::HasSsse3()) GTEST_SKIP() << "no SSSE3 on this machine";
+  std::mt19937 rng(6);
+  for (int round = 0; round < 20000; ++round) {
+    const Samples scan = RandomSamples(rng, -32768, 32767);
+    Samples plain{}, fast{};
+    korvel::IzzqPlain(plain.data(), scan.data());
+    korvel::IzzqSsse3(fast.data(), scan.data());
+    ASSERT_EQ(plain, fast) << "round " << round;
+  }
+}
+
 // Places one block with both kernels into frames of random bytes and compares the frames and
 // the blocks left behind.
 template <class Plain, class Fast>
