@@ -1,5 +1,5 @@
 // The subcommands of rovena-cli, one source file each. Each takes the arguments after the
-// command's name and returns the process exit status.
+// command's name and returns the process exit status (see options.h).
 #pragma once
 #include <string>
 #include <vector>
@@ -10,4 +10,8 @@ int RunFrames(const std::vector<std::string>& args);
 int RunTrack(const std::vector<std::string>& args);
 int RunCut(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
+int RunTrip(const std::vector<std::string>& args);
+
+// The usage line of a command, as --help lists it ("" for an unknown command).
+std::string UsageOf(const std::string& command);
 }

@@ -8,15 +8,11 @@
 #include "fragment.h"
 #include "options.h"
 #include "recording.h"
+#include "progress.h"
+#include "recording_input.h"
 
 namespace rovena::cli {
 namespace {
-
-int Usage(const std::string& why) {
-  std::fprintf(stderr, "rovena-cli cut: %s\nusage: rovena-cli cut RECORDING --from N --to M -o FILE\n",
-               why.c_str());
-  return 2;
-}
 
 struct Marks {
   std::int64_t start = -1;  // PicPos of picture `from`, as the start mark takes it
@@ -25,12 +21,13 @@ struct Marks {
 };
 
 // Steps forward as the window does until both pictures have been shown.
-Marks FindMarks(Recording& recording, long long from, long long to) {
+Marks FindMarks(Recording& recording, long long from, long long to, Progress& progress) {
   Marks marks;
   std::vector<std::uint8_t> picture(kPicBufSize);
   const long long last = from > to ? from : to;
   while (marks.pictures < last && recording.FindStartUp() && recording.FindPicStart() &&
          recording.ReadFrame(picture.data())) {
+    progress.Update(recording.PicPos, marks.pictures);
     ++marks.pictures;
     if (marks.pictures == from) marks.start = recording.PicPos;
     if (marks.pictures == to) marks.end = recording.File().LastPosition();
@@ -41,33 +38,27 @@ Marks FindMarks(Recording& recording, long long from, long long to) {
 }  // namespace
 
 int RunCut(const std::vector<std::string>& argv) {
+  CommandReport report("cut");
   const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o"});
-  if (!args.error.empty()) return Usage(args.error);
-  if (args.positional.size() != 1) return Usage("name one recording");
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (args.positional.size() != 1) return report.Usage("name one recording");
   const auto from = PositiveNumber(args.Option("--from").value_or(""));
   const auto to = PositiveNumber(args.Option("--to").value_or(""));
   const auto output = args.Option("-o");
-  if (!from || !to) return Usage("--from and --to take picture numbers from 1");
-  if (!output || output->empty()) return Usage("name the output file with -o");
+  if (!from || !to) return report.Usage("--from and --to take picture numbers from 1");
+  if (!output || output->empty()) return report.Usage("name the output file with -o");
 
   const std::string& path = args.positional[0];
   Recording recording;
-  std::string error;
-  if (!recording.Open(path, error)) {
-    std::fprintf(stderr, "rovena-cli cut: %s: %s\n", path.c_str(), error.c_str());
-    return 1;
-  }
-  const Marks marks = FindMarks(recording, *from, *to);
-  if (marks.start < 0 || marks.end < 0) {
-    std::fprintf(stderr, "rovena-cli cut: %s: only %lld pictures could be read\n", path.c_str(),
-                 static_cast<long long>(marks.pictures));
-    return 1;
-  }
+  if (const std::string error = OpenRecording(recording, path); !error.empty())
+    return report.Fail(path + ": " + error);
+  Progress progress(args.Flag("--quiet"), recording.FileLen, "pictures");
+  const Marks marks = FindMarks(recording, *from, *to, progress);
+  progress.Finish();
+  if (marks.start < 0 || marks.end < 0)
+    return report.Fail(path + ": only " + std::to_string(marks.pictures) + " pictures could be read");
   const FragmentResult saved = SaveFragment(recording.File(), path, marks.start, marks.end, *output);
-  if (!saved.ok()) {
-    std::fprintf(stderr, "rovena-cli cut: %s\n", saved.message.c_str());
-    return 1;
-  }
+  if (!saved.ok()) return report.Fail(saved.english);
   std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld)\n", output->c_str(),
               static_cast<long long>(saved.bytesWritten), *from, *to,
               static_cast<long long>(marks.start - kFragmentLeadIn), static_cast<long long>(marks.end));

@@ -1,5 +1,6 @@
-// rovena-cli demo: a demo recording of each frame size and the map that goes with them, so
-// that the viewer can be tried without a recorder.
+// rovena-cli demo: a demo recording of each frame size, the 640 x 480 drive once more as a
+// trip of three recordings with a stop between two of them, and the map that goes with them,
+// so that the viewer can be tried without a recorder.
 #include <cstdio>
 #include <algorithm>
 #include <filesystem>
@@ -48,10 +49,11 @@ int RunDemo(const std::vector<std::string>& argv) {
   if (ec) return Report("cannot create " + dir.string() + ": " + ec.message(), ""), 1;
 
   const std::string vga = (dir / "demo.m1v").string();
+  const std::string trip = (dir / "trip").string();
   const std::string cif = (dir / "demo_cif.m1v").string();
   const std::string map = (dir / "map.gif").string();
   const int cifCount = static_cast<int>(std::min(*pictures, kCifPictures));
-  const bool ok = Report(WriteDemoRecording(vga, 640, 480, static_cast<int>(*pictures)), vga) &&
+  const bool ok = Report(WriteDemoDrive(vga, trip, static_cast<int>(*pictures)), vga + " and the trip " + trip) &&
                   Report(WriteDemoRecording(cif, 320, 240, cifCount), cif) &&
                   Report(WriteDemoMap(map), map);
   return ok ? 0 : 1;

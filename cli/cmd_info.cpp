@@ -1,12 +1,19 @@
 // rovena-cli info: what a user wants to know about a recording before opening it, found by
 // walking it with the same searches the viewer steps with.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli_commands.h"
+#include "gps_track.h"
 #include "nmea.h"
+#include "options.h"
+#include "recording_input.h"
 #include "recording.h"
+#include "text_encoding.h"
 
 namespace rovena::cli {
 
@@ -16,7 +23,8 @@ struct WalkSummary {
   int64_t pictures = 0;
   int64_t withSentence = 0;
   int64_t validFixes = 0;
-  std::string firstTime, lastTime;
+  std::string firstTime, lastTime;  // as the window shows them
+  std::string firstUtc, lastUtc;    // ISO 8601, for JSON
   std::string damage;  // why the walk stopped before the end of the file ("" when it did not)
 };
 
@@ -28,7 +36,7 @@ WalkSummary Walk(Recording& recording) {
   std::vector<uint8_t> picture(kPicBufSize);
   while (recording.FindStartUp()) {
     if (!recording.FindPicStart() || !recording.ReadFrame(picture.data())) {
-      summary.damage = "the picture at byte " + std::to_string(recording.PicPos) + " is incomplete";
+      summary.damage = WalkDamage(recording, true);
       return summary;
     }
     ++summary.pictures;
@@ -39,46 +47,22 @@ WalkSummary Walk(Recording& recording) {
     const std::string time = shown.timeText.value_or("");
     if (summary.firstTime.empty()) summary.firstTime = time;
     summary.lastTime = time;
+    const std::optional<GpsFix> fix = ParseGprmc(recording.NmeaLine);
+    if (fix && !fix->utc.empty()) {
+      if (summary.firstUtc.empty()) summary.firstUtc = fix->utc;
+      summary.lastUtc = fix->utc;
+    }
   }
-  // A forward search also gives up after a long stretch without a picture.
-  if (!recording.File().AtEnd())
-    summary.damage = "no picture in the " + std::to_string(kStartSearchLimit) + " bytes up to byte " +
-                     std::to_string(recording.File().LastPosition());
+  summary.damage = WalkDamage(recording, false);
   return summary;
 }
 
-int Fail(const std::string& path, const std::string& why) {
-  std::fprintf(stderr, "rovena-cli info: %s: %s\n", path.c_str(), why.c_str());
-  return 1;
-}
+nlohmann::json Nullable(const std::string& text) { return text.empty() ? nlohmann::json() : nlohmann::json(text); }
 
-}  // namespace
-
-int RunInfo(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "usage: rovena-cli info RECORDING\n");
-    return 2;
-  }
-  const std::string& path = args[0];
-  Recording recording;
-  std::string error;
-  if (!recording.Open(path, error)) return Fail(path, error);
-
-  uint8_t header[7];
-  for (uint8_t& b : header) b = recording.File().ReadNext();
-  if (recording.FileLen < 7 || !HasSequenceHeaderCode(header))
-    return Fail(path, "not a recording (it does not begin with an MPEG-1 sequence header)");
-  const int format = FrameFormatFromHeader(header);
-  if (format == kFormatNone)
-    return Fail(path, "frame size is neither 640 x 480 nor 320 x 240; the viewer rejects it");
-
-  const WalkSummary summary = Walk(recording);
-  if (recording.File().HadIoError()) return Fail(path, "read error: the file or disk may be damaged");
-  if (summary.pictures == 0) return Fail(path, "no complete picture found");
-
+void PrintText(const std::string& path, int format, std::int64_t length, const WalkSummary& summary) {
   std::printf("file: %s\n", path.c_str());
   std::printf("frame format: %s\n", FormatName(format));
-  std::printf("length: %lld bytes\n", static_cast<long long>(recording.FileLen));
+  std::printf("length: %lld bytes\n", static_cast<long long>(length));
   std::printf("pictures: %lld\n", static_cast<long long>(summary.pictures));
   std::printf("gps sentences: %lld\n", static_cast<long long>(summary.withSentence));
   std::printf("valid fixes: %lld\n", static_cast<long long>(summary.validFixes));
@@ -86,8 +70,47 @@ int RunInfo(const std::vector<std::string>& args) {
     std::printf("first gps time: %s\n", summary.firstTime.c_str());
     std::printf("last gps time: %s\n", summary.lastTime.c_str());
   }
-  if (!summary.damage.empty()) return Fail(path, "truncated or damaged: " + summary.damage);
-  return 0;
+}
+
+void PrintJson(const std::string& path, int format, std::int64_t length, const WalkSummary& summary) {
+  const nlohmann::json info = {
+      {"file", ToValidUtf8(path)},
+      {"width", format == kFormatVga ? 640 : 320},
+      {"height", format == kFormatVga ? 480 : 240},
+      {"length_bytes", length},
+      {"pictures", summary.pictures},
+      {"gps_sentences", summary.withSentence},
+      {"valid_fixes", summary.validFixes},
+      {"first_gps_time", Nullable(summary.firstUtc)},
+      {"last_gps_time", Nullable(summary.lastUtc)},
+      {"damage", Nullable(summary.damage)},
+  };
+  std::printf("%s\n", info.dump(2).c_str());
+}
+
+}  // namespace
+
+int RunInfo(const std::vector<std::string>& argv) {
+  CommandReport report("info", "info RECORDING");
+  const ParsedArgs args = ParseArgs(argv, {}, {"--json"});
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (args.positional.size() != 1) return report.Usage("name one recording");
+  const std::string& path = args.positional[0];
+  Recording recording;
+  int format = kFormatNone;
+  if (const std::string error = OpenRecording(recording, path, &format); !error.empty())
+    return report.Fail(path + ": " + error);
+
+  const WalkSummary summary = Walk(recording);
+  if (summary.pictures == 0)
+    return report.Fail(path + ": no complete picture found" +
+                       (summary.damage.empty() ? "" : " (" + summary.damage + ")"));
+
+  if (args.Flag("--json"))
+    PrintJson(path, format, recording.FileLen, summary);
+  else
+    PrintText(path, format, recording.FileLen, summary);
+  return report.Finish(summary.damage.empty(), path + ": " + summary.damage);
 }
 
 }  // namespace rovena::cli

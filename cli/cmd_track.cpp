@@ -1,5 +1,5 @@
-// rovena-cli track: the GPS track of a recording as CSV or GPX, found by walking the
-// recording with the same searches the viewer steps with.
+// rovena-cli track: the GPS track of a recording, or of a folder's recordings as one trip, as
+// CSV or GPX, found by walking each recording with the same searches the viewer steps with.
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -10,16 +10,14 @@
 #include "cli_commands.h"
 #include "gps_track.h"
 #include "options.h"
+#include "output_guard.h"
 #include "recording.h"
+#include "progress.h"
+#include "recording_input.h"
+#include "trip_scan.h"
 
 namespace rovena::cli {
 namespace {
-
-int Usage(const std::string& why) {
-  std::fprintf(stderr, "rovena-cli track: %s\nusage: rovena-cli track RECORDING [--format csv|gpx] [-o FILE]\n",
-               why.c_str());
-  return 2;
-}
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -32,44 +30,87 @@ std::string ChosenFormat(const ParsedArgs& args) {
   return EndsWith(output, ".gpx") || EndsWith(output, ".GPX") ? "gpx" : "csv";
 }
 
-bool Emit(const std::string& text, const std::optional<std::string>& output) {
-  if (!output) return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+// Returns why the text could not be written, empty on success.
+std::string Emit(const std::string& text, const std::optional<std::string>& output) {
+  if (!output) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    return written ? "" : "cannot write to standard output";
+  }
   const std::string error =
       WriteFileAtomically(*output, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-  if (!error.empty()) std::fprintf(stderr, "rovena-cli track: cannot write %s\n", error.c_str());
-  return error.empty();
+  return error.empty() ? "" : "cannot write " + error;
+}
+
+// The track of every recording of the folder's trip, in trip order, a new GPX segment after
+// each gap. Recordings that cannot be walked to their end are named and passed over in part.
+int TrackFolder(const std::string& folder, const std::string& format, const ParsedArgs& args,
+                CommandReport& report) {
+  std::string error;
+  const Trip trip = ScanTrip(folder, false, args.Flag("--quiet"), &error);
+  if (!error.empty()) return report.Fail(folder + ": " + error);
+  if (trip.Empty()) return report.Fail(folder + ": no recordings in this folder");
+  // Each recording is closed again before the output is written, so the guard that protects
+  // open inputs would not see them: refuse an output on any of them here.
+  if (const auto output = args.Option("-o"))
+    if (const auto index = trip.IndexOf(*output)) return report.Fail(RefusalText(*output, trip.Recordings()[*index].path));
+
+  std::int64_t totalBytes = 0, bytesDone = 0;
+  for (const TripRecording& r : trip.Recordings()) totalBytes += r.bytes;
+  Progress progress(args.Flag("--quiet"), totalBytes, "recordings");
+  std::vector<std::vector<GpsFix>> fixes(trip.Size());
+  std::vector<TrackPart> parts;
+  bool whole = true;
+  for (std::size_t i = 0; i < trip.Size(); ++i) {
+    const TripRecording& r = trip.Recordings()[i];
+    Recording recording;
+    std::string damage = OpenRecording(recording, r.path);
+    if (damage.empty()) {
+      TrackWalk walk = CollectTrack(recording);
+      damage = WalkDamage(recording, walk.stoppedOnPicture);
+      fixes[i] = std::move(walk.fixes);
+    }
+    if (!damage.empty()) {
+      ClearProgressLine();
+      report.Warn(r.name + ": " + damage);
+      whole = false;
+    }
+    parts.push_back({r.name, fixes[i], trip.GapBefore(i) != nullptr});
+    progress.Update(bytesDone += r.bytes, static_cast<std::int64_t>(i + 1));
+  }
+  progress.Finish();
+  // The folder's own name ("2007_06_14" for "…/2007_06_14/") names the track.
+  const std::filesystem::path normal = std::filesystem::absolute(folder).lexically_normal();
+  const std::string name = (normal.has_filename() ? normal : normal.parent_path()).filename().string();
+  const std::string text = format == "gpx" ? TrackGpx(parts, name) : TrackCsv(parts);
+  if (const std::string writeError = Emit(text, args.Option("-o")); !writeError.empty())
+    return report.Fail(writeError);
+  return report.Finish(whole);
 }
 
 }  // namespace
 
 int RunTrack(const std::vector<std::string>& argv) {
+  CommandReport report("track");
   const ParsedArgs args = ParseArgs(argv, {"--format", "-o"});
-  if (!args.error.empty()) return Usage(args.error);
-  if (args.positional.size() != 1) return Usage("name one recording");
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (args.positional.size() != 1) return report.Usage("name one recording or folder");
   const std::string format = ChosenFormat(args);
-  if (format != "csv" && format != "gpx") return Usage("unknown format '" + format + "'");
+  if (format != "csv" && format != "gpx") return report.Usage("unknown format '" + format + "'");
 
   const std::string& path = args.positional[0];
+  std::error_code notFolder;
+  if (std::filesystem::is_directory(path, notFolder)) return TrackFolder(path, format, args, report);
   Recording recording;
-  std::string error;
-  if (!recording.Open(path, error)) {
-    std::fprintf(stderr, "rovena-cli track: %s: %s\n", path.c_str(), error.c_str());
-    return 1;
-  }
+  if (const std::string error = OpenRecording(recording, path); !error.empty())
+    return report.Fail(path + ": " + error);
   const TrackWalk walk = CollectTrack(recording);
+  if (walk.pictures == 0) return report.Fail(path + ": no complete picture found");
   const std::string name = std::filesystem::path(path).filename().string();
   const std::string text = format == "gpx" ? TrackGpx(walk.fixes, name) : TrackCsv(walk.fixes);
-  if (!Emit(text, args.Option("-o"))) return 1;
-  if (recording.File().HadIoError()) {
-    std::fprintf(stderr, "rovena-cli track: %s: read error, the track may be incomplete\n", path.c_str());
-    return 1;
-  }
-  if (!walk.complete) {
-    std::fprintf(stderr, "rovena-cli track: %s: stopped at byte %lld, the rest could not be read\n",
-                 path.c_str(), static_cast<long long>(walk.stoppedAt));
-    return 1;
-  }
-  return 0;
+  if (const std::string error = Emit(text, args.Option("-o")); !error.empty()) return report.Fail(error);
+  const std::string damage = WalkDamage(recording, walk.stoppedOnPicture);
+  return report.Finish(damage.empty(), path + ": the track stops at picture " + std::to_string(walk.pictures) +
+                                           "; " + damage);
 }
 
 }  // namespace rovena::cli

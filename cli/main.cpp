@@ -1,11 +1,15 @@
 // rovena-cli: batch work on recordings without a window.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli_commands.h"
+#include "options.h"
+#include "output_guard.h"
 
+namespace rovena::cli {
 namespace {
 
 struct Command {
@@ -15,29 +19,56 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", "info RECORDING", rovena::cli::RunInfo},
-    {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE]", rovena::cli::RunFrames},
-    {"track", "track RECORDING [--format csv|gpx] [-o FILE]", rovena::cli::RunTrack},
-    {"cut", "cut RECORDING --from N --to M -o FILE", rovena::cli::RunCut},
-    {"demo", "demo DIR", rovena::cli::RunDemo},
+    {"info", "info RECORDING [--json]", RunInfo},
+    {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE]", RunFrames},
+    {"track", "track RECORDING|DIR [--format csv|gpx] [-o FILE]", RunTrack},
+    {"cut", "cut RECORDING --from N --to M -o FILE", RunCut},
+    {"demo", "demo DIR [--pictures N]", RunDemo},
+    {"trip", "trip DIR [--format text|csv|json] [--quick]", RunTrip},
 };
 
 void PrintHelp(FILE* out) {
   std::fprintf(out, "Usage: rovena-cli COMMAND [ARGS]\n\nCommands:\n");
   for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
-  std::fprintf(out, "  --help\n");
+  std::fprintf(out, "  COMMAND --help\n  --version\n\nEvery command takes --quiet (no progress line).\n\n%s",
+               kExitStatusHelp);
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "--help") != args.end();
 }
 
 }  // namespace
 
+std::string UsageOf(const std::string& command) {
+  for (const Command& c : kCommands)
+    if (command == c.name) return c.usage;
+  return {};
+}
+
+}  // namespace rovena::cli
+
 int main(int argc, char** argv) {
+  using namespace rovena::cli;
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     PrintHelp(argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
+    return argc < 2 ? kExitUsage : kExitDone;
   }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("rovena-cli %s\n", ROVENA_VERSION);
+    return kExitDone;
+  }
+  // An interrupted command leaves no half-written output behind.
+  rovena::RemoveTemporariesOnSignals();
   const std::vector<std::string> args(argv + 2, argv + argc);
-  for (const Command& c : kCommands)
-    if (std::strcmp(argv[1], c.name) == 0) return c.run(args);
+  for (const Command& c : kCommands) {
+    if (std::strcmp(argv[1], c.name) != 0) continue;
+    if (AsksForHelp(args)) {
+      std::printf("usage: rovena-cli %s\n\n%s", c.usage, kExitStatusHelp);
+      return kExitDone;
+    }
+    return c.run(args);
+  }
   std::fprintf(stderr, "rovena-cli: unknown command '%s' (try --help)\n", argv[1]);
-  return 2;
+  return kExitUsage;
 }

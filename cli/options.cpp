@@ -1,5 +1,8 @@
 #include "options.h"
 
+#include "cli_commands.h"
+#include "progress.h"
+
 #include <charconv>
 #include <limits>
 #include <cstdio>
@@ -32,7 +35,8 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
       onlyPositional = true;
       continue;
     }
-    if (knownFlags.count(arg)) {
+    // Every command takes --quiet: it silences the progress line.
+    if (knownFlags.count(arg) || arg == "--quiet") {
       if (!parsed.flags.insert(arg).second) {
         parsed.error = "option " + arg + " given twice";
         return parsed;
@@ -67,6 +71,8 @@ std::optional<long long> PositiveNumber(const std::string& text) {
   return NumberInRange(text, 1, std::numeric_limits<long long>::max());
 }
 
+CommandReport::CommandReport(std::string command) : command_(std::move(command)), usage_(UsageOf(command_)) {}
+
 int CommandReport::Usage(const std::string& why) const {
   std::fprintf(stderr, "rovena-cli %s: %s\nusage: rovena-cli %s\n", command_.c_str(), why.c_str(),
                usage_.c_str());
@@ -74,12 +80,14 @@ int CommandReport::Usage(const std::string& why) const {
 }
 
 int CommandReport::Fail(const std::string& why) const {
+  ClearProgressLine();
   std::fprintf(stderr, "rovena-cli %s: %s\n", command_.c_str(), why.c_str());
   return kExitFailed;
 }
 
 void CommandReport::Warn(const std::string& what) {
   ++warnings_;
+  ClearProgressLine();
   std::fprintf(stderr, "rovena-cli %s: warning: %s\n", command_.c_str(), what.c_str());
 }
 

@@ -47,6 +47,8 @@ std::optional<long long> PositiveNumber(const std::string& text);
 // Messages and exit status of one command run: every line starts "rovena-cli COMMAND: ".
 class CommandReport {
  public:
+  // The usage line is the one the command table lists for `command`.
+  explicit CommandReport(std::string command);
   CommandReport(std::string command, std::string usage)
       : command_(std::move(command)), usage_(std::move(usage)) {}
 

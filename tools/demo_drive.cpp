@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include <filesystem>
+
+#include "atomic_file.h"
 #include "recording_writer.h"
 
 namespace rovena {
@@ -107,10 +110,10 @@ DrivePoint DemoDrivePoint(int index) {
   return p;
 }
 
-std::string DemoSentence(int index) {
+std::string DemoSentence(int index, int stopSeconds) {
   const DrivePoint p = DemoDrivePoint(index);
   if (p.withoutGps) return {};
-  const int seconds = kStartSeconds + p.secondsFromStart;
+  const int seconds = kStartSeconds + p.secondsFromStart + stopSeconds;
   char time[16];
   std::snprintf(time, sizeof time, "%02d%02d%02d.000", seconds / 3600 % 24, seconds / 60 % 60, seconds % 60);
   const std::string body = std::string("GPRMC,") + time + "," + (p.inTunnel ? "V" : "A") + "," +
@@ -239,6 +242,46 @@ std::string WriteDemoRecording(const std::string& path, int width, int height, i
   RecordingWriter writer(width, height);
   for (int i = 0; i < pictures; ++i) writer.AddRgbPicture(RenderDemoPicture(width, height, i), DemoSentence(i));
   return writer.WriteFile(path) ? std::string() : "cannot write " + path;
+}
+
+std::vector<DemoTripPart> DemoTripParts(int pictures) {
+  const int parts = std::min(3, pictures);
+  std::vector<DemoTripPart> out;
+  for (int k = 0; k < parts; ++k) {
+    DemoTripPart part;
+    part.firstPicture = pictures * k / parts;
+    part.pictures = pictures * (k + 1) / parts - part.firstPicture;
+    part.stopSeconds = k == 2 ? kDemoStopSeconds : 0;
+    const int start = kStartSeconds + DemoDrivePoint(part.firstPicture).secondsFromStart + part.stopSeconds;
+    char name[16];
+    std::snprintf(name, sizeof name, "%02d%02d%02d.m1v", start / 3600 % 24, start / 60 % 60, start % 60);
+    part.name = name;
+    out.push_back(part);
+  }
+  return out;
+}
+
+std::string WriteDemoDrive(const std::string& recordingPath, const std::string& tripFolder, int pictures) {
+  constexpr int kWidth = 640, kHeight = 480;
+  std::vector<std::vector<std::uint8_t>> slices;
+  RecordingWriter whole(kWidth, kHeight);
+  for (int i = 0; i < pictures; ++i) {
+    slices.push_back(EncodeSliceData(YuvPicture::FromRgb(kWidth, kHeight, RenderDemoPicture(kWidth, kHeight, i))));
+    whole.AddCodedPicture(slices.back(), DemoSentence(i));
+  }
+  std::string error = WriteFileAtomically(recordingPath, whole.Bytes());
+  if (!error.empty()) return error;
+  std::error_code ec;
+  std::filesystem::create_directories(tripFolder, ec);
+  if (ec) return "cannot create " + tripFolder + ": " + ec.message();
+  for (const DemoTripPart& part : DemoTripParts(pictures)) {
+    RecordingWriter writer(kWidth, kHeight);
+    for (int i = part.firstPicture; i < part.firstPicture + part.pictures; ++i)
+      writer.AddCodedPicture(slices[static_cast<std::size_t>(i)], DemoSentence(i, part.stopSeconds));
+    error = WriteFileAtomically((std::filesystem::path(tripFolder) / part.name).string(), writer.Bytes());
+    if (!error.empty()) return error;
+  }
+  return {};
 }
 
 }  // namespace rovena

@@ -34,7 +34,8 @@ double DemoLatitude(double mapY);
 double DemoLongitude(double mapX);
 
 // The sentence of picture `index`, with its checksum; empty for the picture without GPS.
-std::string DemoSentence(int index);
+// `stopSeconds` moves its time later, as if the car had stood still that long before it.
+std::string DemoSentence(int index, int stopSeconds = 0);
 
 // One demo picture: a road seen from the car, 3 bytes per pixel R, G, B, rows top-down.
 // The dashes run towards the viewer with the distance driven; the road bends with the
@@ -43,5 +44,22 @@ std::vector<std::uint8_t> RenderDemoPicture(int width, int height, int index);
 
 // Writes the demo recording (atomically). Returns an error text, empty on success.
 std::string WriteDemoRecording(const std::string& path, int width, int height, int pictures);
+
+// The demo drive split as a recorder splits a drive: three recordings named by their start
+// time (HHMMSS.m1v), the car standing still for kDemoStopSeconds between the second and
+// the third, so the recording after the stop begins that much later.
+constexpr int kDemoStopSeconds = 240;
+struct DemoTripPart {
+  std::string name;
+  int firstPicture = 0;  // index into the drive
+  int pictures = 0;
+  int stopSeconds = 0;   // how much later than the drive's own clock its times run
+};
+std::vector<DemoTripPart> DemoTripParts(int pictures);
+
+// Writes the 640 x 480 drive of `pictures` pictures whole into `recordingPath` and as a trip
+// into `tripFolder` (created when missing), encoding each picture once. Returns an error
+// text, empty on success.
+std::string WriteDemoDrive(const std::string& recordingPath, const std::string& tripFolder, int pictures);
 
 }  // namespace rovena

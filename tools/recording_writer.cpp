@@ -1,5 +1,7 @@
 #include "recording_writer.h"
 
+#include "atomic_file.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -299,16 +301,7 @@ void RecordingWriter::AddRgbPicture(const std::vector<uint8_t>& rgb, const std::
 void RecordingWriter::AddBytes(const std::vector<uint8_t>& bytes) { bytes_.insert(bytes_.end(), bytes.begin(), bytes.end()); }
 
 bool RecordingWriter::WriteFile(const std::string& path) const {
-  const std::string temporary = path + ".partial." + std::to_string(reinterpret_cast<uintptr_t>(this));
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
-    if (!file) {
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
+  return WriteFileAtomically(path, bytes_).empty();
 }
 
 YuvPicture MakeTestPattern(int width, int height, int index) {

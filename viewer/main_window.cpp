@@ -6,7 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLocale>
@@ -17,13 +17,17 @@
 #include <QThread>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "bmp_writer.h"
 #include "fragment.h"
 #include "ini_config.h"
+#include "local_path.h"
 #include "map_position.h"
 #include "modBmp.h"
 #include "nmea.h"
+#include "output_guard.h"
+#include "recording_file.h"
 
 namespace rovena {
 
@@ -45,6 +49,10 @@ constexpr int kFastPlayStarts = 5;
 // Longest name lblFile shows whole, and how much of a longer name's end it shows.
 constexpr int kFileNameShownWhole = 40;
 constexpr int kFileNameTail = 37;
+// Reading limits for the files beside the program: far above any real one, low enough that a
+// wrong file put there cannot exhaust memory.
+constexpr std::size_t kLargestConfiguration = 1 << 20;
+constexpr std::size_t kLargestMapFile = 256 << 20;
 
 const QColor kWindowGrey(128, 128, 128);
 const QColor kDarkGrey(64, 64, 64);
@@ -282,7 +290,7 @@ void Form1::Form_Load() {
   // The decoder's code table is compiled in, so pictures decode even when start-up stops
   // here at an incomplete configuration file.
   if (!ReadConfiguration()) return;
-  MpegFile = QString::fromStdString(StripCommandLineQuotes(commandLine_.toStdString()));
+  MpegFile = PathFromBytes(StripCommandLineQuotes(PathToBytes(commandLine_)));
   if (MpegFile.isEmpty()) MpegFile = platform_.ReadSetting(QStringLiteral("MpegFile"));
   BmpFileName = platform_.ReadSetting(QStringLiteral("BmpFile"));
   NewFile(MpegFile);
@@ -294,15 +302,16 @@ void Form1::Form_Load() {
 bool Form1::ReadConfiguration() {
   const QString path = programFolder_ + QStringLiteral("/Rovena.ini");
   IniSettings settings = DefaultIniSettings();
-  if (QFileInfo::exists(path)) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+  std::error_code ec;
+  if (std::filesystem::exists(PathToBytes(path), ec)) {
+    std::string content, error;
+    // Only a regular file is read: a FIFO or device in its place must not block start-up.
+    if (!ReadRegularFile(PathToBytes(path), kLargestConfiguration, content, error)) {
       // An unreadable file is reported, then treated as absent.
-      platform_.ShowMessage(QStringLiteral("Nie można odczytać pliku *.ini : ") + file.errorString(),
+      platform_.ShowMessage(QStringLiteral("Nie można odczytać pliku *.ini : ") + PathFromBytes(error),
                             MessageIcon::Information);
     } else {
-      const QByteArray content = file.readAll();
-      const IniLoadResult result = LoadIniText(std::string_view(content.constData(), content.size()));
+      const IniLoadResult result = LoadIniText(content);
       for (const IniMessage& message : result.messages) {
         platform_.ShowMessage(QString::fromStdString(message.text), ToMessageIcon(message.icon));
       }
@@ -324,8 +333,17 @@ bool Form1::ReadConfiguration() {
 // or one that cannot be read is reported and treated as absent.
 void Form1::LoadMap() {
   const QString path = programFolder_ + QStringLiteral("/map.gif");
-  if (!QFileInfo::exists(path)) return;
-  QImageReader reader(path);
+  std::error_code ec;
+  if (!std::filesystem::exists(PathToBytes(path), ec)) return;
+  std::string bytes, error;
+  if (!ReadRegularFile(PathToBytes(path), kLargestMapFile, bytes, error)) {
+    platform_.ShowMessage(QStringLiteral("Nie można odczytać mapy %1 : %2").arg(path, PathFromBytes(error)),
+                          MessageIcon::Information);
+    return;
+  }
+  QByteArray content = QByteArray::fromStdString(bytes);
+  QBuffer buffer(&content);
+  QImageReader reader(&buffer, "gif");
   const QSize size = reader.size();
   QImage map;
   if (size == QSize(kMapSize, kMapSize)) map = reader.read();
@@ -370,15 +388,17 @@ bool Form1::NewFile(const QString& FileName) {
   QString errorText;
   bool diskFault = false;
   if (!FileName.isEmpty()) {
-    if (!QFileInfo::exists(FileName)) {
+    const std::string path = PathToBytes(FileName);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
       lblFile->setText(QStringLiteral("File not found !"));
     } else {
       cmdCut->setEnabled(true);
       SetPlayCounter(true);
       ActiveUpCmd();
       std::string openError;
-      if (recording.Open(FileName.toStdString(), openError)) {
-        const QString canonical = QFileInfo(FileName).canonicalFilePath();
+      if (recording.Open(path, openError)) {
+        const QString canonical = PathFromBytes(std::filesystem::weakly_canonical(path, ec).string());
         if (canonical != openedPath_) ClearCutMarks();
         openedPath_ = canonical;
         const bool accepted = decoder.CheckSize(recording.File());
@@ -458,7 +478,7 @@ void Form1::dropEvent(QDropEvent* event) {
   if (urls.isEmpty() || !urls.first().isLocalFile() || Playing) return;
   event->acceptProposedAction();
   recording.Close();
-  OpenChosenFile(urls.first().toLocalFile());
+  OpenChosenFile(PathFromUrl(urls.first()));
 }
 
 // ---------------------------------------------------------------- pictures
@@ -895,9 +915,15 @@ void Form1::cmdBmp_Click() {
   BmpFileName = *chosen;
   const QImage bgr = Pic1->Image().convertToFormat(QImage::Format_BGR888);
   const BgrImageView view{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false};
-  const std::string error = WriteBmp24File(BmpFileName.toStdString(), view);
+  const std::string target = PathToBytes(BmpFileName);
+  const std::string error = WriteBmp24File(target, view);
   if (!error.empty()) {
-    platform_.ShowMessage(QString::fromStdString(error), MessageIcon::Critical);
+    // The guard refused to write over the recording on screen: say so in the window's words.
+    const std::optional<std::string> input = OpenInputAt(target);
+    platform_.ShowMessage(input ? QStringLiteral("Nie można zapisać obrazu do oglądanego pliku: %1 (%2)")
+                                      .arg(BmpFileName, PathFromBytes(*input))
+                                : PathFromBytes(error),
+                          MessageIcon::Critical);
     return;
   }
   platform_.WriteSetting(QStringLiteral("BmpFile"), BmpFileName);
@@ -946,9 +972,9 @@ void Form1::cmdSaveCut_Click() {
   if (!chosen || chosen->isEmpty()) return;
   CutFileName = *chosen;
   platform_.WriteSetting(QStringLiteral("Cut"), CutFileName);
-  const FragmentResult result = SaveFragment(recording.File(), openedPath_.toStdString(), CutStart, CutEnd,
-                                             CutFileName.toStdString());
-  if (!result.ok()) platform_.ShowMessage(QString::fromStdString(result.message), MessageIcon::Exclamation);
+  const FragmentResult result = SaveFragment(recording.File(), PathToBytes(openedPath_), CutStart, CutEnd,
+                                             PathToBytes(CutFileName));
+  if (!result.ok()) platform_.ShowMessage(PathFromBytes(result.message), MessageIcon::Exclamation);
 }
 
 }  // namespace rovena

@@ -1,15 +1,18 @@
 #include "fragment.h"
 
 #include "atomic_file.h"
+#include "output_guard.h"
 #include "recording_file.h"
 
 namespace rovena {
 namespace {
 
-FragmentResult Refusal(FragmentResult::Status status, std::string message) {
+// Each refusal in the window's Polish and, for the command line, in English.
+FragmentResult Refusal(FragmentResult::Status status, std::string message, std::string english) {
   FragmentResult r;
   r.status = status;
   r.message = std::move(message);
+  r.english = std::move(english);
   return r;
 }
 
@@ -31,29 +34,39 @@ FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordi
                             std::int64_t cutStart, std::int64_t cutEnd,
                             const std::string& outputPath) {
   using Status = FragmentResult::Status;
-  if (SameFile(outputPath, recordingPath))
+  // Checked by the open descriptor, so a recording renamed since it was opened is still
+  // recognised; the writer checks again before it renames its file into place.
+  if (const auto input = OpenInputAt(outputPath))
     return Refusal(Status::OutputIsRecording,
-                   "Nie można zapisać fragmentu do oglądanego pliku: " + outputPath);
+                   "Nie można zapisać fragmentu do oglądanego pliku: " + outputPath + " (" + *input + ")",
+                   RefusalText(outputPath, *input));
   if (cutEnd <= cutStart)
-    return Refusal(Status::EndNotAfterStart, "Koniec fragmentu musi leżeć za jego początkiem !");
+    return Refusal(Status::EndNotAfterStart, "Koniec fragmentu musi leżeć za jego początkiem !",
+                   "the end of the fragment must come after its start");
   if (cutStart - kFragmentLeadIn < 1)
     return Refusal(Status::StartTooEarly,
-                   "Początek fragmentu leży zbyt blisko początku pliku - brak nagłówka !");
+                   "Początek fragmentu leży zbyt blisko początku pliku - brak nagłówka !",
+                   "the fragment starts too close to the start of the file to carry its header");
   if (cutEnd > recording.Length())
-    return Refusal(Status::EndPastFile, "Koniec fragmentu leży za końcem pliku !");
+    return Refusal(Status::EndPastFile, "Koniec fragmentu leży za końcem pliku !",
+                   "the end of the fragment lies past the end of the file");
 
   AtomicFileWriter out;
   if (std::string error = out.Open(outputPath); !error.empty())
-    return Refusal(Status::WriteFailed, "Błąd zapisu pliku " + error);
+    return Refusal(Status::WriteFailed, "Błąd zapisu pliku " + error, "cannot write " + error);
   const bool hadIoError = recording.HadIoError();
+  const bool hadShortRead = recording.HadShortRead();
   CopyRange(recording, 1, kFragmentHeaderBytes, out);
   CopyRange(recording, cutStart - kFragmentLeadIn, cutEnd, out);
-  if (!hadIoError && recording.HadIoError()) {
+  // Zeros read past a shrunken end are fine for searching, never for a copy.
+  const bool shrank = (!hadShortRead && recording.HadShortRead()) || recording.LengthNow() < cutEnd;
+  if ((!hadIoError && recording.HadIoError()) || shrank) {
     out.Abandon();
-    return Refusal(Status::ReadFailed, "Błąd odczytu pliku " + recordingPath);
+    return Refusal(Status::ReadFailed, "Błąd odczytu pliku " + recordingPath,
+                   recordingPath + (shrank ? " shrank while it was copied" : ": read error while copying"));
   }
   if (std::string error = out.Commit(); !error.empty())
-    return Refusal(Status::WriteFailed, "Błąd zapisu pliku " + error);
+    return Refusal(Status::WriteFailed, "Błąd zapisu pliku " + error, "cannot write " + error);
   FragmentResult saved;
   saved.bytesWritten = FragmentLength(cutStart, cutEnd);
   return saved;

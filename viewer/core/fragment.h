@@ -20,7 +20,8 @@ struct FragmentResult {
   enum class Status { Saved, OutputIsRecording, EndNotAfterStart, StartTooEarly, EndPastFile,
                       ReadFailed, WriteFailed };
   Status status = Status::Saved;
-  std::string message;  // for the user (Polish), empty when saved
+  std::string message;  // for the window's user (Polish), empty when saved
+  std::string english;  // the same for the command line
   std::int64_t bytesWritten = 0;
   bool ok() const { return status == Status::Saved; }
 };

@@ -6,6 +6,7 @@
 
 #include "nmea.h"
 #include "recording.h"
+#include "text_encoding.h"
 
 namespace rovena {
 namespace {
@@ -109,7 +110,12 @@ void SetTime(GpsFix& fix, std::string_view time, std::string_view date) {
                    minute * 60 + second + fractionSeconds;
 }
 
+// Values beyond this are damage, not measurements; written out they would be hundreds of
+// digits long, so they become empty fields like missing values.
+constexpr double kLargestWritten = 1e9;
+
 std::string Fixed(double value, int decimals) {
+  if (!std::isfinite(value) || std::fabs(value) >= kLargestWritten) return {};
   char text[64];
   const auto [end, error] =
       std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
@@ -120,7 +126,8 @@ std::string Optional(const std::optional<double>& value, int decimals) {
   return value ? Fixed(*value, decimals) : std::string();
 }
 
-std::string XmlEscaped(std::string_view text) {
+std::string XmlEscaped(std::string_view raw) {
+  const std::string text = ToValidUtf8(raw);
   std::string out;
   for (char c : text) {
     switch (c) {
@@ -165,6 +172,7 @@ TrackWalk CollectTrack(Recording& recording) {
       // A picture cut short by the end of the file ends the walk like the file's end does.
       walk.complete = recording.File().AtEnd();
       walk.stoppedAt = position;
+      walk.stoppedOnPicture = true;
       return walk;
     }
     ++walk.pictures;
@@ -182,34 +190,78 @@ TrackWalk CollectTrack(Recording& recording) {
   return walk;
 }
 
+namespace {
+
+constexpr char kCsvColumns[] = "picture,position,time_utc,latitude,longitude,speed_kmh,course,status\n";
+
+std::string CsvRow(const GpsFix& fix) {
+  std::string out = std::to_string(fix.picture) + "," + std::to_string(fix.position) + "," + fix.utc + "," +
+                    Optional(fix.latitude, 7) + "," + Optional(fix.longitude, 7) + "," +
+                    Optional(fix.speedKmh, 2) + "," + Optional(fix.course, 1) + ",";
+  if (fix.status > ' ' && fix.status != ',' && fix.status != '"') out += fix.status;
+  return out + "\n";
+}
+
+// A file name as one CSV field: quoted when it holds a comma, a quote or a line end; made
+// valid UTF-8 as the GPX name is.
+std::string CsvName(std::string_view name) {
+  const std::string text = ToValidUtf8(name);
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
+void AppendSegment(std::string& out, std::vector<const GpsFix*>& points) {
+  std::stable_sort(points.begin(), points.end(),
+                   [](const GpsFix* a, const GpsFix* b) { return a->utcSeconds < b->utcSeconds; });
+  out += "    <trkseg>\n";
+  for (const GpsFix* p : points) {
+    out += "      <trkpt lat=\"" + Fixed(*p->latitude, 7) + "\" lon=\"" + Fixed(*p->longitude, 7) +
+           "\"><time>" + p->utc + "</time></trkpt>\n";
+  }
+  out += "    </trkseg>\n";
+  points.clear();
+}
+
+}  // namespace
+
 std::string TrackCsv(const std::vector<GpsFix>& fixes) {
-  std::string out = "picture,position,time_utc,latitude,longitude,speed_kmh,course,status\n";
-  for (const GpsFix& fix : fixes) {
-    out += std::to_string(fix.picture) + "," + std::to_string(fix.position) + "," + fix.utc + "," +
-           Optional(fix.latitude, 7) + "," + Optional(fix.longitude, 7) + "," +
-           Optional(fix.speedKmh, 2) + "," + Optional(fix.course, 1) + ",";
-    if (fix.status > ' ' && fix.status != ',' && fix.status != '"') out += fix.status;
-    out += "\n";
+  std::string out = kCsvColumns;
+  for (const GpsFix& fix : fixes) out += CsvRow(fix);
+  return out;
+}
+
+std::string TrackCsv(const std::vector<TrackPart>& parts) {
+  std::string out = std::string("recording,") + kCsvColumns;
+  for (const TrackPart& part : parts) {
+    const std::string name = CsvName(part.recording) + ",";
+    for (const GpsFix& fix : part.fixes) out += name + CsvRow(fix);
   }
   return out;
 }
 
 std::string TrackGpx(const std::vector<GpsFix>& fixes, std::string_view name) {
-  std::vector<const GpsFix*> points;
-  for (const GpsFix& fix : fixes)
-    if (fix.valid() && fix.latitude && !fix.utc.empty()) points.push_back(&fix);
-  std::stable_sort(points.begin(), points.end(),
-                   [](const GpsFix* a, const GpsFix* b) { return a->utcSeconds < b->utcSeconds; });
+  return TrackGpx(std::vector<TrackPart>{{"", fixes, true}}, name);
+}
 
+std::string TrackGpx(const std::vector<TrackPart>& parts, std::string_view name) {
   std::string out =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<gpx version=\"1.1\" creator=\"Rovena\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
-      "  <trk>\n    <name>" + XmlEscaped(name) + "</name>\n    <trkseg>\n";
-  for (const GpsFix* p : points) {
-    out += "      <trkpt lat=\"" + Fixed(*p->latitude, 7) + "\" lon=\"" + Fixed(*p->longitude, 7) +
-           "\"><time>" + p->utc + "</time></trkpt>\n";
+      "  <trk>\n    <name>" + XmlEscaped(name) + "</name>\n";
+  std::vector<const GpsFix*> points;
+  bool anySegment = false;
+  for (const TrackPart& part : parts) {
+    if (part.newSegment && !points.empty()) {
+      AppendSegment(out, points);
+      anySegment = true;
+    }
+    for (const GpsFix& fix : part.fixes)
+      if (fix.valid() && fix.latitude && !fix.utc.empty()) points.push_back(&fix);
   }
-  out += "    </trkseg>\n  </trk>\n</gpx>\n";
+  if (!points.empty() || !anySegment) AppendSegment(out, points);
+  out += "  </trk>\n</gpx>\n";
   return out;
 }
 

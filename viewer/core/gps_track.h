@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,9 @@ struct TrackWalk {
   // could not pass); stoppedAt is the position where it stopped.
   bool complete = true;
   std::int64_t stoppedAt = 0;
+  // True when the walk ended on a picture it could not read whole (at the file's end: a
+  // recording cut short by a power loss).
+  bool stoppedOnPicture = false;
 };
 
 // Steps through the whole recording from its start as the window's step forward does
@@ -52,5 +56,19 @@ std::string TrackCsv(const std::vector<GpsFix>& fixes);
 // GPX 1.1: one track with one segment of the valid fixes that have a position and a time,
 // sorted by time (file order among equal times). `name` becomes the track's name.
 std::string TrackGpx(const std::vector<GpsFix>& fixes, std::string_view name);
+
+// One recording's share of a track that runs through several recordings.
+struct TrackPart {
+  std::string recording;          // its file name
+  std::span<const GpsFix> fixes;  // in file order
+  bool newSegment = false;        // a break in driving lies before it: the GPX starts a new segment
+};
+
+// CSV as above with the recording's name as the first column.
+std::string TrackCsv(const std::vector<TrackPart>& parts);
+// GPX 1.1: one track, a new segment wherever a part asks for one; within a segment the valid
+// fixes with a position and a time, sorted by time. Segments without any such fix are left
+// out, but the track always has one.
+std::string TrackGpx(const std::vector<TrackPart>& parts, std::string_view name);
 
 }  // namespace rovena

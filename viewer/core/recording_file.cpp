@@ -20,39 +20,70 @@ RecordingFile::RecordingFile() : buffer_(static_cast<size_t>(kBlockSize)) {}
 
 RecordingFile::~RecordingFile() { Close(); }
 
-bool RecordingFile::Open(const std::string& path, std::string& errorText) {
-  Close();
+int OpenRegularFile(const std::string& path, std::string& errorText) {
   // Look before opening: opening a FIFO or some devices could block or have side effects.
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     errorText = DescribeErrno(errno);
-    return false;
+    return -1;
   }
   if (S_ISDIR(info.st_mode)) {
     errorText = DescribeErrno(EISDIR);
-    return false;
+    return -1;
   }
   if (!S_ISREG(info.st_mode)) {
     errorText = "Not a regular file";
-    return false;
+    return -1;
   }
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     errorText = DescribeErrno(errno);
-    return false;
+    return -1;
   }
   // The path may have been replaced between the look and the open: check what was opened.
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
     errorText = "Not a regular file";
-    return false;
+    return -1;
   }
+  return fd;
+}
+
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& content,
+                     std::string& errorText) {
+  errorText.clear();
+  const int fd = OpenRegularFile(path, errorText);
+  if (fd < 0) return false;
+  content.clear();
+  char block[1 << 16];
+  while (true) {
+    const ssize_t got = ::read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) errorText = DescribeErrno(errno);
+    if (got <= 0) break;
+    if (content.size() + static_cast<std::size_t>(got) > maxBytes) {
+      errorText = DescribeErrno(EFBIG);
+      break;
+    }
+    content.append(block, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return errorText.empty();
+}
+
+bool RecordingFile::Open(const std::string& path, std::string& errorText) {
+  Close();
+  errorText.clear();
+  const int fd = OpenRegularFile(path, errorText);
+  if (fd < 0) return false;
+  struct stat info {};
+  ::fstat(fd, &info);
   fd_ = fd;
   guard_.Register(fd, path);
   length_ = static_cast<int64_t>(info.st_size);
   current_ = 1;
   ioError_ = false;
-  errorText.clear();
+  shortRead_ = false;
   return true;
 }
 
@@ -64,6 +95,12 @@ void RecordingFile::Close() {
   current_ = 1;
   bufferStart_ = 1;
   bufferLength_ = 0;
+}
+
+int64_t RecordingFile::LengthNow() const {
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0) return -1;
+  return static_cast<int64_t>(info.st_size);
 }
 
 bool RecordingFile::Load(int64_t first) {
@@ -83,6 +120,7 @@ bool RecordingFile::Load(int64_t first) {
       // The file shrank since it was opened: its missing tail reads as zeros, in the views
       // as in the single-byte reads, so the searches pass over it instead of stopping.
       std::fill(buffer_.begin() + bufferLength_, buffer_.begin() + wanted, 0);
+      shortRead_ = true;
       bufferLength_ = wanted;
       break;
     }

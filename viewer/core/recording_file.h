@@ -16,6 +16,15 @@
 
 namespace rovena {
 
+// Opens `path` read-only when it is a regular file, without blocking on a FIFO or a device
+// put in its place. Returns the descriptor, or -1 with a short description for the user.
+int OpenRegularFile(const std::string& path, std::string& errorText);
+
+// The whole content of a regular file of at most `maxBytes`; false with a description when it
+// is missing, not a regular file, larger, or unreadable.
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& content,
+                     std::string& errorText);
+
 class RecordingFile {
  public:
   RecordingFile();
@@ -46,6 +55,11 @@ class RecordingFile {
   bool AtEnd() const { return current_ > length_; }
   // True when a read failed with an I/O error since Open (a damaged disk or medium).
   bool HadIoError() const { return ioError_; }
+  // True when the file turned out shorter than its length at Open: the searches read the
+  // missing tail as zeros, but a copy must not take them for data.
+  bool HadShortRead() const { return shortRead_; }
+  // The file's length now, which may differ from Length() (-1 when it cannot be told).
+  int64_t LengthNow() const;
 
   // Bulk access for the searches; none of these move the current position.
   // The position the next ReadNext reads.
@@ -79,6 +93,7 @@ class RecordingFile {
   int64_t bufferStart_ = 1;   // position of buffer_[0]
   int64_t bufferLength_ = 0;  // valid bytes in buffer_
   bool ioError_ = false;
+  bool shortRead_ = false;
   GuardedInput guard_;  // no output may replace this file while it is open
 };
 

@@ -1,0 +1,99 @@
+// rovena-cli as a user meets it: outputs never land on the recording, and the exit status
+// says whether what was asked was done.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "recording_writer.h"
+#include "scratch_dir.h"
+
+namespace rovena {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string err;
+};
+
+class CliOutcomes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RecordingWriter writer(320, 240);
+    for (int i = 0; i < 4; ++i) writer.AddPicture(MakeTestPattern(320, 240, i), MakeGprmcSentence(i));
+    bytes_ = writer.Bytes();
+    ASSERT_TRUE(writer.WriteFile(recording_));
+  }
+  Outcome Run(const std::string& arguments) const {
+    const std::string errPath = dir_.File("stderr.txt");
+    const std::string command =
+        std::string(ROVENA_BIN_DIR) + "/rovena-cli " + arguments + " >/dev/null 2>'" + errPath + "'";
+    const int status = std::system(command.c_str());
+    std::ifstream in(errPath);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, {std::istreambuf_iterator<char>(in), {}}};
+  }
+  std::string Piece(const std::string& name, std::size_t length) const {
+    std::ofstream(dir_.File(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(std::min(length, bytes_.size())));
+    return dir_.File(name);
+  }
+  std::vector<std::uint8_t> Recorded() const {
+    std::ifstream in(recording_, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  test::ScratchDir dir_{"rovena_cli"};
+  std::string recording_ = dir_.File("c.m1v");
+  std::vector<std::uint8_t> bytes_;
+};
+
+TEST_F(CliOutcomes, NoCommandWritesOverTheRecording) {
+  fs::create_symlink(recording_, dir_.File("l.csv"));
+  for (const std::string& arguments :
+       {"track " + recording_ + " -o " + recording_, "track " + recording_ + " -o " + dir_.File("l.csv"),
+        "frames " + recording_ + " -o " + dir_.File("fr") + " --count 3 --y4m " + recording_,
+        "cut " + recording_ + " --from 1 --to 2 -o " + dir_.File("l.csv")}) {
+    const Outcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.status, 1) << arguments;
+    EXPECT_NE(outcome.err.find(recording_), std::string::npos) << outcome.err;
+    EXPECT_EQ(Recorded(), bytes_) << arguments;
+  }
+}
+
+TEST_F(CliOutcomes, ExitStatusTellsWhetherWhatWasAskedWasDone) {
+  const std::string frames = "frames " + recording_ + " -o " + dir_.File("fr");
+  EXPECT_EQ(Run(frames + " --first 2 --count 9223372036854775807").status, 0);
+  EXPECT_TRUE(fs::exists(dir_.File("fr/frame00004.bmp")));
+  EXPECT_FALSE(fs::exists(dir_.File("fr/frame00001.bmp")));
+  const std::string empty = dir_.File("empty.m1v");
+  std::ofstream(empty).close();
+  const std::string truncated = Piece("short.m1v", bytes_.size() - 100);
+  const std::vector<std::string> failures = {
+      frames + " --first 5", frames + " --count 0", frames + " --first 3 --count 5",
+      "frames " + Piece("piece.m1v", 3000) + " -o " + dir_.File("fr2"),
+      "track " + empty, "track /etc/passwd", "track " + truncated, "info " + truncated};
+  for (const std::string& arguments : failures) {
+    const Outcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.status, 1) << arguments;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << arguments << ": " << outcome.err;
+  }
+  EXPECT_EQ(Run(frames + " -o " + dir_.File("other")).status, 2);  // repeated option
+  for (const char* command : {"info", "frames", "track", "cut", "demo"})
+    EXPECT_EQ(Run(std::string(command) + " --help").status, 0) << command;
+}
+
+TEST_F(CliOutcomes, GpxOfANameThatIsNotUtf8IsWellFormed) {
+  const std::string latin1 = dir_.File("caf\xE9.m1v");
+  fs::copy_file(recording_, latin1);
+  const std::string gpx = dir_.File("t.gpx");
+  ASSERT_EQ(Run("track '" + latin1 + "' -o " + gpx).status, 0);
+  EXPECT_EQ(std::system(("xmllint --noout " + gpx).c_str()), 0);
+}
+
+}  // namespace
+}  // namespace rovena

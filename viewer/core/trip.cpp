@@ -1,0 +1,323 @@
+#include "trip.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "recording.h"
+
+namespace rovena {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Pictures read at each end of a recording: enough consecutive fixes for a median interval.
+constexpr int kSamplePictures = 3;
+// While no valid fix has turned up (a start in a tunnel), reading goes on at that end for up
+// to this many pictures and this many bytes, so a recording without any fix costs a bounded read.
+constexpr int kFixSearchPictures = 32;
+constexpr std::int64_t kFixSearchBytes = 2 << 20;
+// Shorter than this after the earlier recording's last fix is never a gap.
+constexpr double kMinimumGapSeconds = 3;
+
+// One picture read: where its start code lies and its fix when valid and timed.
+struct Sample {
+  std::int64_t position = 0;
+  std::optional<GpsFix> fix;
+};
+
+std::optional<GpsFix> ValidFix(const std::string& sentence) {
+  std::optional<GpsFix> fix = ParseGprmc(sentence);
+  if (!fix || !fix->valid() || fix->utc.empty()) return std::nullopt;
+  return fix;
+}
+
+bool HasValidFix(const std::vector<Sample>& samples) {
+  return std::any_of(samples.begin(), samples.end(), [](const Sample& s) { return s.fix.has_value(); });
+}
+
+// Whether one end has been read far enough: its sample pictures, and a fix or the search's end.
+bool EndIsRead(const std::vector<Sample>& samples, int attempts, std::int64_t bytesFromEnd) {
+  if (samples.size() < kSamplePictures) return attempts >= kFixSearchPictures;
+  return HasValidFix(samples) || attempts >= kFixSearchPictures || bytesFromEnd > kFixSearchBytes;
+}
+
+// Reads pictures from the start as the window steps forward. *reachedEnd tells whether the
+// walk got to the end of the file (so it saw every picture).
+std::vector<Sample> ReadFromStart(Recording& recording, std::vector<std::uint8_t>& picture,
+                                  bool walkWhole, bool* reachedEnd) {
+  std::vector<Sample> samples;
+  *reachedEnd = false;
+  for (int attempts = 1; recording.FindStartUp(); ++attempts) {
+    const std::int64_t position = recording.PicPos;
+    if (!recording.FindPicStart() || !recording.ReadFrame(picture.data())) {
+      // A last picture cut short by a power loss ends the recording as its end would.
+      *reachedEnd = recording.File().AtEnd();
+      return samples;
+    }
+    samples.push_back({position, ValidFix(recording.NmeaLine)});
+    if (!walkWhole && EndIsRead(samples, attempts, position)) return samples;
+  }
+  *reachedEnd = recording.File().AtEnd();
+  return samples;
+}
+
+// Reads pictures backwards from the end as the window's jump to the end does, passing over a
+// last picture cut short, and stops at `stopAt` (a picture already read from the start).
+// The samples come out in file order; *met tells whether the walk reached `stopAt`.
+std::vector<Sample> ReadFromEnd(Recording& recording, std::vector<std::uint8_t>& picture,
+                                std::int64_t stopAt, bool* met) {
+  std::vector<Sample> samples;
+  *met = false;
+  recording.PicPos = recording.FileLen - 1;
+  for (int attempts = 1; recording.FindStartDown(); ++attempts) {
+    const std::int64_t position = recording.PicPos;
+    if (position <= stopAt) {
+      *met = true;
+      break;
+    }
+    if (recording.FindPicStart() && recording.ReadFrame(picture.data()))
+      samples.push_back({position, ValidFix(recording.NmeaLine)});
+    if (EndIsRead(samples, attempts, recording.FileLen - position)) break;
+    recording.PicPos = position;  // the next search starts below this picture
+  }
+  std::reverse(samples.begin(), samples.end());
+  return samples;
+}
+
+// Mean bytes per picture over the consecutive pictures of each run; 0 when no run has two.
+double MeanPictureBytes(const std::vector<Sample>& front, const std::vector<Sample>& back) {
+  double bytes = 0;
+  std::size_t steps = 0;
+  for (const std::vector<Sample>* run : {&front, &back}) {
+    if (run->size() < 2) continue;
+    bytes += static_cast<double>(run->back().position - run->front().position);
+    steps += run->size() - 1;
+  }
+  return steps ? bytes / static_cast<double>(steps) : 0;
+}
+
+// The pictures between the two runs, from the bytes they span.
+std::int64_t EstimatedMiddle(const std::vector<Sample>& front, const std::vector<Sample>& back) {
+  const double pictureBytes = MeanPictureBytes(front, back);
+  if (back.empty() || pictureBytes <= 0) return 0;
+  const std::int64_t from = front.empty() ? 1 : front.back().position;
+  const double between = static_cast<double>(back.front().position - from) / pictureBytes;
+  return std::max<std::int64_t>(0, std::llround(between) - (front.empty() ? 0 : 1));
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  const std::size_t middle = values.size() / 2;
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle), values.end());
+  const double upper = values[middle];
+  if (values.size() % 2) return upper;
+  return (upper + *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle))) / 2;
+}
+
+// First and last fix, the median interval between fixes of neighbouring pictures within each
+// run, and (for a whole walk, one run) the distance along the fixes.
+void TakeFixes(TripRecording& out, const std::vector<const std::vector<Sample>*>& runs, bool whole) {
+  std::vector<double> intervals;
+  double distance = 0;
+  for (const std::vector<Sample>* run : runs) {
+    const GpsFix* previous = nullptr;  // valid fix of the previous picture of this run
+    const GpsFix* lastWithPosition = nullptr;
+    for (const Sample& sample : *run) {
+      const GpsFix* fix = sample.fix ? &*sample.fix : nullptr;
+      if (fix && previous) intervals.push_back(fix->utcSeconds - previous->utcSeconds);
+      previous = fix;
+      if (!fix) continue;
+      if (!out.firstFix) out.firstFix = *fix;
+      out.lastFix = *fix;
+      if (!fix->latitude) continue;
+      if (lastWithPosition) distance += DistanceKm(*lastWithPosition, *fix);
+      lastWithPosition = fix;
+    }
+  }
+  out.medianFixInterval = Median(std::move(intervals));
+  if (whole) out.distanceKm = distance;
+}
+
+bool StatFile(const std::string& path, TripRecording& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  out.device = st.st_dev;
+  out.inode = st.st_ino;
+  out.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
+// Orders recordings with fixes by (first fix, name). Each one without a fix goes where its
+// modification time falls among the others' first fixes; several falling into the same
+// place are in name order.
+std::vector<TripRecording> InTripOrder(std::vector<TripRecording> all) {
+  std::vector<TripRecording> withFix, withoutFix;
+  for (TripRecording& r : all) (r.HasFix() ? withFix : withoutFix).push_back(std::move(r));
+  std::sort(withFix.begin(), withFix.end(), [](const TripRecording& a, const TripRecording& b) {
+    if (a.firstFix->utcSeconds != b.firstFix->utcSeconds) return a.firstFix->utcSeconds < b.firstFix->utcSeconds;
+    return a.name < b.name;
+  });
+  // The number of recordings with a fix that come before `r`.
+  const auto slot = [&withFix](const TripRecording& r) {
+    const double modified = static_cast<double>(r.modifiedNs) / 1e9;
+    return std::partition_point(withFix.begin(), withFix.end(),
+                                [modified](const TripRecording& f) { return f.firstFix->utcSeconds <= modified; }) -
+           withFix.begin();
+  };
+  std::vector<std::pair<std::ptrdiff_t, TripRecording>> placed;
+  for (TripRecording& r : withoutFix) placed.emplace_back(slot(r), std::move(r));
+  std::sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+  });
+  std::vector<TripRecording> ordered;
+  auto next = placed.begin();
+  for (std::ptrdiff_t i = 0; i <= static_cast<std::ptrdiff_t>(withFix.size()); ++i) {
+    for (; next != placed.end() && next->first == i; ++next) ordered.push_back(std::move(next->second));
+    if (i < static_cast<std::ptrdiff_t>(withFix.size())) ordered.push_back(std::move(withFix[static_cast<std::size_t>(i)]));
+  }
+  return ordered;
+}
+
+}  // namespace
+
+double DistanceKm(const GpsFix& a, const GpsFix& b) {
+  constexpr double kEarthRadiusKm = 6371.0088;
+  constexpr double kRadians = 3.14159265358979323846 / 180;
+  const double lat1 = *a.latitude * kRadians, lat2 = *b.latitude * kRadians;
+  const double dLat = lat2 - lat1, dLon = (*b.longitude - *a.longitude) * kRadians;
+  const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                   std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
+  return 2 * kEarthRadiusKm * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+bool IsGapBetween(const TripRecording& earlier, const TripRecording& later) {
+  if (!earlier.lastFix || !later.firstFix) return true;
+  const double apart = later.firstFix->utcSeconds - earlier.lastFix->utcSeconds;
+  return apart > 2 * earlier.medianFixInterval && apart >= kMinimumGapSeconds;
+}
+
+std::optional<TripRecording> ScanRecording(const std::string& path, bool walkWhole, std::string* whyNot) {
+  TripRecording out;
+  out.path = path;
+  out.name = fs::path(path).filename().string();
+  Recording recording;
+  std::string error;
+  if (!recording.Open(path, error)) {
+    *whyNot = error;
+    return std::nullopt;
+  }
+  out.bytes = recording.FileLen;
+  std::uint8_t header[7];
+  for (std::uint8_t& b : header) b = recording.File().ReadNext();
+  out.format = FrameFormatFromHeader(header);
+  if (recording.FileLen < 7 || !HasSequenceHeaderCode(header)) {
+    *whyNot = "not a recording";
+    return std::nullopt;
+  }
+  if (out.format == kFormatNone) {
+    *whyNot = "frame size is neither 640 x 480 nor 320 x 240";
+    return std::nullopt;
+  }
+  if (!StatFile(path, out)) {
+    *whyNot = "cannot read its modification time";
+    return std::nullopt;
+  }
+
+  std::vector<std::uint8_t> picture(kPicBufSize);
+  recording.File().ReadAt(1);
+  bool reachedEnd = false, met = false;
+  const std::vector<Sample> front = ReadFromStart(recording, picture, walkWhole, &reachedEnd);
+  std::vector<Sample> back;
+  // Also after damage stopped a whole walk: the last fix still comes from the end.
+  if (!reachedEnd) back = ReadFromEnd(recording, picture, front.empty() ? 0 : front.back().position, &met);
+  if (recording.File().HadIoError()) {
+    *whyNot = "read error";
+    return std::nullopt;
+  }
+  if (front.empty() && back.empty()) {
+    *whyNot = "no picture could be read";
+    return std::nullopt;
+  }
+  out.picturesExact = reachedEnd || met;
+  out.pictures = static_cast<std::int64_t>(front.size() + back.size()) +
+                 (out.picturesExact ? 0 : EstimatedMiddle(front, back));
+  TakeFixes(out, {&front, &back}, walkWhole);
+  return out;
+}
+
+Trip Trip::Scan(const std::string& folder, const TripScanOptions& options, std::string* error) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_directory(typeError)) names.push_back(it->path().filename().string());
+  }
+  if (ec) {
+    if (error) *error = ec.message();
+    return {};
+  }
+  std::sort(names.begin(), names.end());
+
+  std::vector<TripRecording> recordings;
+  std::vector<SkippedFile> skipped;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string whyNot;
+    if (auto r = ScanRecording((fs::path(folder) / names[i]).string(), options.walkWhole, &whyNot))
+      recordings.push_back(std::move(*r));
+    else
+      skipped.push_back({names[i], whyNot});
+    if (options.progress) options.progress(i + 1, names.size());
+  }
+  if (error) error->clear();
+  return FromRecordings(std::move(recordings), std::move(skipped));
+}
+
+Trip Trip::FromRecordings(std::vector<TripRecording> recordings, std::vector<SkippedFile> skipped) {
+  Trip trip;
+  trip.recordings_ = InTripOrder(std::move(recordings));
+  trip.skipped_ = std::move(skipped);
+  for (std::size_t i = 0; i + 1 < trip.recordings_.size(); ++i) {
+    const TripRecording &earlier = trip.recordings_[i], &later = trip.recordings_[i + 1];
+    if (!IsGapBetween(earlier, later)) continue;
+    TripGap gap{i, std::nullopt};
+    if (earlier.lastFix && later.firstFix) gap.seconds = later.firstFix->utcSeconds - earlier.lastFix->utcSeconds;
+    trip.gaps_.push_back(gap);
+  }
+  return trip;
+}
+
+std::optional<std::size_t> Trip::IndexOf(const std::string& path) const {
+  TripRecording probe;
+  const bool known = StatFile(path, probe);
+  const fs::path wanted = fs::absolute(path).lexically_normal();
+  for (std::size_t i = 0; i < recordings_.size(); ++i) {
+    const TripRecording& r = recordings_[i];
+    if (known ? r.device == probe.device && r.inode == probe.inode
+              : fs::absolute(r.path).lexically_normal() == wanted)
+      return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> Trip::Next(std::size_t index) const {
+  if (index + 1 >= recordings_.size()) return std::nullopt;
+  return index + 1;
+}
+
+std::optional<std::size_t> Trip::Previous(std::size_t index) const {
+  if (index == 0 || index > recordings_.size()) return std::nullopt;
+  return index - 1;
+}
+
+const TripGap* Trip::GapAfter(std::size_t index) const {
+  const auto gap = std::lower_bound(gaps_.begin(), gaps_.end(), index,
+                                    [](const TripGap& g, std::size_t i) { return g.after < i; });
+  return gap != gaps_.end() && gap->after == index ? &*gap : nullptr;
+}
+
+const TripGap* Trip::GapBefore(std::size_t index) const { return index == 0 ? nullptr : GapAfter(index - 1); }
+
+}  // namespace rovena

@@ -1,0 +1,110 @@
+// A trip: the recordings of one folder in the order they were driven, and the gaps between them.
+//
+// Recorders split a drive into many short files. Scanning a folder finds every file that
+// begins with a 640 x 480 or 320 x 240 sequence header (whatever its name), reads a few
+// pictures at each end of it with the same searches the window steps with, and orders the
+// recordings by their first valid GPS fix, then by name. A recording without any fix goes
+// where its modification time falls among the others' first fixes (by name among those
+// falling into the same place). Files that are not recordings, or cannot be read, are listed
+// as skipped with a reason.
+//
+// The quick scan reads a bounded number of bytes per file (a few pictures from the start and
+// from the end), so a folder of hundreds of recordings lists in a fraction of a second from
+// the page cache. The picture count is then exact only when those pictures cover the whole
+// recording; otherwise it is estimated from the sizes of the pictures read. A whole walk
+// (TripScanOptions::walkWhole) reads every picture instead: exact counts and the distance
+// driven, at the cost of reading every byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gps_track.h"
+
+namespace rovena {
+
+struct TripRecording {
+  std::string path;  // the folder joined with name
+  std::string name;  // file name within the folder
+  int format = 0;    // kFormatVga or kFormatCif
+  std::int64_t bytes = 0;
+  std::int64_t pictures = 0;
+  bool picturesExact = false;        // false: estimated from the sizes of the pictures read
+  std::optional<GpsFix> firstFix;    // earliest valid fix with a time among the pictures read
+  std::optional<GpsFix> lastFix;     // latest one
+  double medianFixInterval = 0;      // seconds between consecutive valid fixes; 0 when unknown
+  std::optional<double> distanceKm;  // along consecutive valid fixes; only from a whole walk
+  std::int64_t modifiedNs = 0;       // modification time, nanoseconds since 1970
+  std::uint64_t device = 0, inode = 0;  // the file's identity at scan time
+
+  bool HasFix() const { return firstFix.has_value(); }
+};
+
+// The break in driving between recordings `after` and `after` + 1 of the trip.
+struct TripGap {
+  std::size_t after = 0;
+  std::optional<double> seconds;  // last fix of the earlier to first fix of the later, when both have fixes
+};
+
+struct SkippedFile {
+  std::string name;
+  std::string reason;
+};
+
+struct TripScanOptions {
+  bool walkWhole = false;  // read every picture: exact counts and distances
+  // Called after each file of the folder with the number done and the number in all.
+  std::function<void(std::size_t done, std::size_t total)> progress;
+};
+
+// A gap lies between neighbours when either has no fix, or when the later one's first fix
+// comes more than twice the earlier one's median fix interval, and at least 3 seconds, after
+// the earlier one's last fix.
+bool IsGapBetween(const TripRecording& earlier, const TripRecording& later);
+
+// Reads what the trip needs from one file: its header, and pictures from both ends (every
+// picture when walkWhole). Nothing and a reason in *whyNot when it is not a usable recording.
+std::optional<TripRecording> ScanRecording(const std::string& path, bool walkWhole, std::string* whyNot);
+
+class Trip {
+ public:
+  Trip() = default;
+
+  // Lists `folder` (not its subfolders). A folder that cannot be read gives an empty trip
+  // and the reason in *error.
+  static Trip Scan(const std::string& folder, const TripScanOptions& options = {},
+                   std::string* error = nullptr);
+  // Orders already scanned recordings and finds their gaps (Scan ends with this).
+  static Trip FromRecordings(std::vector<TripRecording> recordings, std::vector<SkippedFile> skipped = {});
+
+  const std::vector<TripRecording>& Recordings() const { return recordings_; }
+  const std::vector<TripGap>& Gaps() const { return gaps_; }
+  const std::vector<SkippedFile>& Skipped() const { return skipped_; }
+  std::size_t Size() const { return recordings_.size(); }
+  bool Empty() const { return recordings_.empty(); }
+
+  // The position in the trip of the recording at `path` (any spelling or link of the same
+  // file); nothing when it is not one of the trip's recordings.
+  std::optional<std::size_t> IndexOf(const std::string& path) const;
+  // The neighbours of recording `index`; nothing at either end of the trip.
+  std::optional<std::size_t> Next(std::size_t index) const;
+  std::optional<std::size_t> Previous(std::size_t index) const;
+  // The gap between recording `index` - 1 and `index` (GapBefore) or `index` and `index` + 1
+  // (GapAfter); nullptr when they follow on without a break or there is no neighbour.
+  const TripGap* GapBefore(std::size_t index) const;
+  const TripGap* GapAfter(std::size_t index) const;
+
+ private:
+  std::vector<TripRecording> recordings_;
+  std::vector<TripGap> gaps_;
+  std::vector<SkippedFile> skipped_;
+};
+
+// Great-circle distance between two fixes with positions, in kilometres.
+double DistanceKm(const GpsFix& a, const GpsFix& b);
+
+}  // namespace rovena

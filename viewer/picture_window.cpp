@@ -1,0 +1,86 @@
+#include "picture_window.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace rovena {
+
+PictureWindow::PictureWindow(std::function<const QImage&()> source, QWidget* parent)
+    : QWidget(parent, Qt::Window), source_(std::move(source)) {
+  setWindowTitle(QStringLiteral("Rovena – obraz"));
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  resize(960, 720);
+}
+
+QRect PictureWindow::PictureRect() const {
+  const QSize image = source_().size();
+  if (image.isEmpty()) return {};
+  const QSize fitted = image.scaled(size(), Qt::KeepAspectRatio);
+  return QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+}
+
+void PictureWindow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::black);
+  const QImage& image = source_();
+  const QRect shown = PictureRect();
+  if (shown.isEmpty()) return;
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(shown, image);
+  if (lensAt_) PaintLens(painter, image, shown);
+}
+
+// A round lens centred on the pointer showing the source pixels under it 3x larger than the
+// source itself (not than the scaled picture), drawn smoothly so plate letters stay legible.
+void PictureWindow::PaintLens(QPainter& painter, const QImage& image, const QRect& shown) const {
+  const double toSource = static_cast<double>(image.width()) / shown.width();
+  const QPointF centre = QPointF(*lensAt_ - shown.topLeft()) * toSource;
+  const double half = kLensSize / 2.0 / kMagnification;
+  const QRectF from(centre.x() - half, centre.y() - half, 2 * half, 2 * half);
+  const QRectF lens(*lensAt_ - QPointF(kLensSize / 2.0, kLensSize / 2.0), QSizeF(kLensSize, kLensSize));
+  QPainterPath circle;
+  circle.addEllipse(lens);
+  painter.save();
+  painter.setClipPath(circle);
+  painter.fillRect(lens, Qt::black);
+  painter.drawImage(lens, image, from);
+  painter.restore();
+  painter.setPen(QPen(Qt::white, 2));
+  painter.drawEllipse(lens);
+}
+
+void PictureWindow::ToggleFullScreen() { isFullScreen() ? showNormal() : showFullScreen(); }
+
+void PictureWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F11) {
+    ToggleFullScreen();
+  } else if (event->key() == Qt::Key_Escape && isFullScreen()) {
+    showNormal();
+  } else {
+    QWidget::keyPressEvent(event);
+  }
+}
+
+void PictureWindow::mouseDoubleClickEvent(QMouseEvent*) { ToggleFullScreen(); }
+
+void PictureWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  lensAt_ = event->position().toPoint();
+  update();
+}
+
+void PictureWindow::mouseMoveEvent(QMouseEvent* event) {
+  if (!lensAt_) return;
+  lensAt_ = event->position().toPoint();
+  update();
+}
+
+void PictureWindow::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  lensAt_.reset();
+  update();
+}
+
+}  // namespace rovena

@@ -1,0 +1,44 @@
+// The enlarged picture: whatever the main window's picture area shows, scaled to fit a
+// resizable window with its aspect ratio kept. F11 or a double-click toggles full screen, Esc
+// leaves it, and holding the left button shows a 3x magnifier around the pointer for reading
+// number plates. The main window tells it when its picture changed; painting waits for the
+// next screen refresh, so a play loop never waits for it.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+namespace rovena {
+
+class PictureWindow : public QWidget {
+ public:
+  static constexpr int kMagnification = 3;
+  static constexpr int kLensSize = 240;  // screen pixels across
+
+  // `source` gives the image to show (the main window's picture area).
+  explicit PictureWindow(std::function<const QImage&()> source, QWidget* parent = nullptr);
+
+  void PictureChanged() { update(); }
+  // Where the picture lands inside the window now.
+  QRect PictureRect() const;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void ToggleFullScreen();
+  void PaintLens(QPainter& painter, const QImage& image, const QRect& shown) const;
+
+  std::function<const QImage&()> source_;
+  std::optional<QPoint> lensAt_;  // while the left button is held
+};
+
+}  // namespace rovena

@@ -1,0 +1,327 @@
+#include "route_window.h"
+
+#include <QDateTime>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cmath>
+
+namespace rovena {
+namespace {
+
+constexpr double kWheelStep = 1.25;     // zoom factor per wheel notch
+constexpr double kDragThreshold = 4;    // pixels a press may move and still count as a click
+constexpr double kSpeedBreakSeconds = 5;  // a longer silence in the speed line is a gap
+constexpr int kStripHeight = 110;
+const QColor kRouteColour(30, 90, 220);
+const QColor kCurrentRecordingColour(255, 140, 0);
+
+QString PointText(const RoutePoint& point) {
+  const QString time = point.utcSeconds > 0
+                           ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(point.utcSeconds), Qt::UTC)
+                                 .toString(QStringLiteral("dd.MM.yyyy  HH:mm:ss"))
+                           : QStringLiteral("--");
+  return QStringLiteral("%1   %2 km/h").arg(time).arg(std::lround(point.speedKmh));
+}
+
+PlanePoint ToPlanePoint(QPointF p) { return {p.x(), p.y()}; }
+
+}  // namespace
+
+RouteWindow::RouteWindow(const QImage* map, const MapCalibration& calibration, JumpRequest jump, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      map_(new RouteMapView(map, calibration, jump, this)),
+      strip_(new SpeedStrip(jump, this)) {
+  setWindowTitle(QStringLiteral("Rovena – trasa"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(1);
+  layout->addWidget(map_, 1);
+  layout->addWidget(strip_);
+  resize(900, 700);
+}
+
+void RouteWindow::SetRoute(Route route) {
+  route_ = std::move(route);
+  current_.reset();
+  map_->SetRoute(&route_);
+  strip_->SetRoute(&route_);
+}
+
+void RouteWindow::SetCurrent(int recording, std::int64_t position) {
+  const std::optional<int> point = route_.PointAt(recording, position);
+  if (point == current_) return;
+  current_ = point;
+  map_->SetCurrent(point);
+  strip_->SetCurrent(point);
+}
+
+// ---------------------------------------------------------------- the map
+
+RouteMapView::RouteMapView(const QImage* map, const MapCalibration& calibration, RouteWindow::JumpRequest jump,
+                           QWidget* parent)
+    : QWidget(parent), mapImage_(map && !map->isNull() && calibration.ScaleLat != 0 && calibration.ScaleLon != 0
+                                     ? map : nullptr),
+      projection_(RouteProjection::ForMap(calibration)), jump_(std::move(jump)) {
+  if (mapImage_) mapPixmap_ = QPixmap::fromImage(*mapImage_);
+  setMouseTracking(true);
+  setMinimumSize(320, 240);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void RouteMapView::SetRoute(const Route* route) {
+  route_ = route;
+  if (!mapImage_) projection_ = RouteProjection::ForRoute(*route);
+  plane_.clear();
+  for (const RoutePoint& point : route->points) plane_.push_back(projection_.ToPlane(point.lat, point.lon));
+  Fit();
+}
+
+void RouteMapView::SetCurrent(std::optional<int> point) {
+  current_ = point;
+  update();
+}
+
+QPointF RouteMapView::ScreenOf(int index) const {
+  const PlanePoint s = view_.ToScreen(plane_[static_cast<std::size_t>(index)]);
+  return {s.x, s.y};
+}
+
+// The whole map, or without one the route's extent with a margin.
+void RouteMapView::Fit() {
+  if (mapImage_) {
+    view_ = FitView({0, 0}, {double(mapImage_->width()), double(mapImage_->height())}, width(), height());
+  } else {
+    PlanePoint min{1e300, 1e300}, max{-1e300, -1e300};
+    for (std::size_t i = 0; i < plane_.size(); ++i) {
+      if (!route_->points[i].valid) continue;
+      min = {std::min(min.x, plane_[i].x), std::min(min.y, plane_[i].y)};
+      max = {std::max(max.x, plane_[i].x), std::max(max.y, plane_[i].y)};
+    }
+    if (min.x > max.x) min = max = {0, 0};
+    const double margin = std::max({max.x - min.x, max.y - min.y, 200.0}) * 0.05;
+    view_ = FitView({min.x - margin, min.y - margin}, {max.x + margin, max.y + margin}, width(), height());
+  }
+  update();
+}
+
+double RouteMapView::FitScale() const {
+  if (mapImage_) return FitView({0, 0}, {double(mapImage_->width()), double(mapImage_->height())}, width(), height()).scale;
+  return std::min(view_.scale, 1e-3);  // without a map, zooming out stays free
+}
+
+void RouteMapView::resizeEvent(QResizeEvent*) { Fit(); }
+
+void RouteMapView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor(236, 236, 228));
+  if (!mapPixmap_.isNull()) {
+    // Only the part of the map inside the view is scaled, so a paint costs the window's
+    // pixels, not the map's.
+    const PlanePoint from = view_.ToPlane({0, 0}), to = view_.ToPlane({double(width()), double(height())});
+    const QRectF source = QRectF(QPointF(from.x, from.y), QPointF(to.x, to.y)).intersected(QRectF(mapPixmap_.rect()));
+    const PlanePoint a = view_.ToScreen({source.left(), source.top()});
+    const PlanePoint b = view_.ToScreen({source.right(), source.bottom()});
+    painter.drawPixmap(QRectF(QPointF(a.x, a.y), QPointF(b.x, b.y)), mapPixmap_, source);
+  }
+  PaintGrid(painter);
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (route_) {
+    PaintRoute(painter);
+    PaintMarker(painter);
+  }
+  PaintScaleBar(painter);
+}
+
+// Latitude and longitude lines at round steps, labelled at the window's edges.
+void RouteMapView::PaintGrid(QPainter& painter) const {
+  double latTop = 0, lonLeft = 0, latBottom = 0, lonRight = 0;
+  projection_.ToLatLon(view_.ToPlane({0, 0}), latTop, lonLeft);
+  projection_.ToLatLon(view_.ToPlane({double(width()), double(height())}), latBottom, lonRight);
+  const double step = RoundStep(std::max(std::fabs(latTop - latBottom), std::fabs(lonRight - lonLeft)), 5);
+  painter.setPen(QPen(QColor(0, 0, 0, 60), 1));
+  for (double lat = std::ceil(std::min(latTop, latBottom) / step) * step; lat <= std::max(latTop, latBottom);
+       lat += step) {
+    const double y = view_.ToScreen(projection_.ToPlane(lat, lonLeft)).y;
+    painter.drawLine(QPointF(0, y), QPointF(width(), y));
+    painter.drawText(QPointF(4, y - 3), QString::number(lat, 'f', 4) + QStringLiteral("°"));
+  }
+  for (double lon = std::ceil(std::min(lonLeft, lonRight) / step) * step; lon <= std::max(lonLeft, lonRight);
+       lon += step) {
+    const double x = view_.ToScreen(projection_.ToPlane(latTop, lon)).x;
+    painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+    painter.drawText(QPointF(x + 3, height() - 4), QString::number(lon, 'f', 4) + QStringLiteral("°"));
+  }
+}
+
+// Each stretch as a line; the part in the recording on screen in the main window stands out.
+void RouteMapView::PaintRoute(QPainter& painter) const {
+  const int currentRecording = current_ ? route_->points[static_cast<std::size_t>(*current_)].recording : -1;
+  for (const std::vector<int>& stretch : RouteStretches(*route_)) {
+    QPolygonF line, emphasised;
+    for (int index : SimplifyForScreen(stretch, plane_, view_)) {
+      line << ScreenOf(index);
+      if (route_->points[static_cast<std::size_t>(index)].recording == currentRecording) emphasised << ScreenOf(index);
+    }
+    painter.setPen(QPen(kRouteColour, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(line);
+    painter.setPen(QPen(kCurrentRecordingColour, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(emphasised);
+  }
+}
+
+// A circle with a pointer in the direction of travel.
+void RouteMapView::PaintMarker(QPainter& painter) const {
+  if (!current_) return;
+  const RoutePoint& point = route_->points[static_cast<std::size_t>(*current_)];
+  if (!point.valid) return;
+  const QPointF at = ScreenOf(*current_);
+  painter.setPen(QPen(Qt::white, 2));
+  painter.setBrush(QColor(220, 0, 0));
+  if (point.course) {
+    painter.save();
+    painter.translate(at);
+    painter.rotate(*point.course);
+    painter.drawPolygon(QPolygonF({QPointF(0, -16), QPointF(7, 2), QPointF(-7, 2)}));
+    painter.restore();
+  }
+  painter.drawEllipse(at, 7, 7);
+}
+
+void RouteMapView::PaintScaleBar(QPainter& painter) const {
+  const double metresPerPixel = 1 / (view_.scale * projection_.UnitsPerMetre());
+  const double metres = RoundStep(metresPerPixel * width() / 5, 1);
+  const double pixels = metres / metresPerPixel;
+  const QPointF start(12, height() - 20);
+  painter.setPen(QPen(Qt::black, 3));
+  painter.drawLine(start, start + QPointF(pixels, 0));
+  painter.setPen(Qt::black);
+  painter.drawText(start + QPointF(0, -6), metres >= 1000 ? QStringLiteral("%1 km").arg(metres / 1000)
+                                                          : QStringLiteral("%1 m").arg(metres));
+}
+
+void RouteMapView::wheelEvent(QWheelEvent* event) {
+  const double factor = std::pow(kWheelStep, event->angleDelta().y() / 120.0);
+  view_ = ZoomAbout(view_, factor, ToPlanePoint(event->position()), FitScale());
+  update();
+}
+
+void RouteMapView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  dragFrom_ = event->position();
+  dragged_ = false;
+}
+
+void RouteMapView::mouseMoveEvent(QMouseEvent* event) {
+  if (dragFrom_) {
+    const QPointF moved = event->position() - *dragFrom_;
+    if (dragged_ || std::hypot(moved.x(), moved.y()) > kDragThreshold) {
+      view_ = PanBy(view_, moved.x(), moved.y());
+      dragFrom_ = event->position();
+      dragged_ = true;
+      update();
+    }
+    return;
+  }
+  if (!route_) return;
+  const std::optional<int> near = NearestPoint(*route_, plane_, view_, ToPlanePoint(event->position()));
+  if (near)
+    QToolTip::showText(event->globalPosition().toPoint(), PointText(route_->points[static_cast<std::size_t>(*near)]), this);
+  else
+    QToolTip::hideText();
+}
+
+void RouteMapView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !dragFrom_) return;
+  dragFrom_.reset();
+  if (dragged_ || !route_) return;
+  if (const auto near = NearestPoint(*route_, plane_, view_, ToPlanePoint(event->position())))
+    jump_(route_->points[static_cast<std::size_t>(*near)]);
+}
+
+// ---------------------------------------------------------------- the speed strip
+
+SpeedStrip::SpeedStrip(RouteWindow::JumpRequest jump, QWidget* parent) : QWidget(parent), jump_(std::move(jump)) {
+  setFixedHeight(kStripHeight);
+}
+
+void SpeedStrip::SetRoute(const Route* route) {
+  route_ = route;
+  firstTime_ = lastTime_ = 0;
+  topSpeed_ = 10;
+  for (const RoutePoint& point : route->points) {
+    if (point.utcSeconds <= 0) continue;
+    if (firstTime_ == 0) firstTime_ = point.utcSeconds;
+    firstTime_ = std::min(firstTime_, point.utcSeconds);
+    lastTime_ = std::max(lastTime_, point.utcSeconds);
+    topSpeed_ = std::max(topSpeed_, point.speedKmh);
+  }
+  update();
+}
+
+void SpeedStrip::SetCurrent(std::optional<int> point) {
+  current_ = point;
+  update();
+}
+
+double SpeedStrip::XOf(double utcSeconds) const {
+  const double span = std::max(lastTime_ - firstTime_, 1.0);
+  return (utcSeconds - firstTime_) / span * (width() - 1);
+}
+
+double SpeedStrip::TimeAt(double x) const {
+  return firstTime_ + x / std::max(width() - 1, 1) * std::max(lastTime_ - firstTime_, 1.0);
+}
+
+void SpeedStrip::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor(24, 24, 24));
+  if (!route_) return;
+  const double usable = height() - 16;
+  const auto yOf = [&](double speed) { return 4 + usable - speed / topSpeed_ * usable; };
+  painter.setPen(QColor(90, 90, 90));
+  for (double speed = 0; speed <= topSpeed_; speed += RoundStep(topSpeed_, 3)) {
+    painter.drawLine(QPointF(0, yOf(speed)), QPointF(width(), yOf(speed)));
+    painter.drawText(QPointF(3, yOf(speed) - 2), QStringLiteral("%1 km/h").arg(speed));
+  }
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(90, 200, 90), 1.5));
+  QPolygonF line;
+  const RoutePoint* previous = nullptr;
+  for (const RoutePoint& point : route_->points) {
+    if (point.utcSeconds <= 0) continue;
+    const bool followsOn = point.recording < static_cast<int>(route_->followsOn.size()) &&
+                           route_->followsOn[static_cast<std::size_t>(point.recording)];
+    const bool broken = previous && (point.utcSeconds - previous->utcSeconds > kSpeedBreakSeconds ||
+                                     (point.recording != previous->recording && !followsOn));
+    if (broken) {
+      painter.drawPolyline(line);
+      line.clear();
+    }
+    line << QPointF(XOf(point.utcSeconds), yOf(point.speedKmh));
+    previous = &point;
+  }
+  painter.drawPolyline(line);
+  if (current_) {
+    const double x = XOf(route_->points[static_cast<std::size_t>(*current_)].utcSeconds);
+    painter.setPen(QPen(QColor(255, 60, 60), 2));
+    painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+  }
+}
+
+void SpeedStrip::JumpToX(double x) {
+  if (!route_) return;
+  if (const auto point = route_->PointNearestTime(TimeAt(x))) jump_(route_->points[static_cast<std::size_t>(*point)]);
+}
+
+void SpeedStrip::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) JumpToX(event->position().x());
+}
+
+void SpeedStrip::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) JumpToX(event->position().x());
+}
+
+}  // namespace rovena
