@@ -100,7 +100,7 @@ double OurPass(const std::string& path, int pictures) {
   if (!decoder.CheckSize(recording.File())) return -1;
   int decoded = 0;
   const double start = CpuSeconds();
-  while (recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()))
+  while (recording.StepUp(decoder.PicBuf()))
     decoded += decoder.ShowPic() == rovena::PictureDecoder::PictureResult::Decoded;
   const double seconds = CpuSeconds() - start;
   return decoded == pictures ? seconds / pictures : -1;
@@ -114,7 +114,7 @@ uint64_t DecodedFingerprint(const std::string& path) {
   rovena::PictureDecoder decoder;
   if (!recording.Open(path, error) || !decoder.CheckSize(recording.File())) return 0;
   uint64_t hash = 14695981039346656037ull;
-  while (recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf())) {
+  while (recording.StepUp(decoder.PicBuf())) {
     if (decoder.ShowPic() != rovena::PictureDecoder::PictureResult::Decoded) return 0;
     for (uint8_t byte : decoder.FrameBuf) hash = (hash ^ byte) * 1099511628211ull;
   }

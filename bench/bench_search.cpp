@@ -61,7 +61,7 @@ void BM_StepForward(benchmark::State& state) {
   Open(recording, TheFiles().pictures);
   std::vector<uint8_t> frame(rovena::kPicBufSize);
   for (auto _ : state) {
-    if (!(recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(frame.data())))
+    if (!recording.StepUp(frame.data()))
       recording.File().SetCurrentPosition(8);
   }
 }
@@ -73,7 +73,7 @@ void BM_StepBack(benchmark::State& state) {
   std::vector<uint8_t> frame(rovena::kPicBufSize);
   recording.PicPos = recording.FileLen - 1;
   for (auto _ : state) {
-    if (!(recording.FindStartDown() && recording.FindPicStart() && recording.ReadFrame(frame.data())))
+    if (!recording.StepDown(frame.data()))
       recording.PicPos = recording.FileLen - 1;
   }
 }

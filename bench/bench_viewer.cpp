@@ -99,6 +99,8 @@ double FfmpegPicturesPerSecond(const std::string& path, int pictures) {
 // A Form1 on a scripted desktop, shown offscreen, with `recording` opened.
 struct Window {
   Window(const std::string& folder, const std::string& recording) {
+    // Each measurement is of one recording; the folder holds others that play would go on into.
+    platform.settings["ContinuousTrip"] = "0";
     form = std::make_unique<rovena::Form1>(platform, QString::fromStdString(folder), QString::fromStdString(recording));
     form->Form_Load();
     form->show();

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!decoder->CheckSize(header)) std::abort();
 
   // Only the bytes the previous input wrote need clearing: the buffers start zeroed.
-  const size_t copied = std::min<size_t>(size - 1, rovena::PicBufSize);
+  const size_t copied = std::min<size_t>(size - 1, rovena::kPicBufSize);
   uint8_t* picBuf = decoder->PicBuf();
   if (lastCopied > copied) {
     std::memset(picBuf + copied, 0, lastCopied - copied);

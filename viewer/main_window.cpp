@@ -28,6 +28,7 @@
 #include "nmea.h"
 #include "output_guard.h"
 #include "recording_file.h"
+#include "trip_labels.h"
 
 namespace rovena {
 
@@ -45,6 +46,12 @@ constexpr int kCifImageHeight = 240;
 // many picture starts per shown picture.
 constexpr std::int64_t kVeryFastJump = 200000;
 constexpr int kFastPlayStarts = 5;
+
+// How long the time label shows the gap a step has just crossed.
+constexpr int kGapShownMs = 2000;
+
+// The setting that keeps playing and stepping across the recordings of a trip ("0": off).
+const char kContinuousTripSetting[] = "ContinuousTrip";
 
 // Longest name lblFile shows whole, and how much of a longer name's end it shows.
 constexpr int kFileNameShownWhole = 40;
@@ -115,6 +122,37 @@ MessageIcon ToMessageIcon(IniMessage::Icon icon) {
 
 void Yield() { QCoreApplication::processEvents(); }
 
+// The folder holding `path`, as bytes, for listing its trip.
+std::string FolderOf(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::absolute(path, ec).parent_path().string();
+}
+
+// The playback buttons, left to right: where each sits (twips), what it does, its picture
+// while available (the unavailable picture's key adds "U") and the side it belongs to.
+enum PlaybackSide : unsigned { kDownSide = 1, kUpSide = 2, kStopSide = 4, kAllSides = 7 };
+struct PlaybackButton {
+  PictureButton* Form1::*button;
+  int left;
+  int width;
+  void (Form1::*handler)();
+  const char* key;
+  unsigned side;
+};
+constexpr PlaybackButton kPlaybackButtons[] = {
+    {&Form1::cmdDownE, 240, 495, &Form1::cmdDownE_Click, "DownE", kDownSide},
+    {&Form1::cmdDownFFF, 840, 495, &Form1::cmdDownFFF_Click, "DownFFF", kDownSide},
+    {&Form1::cmdDownFF, 1440, 495, &Form1::cmdDownFF_Click, "DownFF", kDownSide},
+    {&Form1::cmdDownF, 2280, 855, &Form1::cmdDownF_Click, "DownF", kDownSide},
+    {&Form1::cmdDown, 3360, 615, &Form1::cmdDown_Click, "Down", kDownSide},
+    {&Form1::cmdStop, 4208, 1215, &Form1::cmdStop_Click, "Stop", kStopSide},
+    {&Form1::cmdUp, 5640, 615, &Form1::cmdUp_Click, "Up", kUpSide},
+    {&Form1::cmdUpF, 6480, 855, &Form1::cmdUpF_Click, "UpF", kUpSide},
+    {&Form1::cmdUpFF, 7680, 495, &Form1::cmdUpFF_Click, "UpFF", kUpSide},
+    {&Form1::cmdUpFFF, 8280, 495, &Form1::cmdUpFFF_Click, "UpFFF", kUpSide},
+    {&Form1::cmdUpE, 8880, 495, &Form1::cmdUpE_Click, "UpE", kUpSide},
+};
+
 }  // namespace
 
 void PictureButton::SetPicture(const QString& key, const QPixmap& picture) {
@@ -138,6 +176,8 @@ Form1::Form1(Platform& platform, QString programFolder, QString commandLine)
   imglFlag = MakeCutFlagPictures();
   CreateControls();
   CreateShortcuts();
+  gapTimer_.setSingleShot(true);
+  connect(&gapTimer_, &QTimer::timeout, this, [this] { EndGapLabel(); });
   setFixedSize(kClientWidth, Pic1->height() + kBelowPictureArea);
 }
 
@@ -219,33 +259,16 @@ void Form1::CreateCommandFrameControls() {
 }
 
 void Form1::CreatePlaybackButtons() {
-  struct Row {
-    PictureButton** button;
-    int left;
-    int width;
-    void (Form1::*handler)();
-    const char* key;
-  };
-  const Row rows[] = {
-      {&cmdDownE, 240, 495, &Form1::cmdDownE_Click, "DownE"},
-      {&cmdDownFFF, 840, 495, &Form1::cmdDownFFF_Click, "DownFFF"},
-      {&cmdDownFF, 1440, 495, &Form1::cmdDownFF_Click, "DownFF"},
-      {&cmdDownF, 2280, 855, &Form1::cmdDownF_Click, "DownF"},
-      {&cmdDown, 3360, 615, &Form1::cmdDown_Click, "Down"},
-      {&cmdStop, 4208, 1215, &Form1::cmdStop_Click, "StopU"},
-      {&cmdUp, 5640, 615, &Form1::cmdUp_Click, "Up"},
-      {&cmdUpF, 6480, 855, &Form1::cmdUpF_Click, "UpF"},
-      {&cmdUpFF, 7680, 495, &Form1::cmdUpFF_Click, "UpFF"},
-      {&cmdUpFFF, 8280, 495, &Form1::cmdUpFFF_Click, "UpFFF"},
-      {&cmdUpE, 8880, 495, &Form1::cmdUpE_Click, "UpE"},
-  };
   QPalette lightGrey = palette();
   lightGrey.setColor(QPalette::Button, QColor(192, 192, 192));
-  for (const Row& row : rows) {
-    *row.button = MakeButton(row.left, 1560, row.width, 330, row.handler);
-    (*row.button)->setPalette(lightGrey);
-    SetButtonPicture(*row.button, QString::fromLatin1(row.key));
+  for (const PlaybackButton& row : kPlaybackButtons) {
+    PictureButton*& button = this->*row.button;
+    button = MakeButton(row.left, 1560, row.width, 330, row.handler);
+    button->setPalette(lightGrey);
   }
+  // Nothing plays yet, so only Stop starts unavailable.
+  ShowPlaybackButtons(kDownSide | kUpSide, true);
+  ShowPlaybackButtons(kStopSide, false);
 }
 
 PictureButton* Form1::MakeButton(int leftTwips, int topTwips, int widthTwips, int heightTwips,
@@ -268,6 +291,9 @@ void Form1::CreateShortcuts() {
   bind(QKeySequence(Qt::Key_Home), [this] { cmdDownE_Click(); });
   bind(QKeySequence(Qt::Key_End), [this] { cmdUpE_Click(); });
   bind(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { cmdFile_Click(); });
+  bind(QKeySequence(Qt::Key_PageDown), [this] { NextRecording(); });
+  bind(QKeySequence(Qt::Key_PageUp), [this] { PreviousRecording(); });
+  bind(QKeySequence(Qt::Key_T), [this] { ToggleContinuousTrip(); });
 }
 
 void Form1::SetButtonPicture(PictureButton* button, const QString& key) {
@@ -293,7 +319,8 @@ void Form1::Form_Load() {
   MpegFile = PathFromBytes(StripCommandLineQuotes(PathToBytes(commandLine_)));
   if (MpegFile.isEmpty()) MpegFile = platform_.ReadSetting(QStringLiteral("MpegFile"));
   BmpFileName = platform_.ReadSetting(QStringLiteral("BmpFile"));
-  NewFile(MpegFile);
+  ContinuousTrip = platform_.ReadSetting(QString::fromLatin1(kContinuousTripSetting)) != QStringLiteral("0");
+  OpenInItsTrip(MpegFile);
   UnActiveDownCmd();
   LoadMap();
 }
@@ -398,9 +425,7 @@ bool Form1::NewFile(const QString& FileName) {
       ActiveUpCmd();
       std::string openError;
       if (recording.Open(path, openError)) {
-        const QString canonical = PathFromBytes(std::filesystem::weakly_canonical(path, ec).string());
-        if (canonical != openedPath_) ClearCutMarks();
-        openedPath_ = canonical;
+        NoteOpenedRecording(path);
         const bool accepted = decoder.CheckSize(recording.File());
         if (recording.File().HadIoError()) {
           errorText = QString::fromLocal8Bit(std::strerror(EIO));
@@ -462,7 +487,7 @@ void Form1::cmdFile_Click() {
 
 void Form1::OpenChosenFile(const QString& name) {
   if (name.isEmpty()) return;
-  if (NewFile(name)) MpegFile = name;
+  if (OpenInItsTrip(name)) MpegFile = name;
   GpsOff();
 }
 
@@ -478,7 +503,115 @@ void Form1::dropEvent(QDropEvent* event) {
   if (urls.isEmpty() || !urls.first().isLocalFile() || Playing) return;
   event->acceptProposedAction();
   recording.Close();
-  OpenChosenFile(PathFromUrl(urls.first()));
+  const QString first = PathFromUrl(urls.first());
+  std::error_code ec;
+  const bool isFolder = std::filesystem::is_directory(PathToBytes(first), ec);
+  if (urls.size() == 1 && !isFolder) {
+    OpenChosenFile(first);
+    return;
+  }
+  // Several recordings, or a folder: the folder's trip from its first recording.
+  const Trip dropped = Trip::Scan(isFolder ? PathToBytes(first) : FolderOf(PathToBytes(first)));
+  OpenChosenFile(dropped.Empty() ? first : PathFromBytes(dropped.Recordings().front().path));
+}
+
+// ---------------------------------------------------------------- trips
+
+void Form1::NoteOpenedRecording(const std::string& path) {
+  std::error_code ec;
+  const QString canonical = PathFromBytes(std::filesystem::weakly_canonical(path, ec).string());
+  if (canonical != openedPath_) ClearCutMarks();
+  openedPath_ = canonical;
+}
+
+bool Form1::OpenInItsTrip(const QString& name) {
+  trip = Trip();
+  tripIndex.reset();
+  if (!NewFile(name)) return false;
+  trip = Trip::Scan(FolderOf(PathToBytes(name)));
+  tripIndex = trip.IndexOf(PathToBytes(name));
+  ShowTripFileName(name);
+  return true;
+}
+
+void Form1::ShowTripFileName(const QString& name) {
+  ShowFileName(name);
+  if (tripIndex) lblFile->setText(lblFile->text() + QString::fromStdString(TripPositionText(*tripIndex, trip.Size())));
+}
+
+std::optional<std::size_t> Form1::NeighbourToOpen(bool up) {
+  if (!tripIndex) return std::nullopt;
+  for (auto index = up ? trip.Next(*tripIndex) : trip.Previous(*tripIndex); index;
+       index = up ? trip.Next(*index) : trip.Previous(*index)) {
+    const std::string& path = trip.Recordings()[*index].path;
+    if (ProbeFrameFormat(path) != kFormatNone) return index;
+    platform_.ShowMessage(QStringLiteral("Pominięto nagranie, którego nie można już otworzyć : ") + PathFromBytes(path),
+                          MessageIcon::Information);
+  }
+  return std::nullopt;
+}
+
+void Form1::NextRecording() {
+  if (Playing) return;
+  if (const auto next = NeighbourToOpen(true)) OpenTripRecording(*next, false);
+}
+
+// The previous recording opens at its end, so that the first step back shows its last picture.
+void Form1::PreviousRecording() {
+  if (Playing) return;
+  if (const auto previous = NeighbourToOpen(false)) OpenTripRecording(*previous, true);
+}
+
+void Form1::OpenTripRecording(std::size_t index, bool atEnd) {
+  const QString path = PathFromBytes(trip.Recordings()[index].path);
+  recording.Close();
+  if (!NewFile(path)) return;
+  MpegFile = path;
+  tripIndex = index;
+  ShowTripFileName(path);
+  if (atEnd && recording.PlaceAfterLastPicture(decoder.PicBuf())) UpEnd();
+  GpsOff();
+}
+
+void Form1::ToggleContinuousTrip() {
+  ContinuousTrip = !ContinuousTrip;
+  platform_.WriteSetting(QString::fromLatin1(kContinuousTripSetting), ContinuousTrip ? QStringLiteral("1") : QStringLiteral("0"));
+  platform_.Beep();
+}
+
+bool Form1::CrossInto(bool up) {
+  if (!ContinuousTrip) return false;
+  const std::optional<std::size_t> from = tripIndex;
+  const auto to = NeighbourToOpen(up);
+  if (!to || !EnterTripRecording(*to)) return false;
+  ShowGapLabel(up ? trip.GapAfter(*from) : trip.GapBefore(*from));
+  return (up ? recording.StepUp(decoder.PicBuf()) : recording.JumpToEnd(decoder.PicBuf())) && ShowCurrentPicture();
+}
+
+// Opening without the start of a fresh open: buttons, GPS labels and play stay as they are.
+bool Form1::EnterTripRecording(std::size_t index) {
+  const std::string& path = trip.Recordings()[index].path;
+  std::string error;
+  if (!recording.Open(path, error) || !decoder.CheckSize(recording.File())) return false;
+  NoteOpenedRecording(path);
+  MpegFile = PathFromBytes(path);
+  tripIndex = index;
+  SetFormat(decoder.PicFormat);
+  SetPlayCounter(true);
+  ShowTripFileName(MpegFile);
+  return true;
+}
+
+void Form1::ShowGapLabel(const TripGap* gap) {
+  if (!gap) return;
+  lblTime->setText(QString::fromStdString(GapText(gap->seconds)));
+  lblTime->setVisible(true);
+  gapTimer_.start(kGapShownMs);
+}
+
+void Form1::EndGapLabel() {
+  lblTime->setText(timeText_);
+  lblTime->setVisible(lblSpeed->isVisible());
 }
 
 // ---------------------------------------------------------------- pictures
@@ -526,53 +659,48 @@ bool Form1::ShowCurrentPicture() {
   return ShowPic();
 }
 
-bool Form1::ReadAndShowCurrent() {
-  return recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()) && ShowCurrentPicture();
-}
+bool Form1::StepUp() { return recording.StepUp(decoder.PicBuf()) && ShowCurrentPicture(); }
 
-bool Form1::StepUp() { return recording.FindStartUp() && ReadAndShowCurrent(); }
-
-bool Form1::StepDown() { return recording.FindStartDown() && ReadAndShowCurrent(); }
+bool Form1::StepDown() { return recording.StepDown(decoder.PicBuf()) && ShowCurrentPicture(); }
 
 // ---------------------------------------------------------------- single steps and jumps
 
 void Form1::cmdUp_Click() {
   if (Playing) return;
-  if (!StepUp()) {
+  if (StepUp()) {
+    ActiveDownCmd();
+  } else if (CrossInto(true)) {
+    ActiveBothWays();
+  } else {
     UpEnd();
-    return;
   }
-  ActiveDownCmd();
 }
 
 void Form1::cmdDown_Click() {
-  if (!StepDown()) {
+  if (StepDown()) {
+    ActiveUpCmd();
+  } else if (CrossInto(false)) {
+    ActiveBothWays();
+  } else {
     DownEnd();
-    return;
   }
-  ActiveUpCmd();
 }
 
-// A recorder that loses power leaves its last picture cut short. When the picture found at
-// the end cannot be read whole, the jump goes on back to the last one that can, instead of
-// reporting the start of the recording; a few tries cover a damaged tail.
+// After a step into a neighbouring recording both ways are open again, whatever the end
+// rules of the one left behind had made unavailable.
+void Form1::ActiveBothWays() {
+  ActiveUpCmd();
+  ActiveDownCmd();
+}
+
 void Form1::cmdUpE_Click() {
-  constexpr int kLastPictureTries = 4;
   UpEnd();
-  recording.PicPos = recording.FileLen - 1;
-  for (int attempt = 0; attempt < kLastPictureTries && recording.FindStartDown(); ++attempt) {
-    if (recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf())) {
-      if (!ShowCurrentPicture()) DownEnd();
-      return;
-    }
-  }
-  DownEnd();
+  if (!(recording.JumpToEnd(decoder.PicBuf()) && ShowCurrentPicture())) DownEnd();
 }
 
 void Form1::cmdDownE_Click() {
   DownEnd();
-  recording.File().ReadAt(1);
-  if (!StepUp()) UpEnd();
+  if (!(recording.JumpToStart(decoder.PicBuf()) && ShowCurrentPicture())) UpEnd();
 }
 
 void Form1::cmdStop_Click() { Playing = false; }
@@ -616,7 +744,7 @@ void Form1::PlayLoop(bool up, PlayMode mode, PictureButton* button, const QStrin
   for (;;) {
     QElapsedTimer cycle;
     cycle.start();
-    if (!PlayCycle(up, mode)) {
+    if (!PlayCycle(up, mode) && !CrossInto(up)) {
       EndAtRecordingEnd(up);
       return;
     }
@@ -633,21 +761,15 @@ void Form1::PlayLoop(bool up, PlayMode mode, PictureButton* button, const QStrin
 }
 
 bool Form1::PlayCycle(bool up, PlayMode mode) {
-  RecordingFile& file = recording.File();
   if (mode == PlayMode::VeryFast) {
-    if (up) {
-      const std::int64_t target = file.LastPosition() + kVeryFastJump;
-      if (target < recording.FileLen) file.ReadAt(target);
-    } else if (recording.PicPos > kVeryFastJump) {
-      recording.PicPos -= kVeryFastJump;
-    }
+    up ? recording.JumpForward(kVeryFastJump) : recording.JumpBack(kVeryFastJump);
   }
   const int searches = mode == PlayMode::Fast ? kFastPlayStarts : 1;
   for (int i = 0; i < searches; ++i) {
     if (!(up ? recording.FindStartUp() : recording.FindStartDown())) return false;
     if (mode == PlayMode::Fast) Yield();
   }
-  return ReadAndShowCurrent();
+  return recording.ReadPicture(decoder.PicBuf()) && ShowCurrentPicture();
 }
 
 // Yields at least once, then until PlayInterval has passed since the cycle began (monotonic
@@ -687,71 +809,39 @@ void Form1::EndAtRecordingEnd(bool up) {
 
 // ---------------------------------------------------------------- button states
 
+void Form1::ShowPlaybackButtons(unsigned sides, bool available) {
+  for (const PlaybackButton& row : kPlaybackButtons) {
+    if ((row.side & sides) == 0) continue;
+    const QString key = QString::fromLatin1(row.key);
+    SetButtonPicture(this->*row.button, available ? key : key + QLatin1Char('U'));
+  }
+}
+
+// Making a direction available also makes the bar usable; losing one direction leaves the bar
+// as it is but always takes Stop with it.
+void Form1::ActiveCmd() {
+  ShowPlaybackButtons(kAllSides, true);
+  BarEnabled = true;
+}
+
 void Form1::UnActiveCmd() {
-  SetButtonPicture(cmdDownE, QStringLiteral("DownEU"));
-  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFFU"));
-  SetButtonPicture(cmdDownFF, QStringLiteral("DownFFU"));
-  SetButtonPicture(cmdUpFF, QStringLiteral("UpFFU"));
-  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFFU"));
-  SetButtonPicture(cmdUpE, QStringLiteral("UpEU"));
-  SetButtonPicture(cmdDownF, QStringLiteral("DownFU"));
-  SetButtonPicture(cmdDown, QStringLiteral("DownU"));
-  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
-  SetButtonPicture(cmdUp, QStringLiteral("UpU"));
-  SetButtonPicture(cmdUpF, QStringLiteral("UpFU"));
+  ShowPlaybackButtons(kAllSides, false);
   BarEnabled = false;
 }
 
-void Form1::ActiveCmd() {
-  SetButtonPicture(cmdDownE, QStringLiteral("DownE"));
-  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFF"));
-  SetButtonPicture(cmdDownFF, QStringLiteral("DownFF"));
-  SetButtonPicture(cmdUpFF, QStringLiteral("UpFF"));
-  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFF"));
-  SetButtonPicture(cmdUpE, QStringLiteral("UpE"));
-  SetButtonPicture(cmdDownF, QStringLiteral("DownF"));
-  SetButtonPicture(cmdDown, QStringLiteral("Down"));
-  SetButtonPicture(cmdStop, QStringLiteral("Stop"));
-  SetButtonPicture(cmdUp, QStringLiteral("Up"));
-  SetButtonPicture(cmdUpF, QStringLiteral("UpF"));
-  BarEnabled = true;
-}
-
 void Form1::ActiveUpCmd() {
-  SetButtonPicture(cmdUpFF, QStringLiteral("UpFF"));
-  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFF"));
-  SetButtonPicture(cmdUpE, QStringLiteral("UpE"));
-  SetButtonPicture(cmdUp, QStringLiteral("Up"));
-  SetButtonPicture(cmdUpF, QStringLiteral("UpF"));
+  ShowPlaybackButtons(kUpSide, true);
   BarEnabled = true;
 }
 
-void Form1::UnActiveUpCmd() {
-  SetButtonPicture(cmdUpFF, QStringLiteral("UpFFU"));
-  SetButtonPicture(cmdUpFFF, QStringLiteral("UpFFFU"));
-  SetButtonPicture(cmdUpE, QStringLiteral("UpEU"));
-  SetButtonPicture(cmdUp, QStringLiteral("UpU"));
-  SetButtonPicture(cmdUpF, QStringLiteral("UpFU"));
-  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
-}
+void Form1::UnActiveUpCmd() { ShowPlaybackButtons(kUpSide | kStopSide, false); }
 
 void Form1::ActiveDownCmd() {
-  SetButtonPicture(cmdDownE, QStringLiteral("DownE"));
-  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFF"));
-  SetButtonPicture(cmdDownFF, QStringLiteral("DownFF"));
-  SetButtonPicture(cmdDownF, QStringLiteral("DownF"));
-  SetButtonPicture(cmdDown, QStringLiteral("Down"));
+  ShowPlaybackButtons(kDownSide, true);
   BarEnabled = true;
 }
 
-void Form1::UnActiveDownCmd() {
-  SetButtonPicture(cmdDownE, QStringLiteral("DownEU"));
-  SetButtonPicture(cmdDownFFF, QStringLiteral("DownFFFU"));
-  SetButtonPicture(cmdDownFF, QStringLiteral("DownFFU"));
-  SetButtonPicture(cmdDownF, QStringLiteral("DownFU"));
-  SetButtonPicture(cmdDown, QStringLiteral("DownU"));
-  SetButtonPicture(cmdStop, QStringLiteral("StopU"));
-}
+void Form1::UnActiveDownCmd() { ShowPlaybackButtons(kDownSide | kStopSide, false); }
 
 // ---------------------------------------------------------------- position bar
 
@@ -814,11 +904,11 @@ void Form1::fraCmd_MouseUp(int /*Button*/, int /*Shift*/, float /*X*/, float /*Y
   if (!BarDragging) return;
   SetMousePointer(0);
   BarDragging = false;
-  recording.File().ReadAt(SeekTarget(fraCmd->shPlayWidth, fraCmd->shFile.trackWidth, recording.FileLen));
-  if (!recording.FindStartUp() || !recording.FindPicStart()) {
+  if (!recording.SeekTo(SeekTarget(fraCmd->shPlayWidth, fraCmd->shFile.trackWidth, recording.FileLen))) {
     UpEnd();
     return;
   }
+  // A picture cut short by the end of the recording leaves the window as it was.
   if (!recording.ReadFrame(decoder.PicBuf())) return;
   if (!ShowCurrentPicture()) UpEnd();
 }
@@ -829,7 +919,10 @@ void Form1::ShowNmea() {
   const NmeaDisplay display = ParseNmea(recording.NmeaLine);
   GpsValid = display.gpsValid;
   if (display.isGprmc) GpsOn();
-  if (display.timeText) lblTime->setText(QString::fromStdString(*display.timeText));
+  if (display.timeText) {
+    timeText_ = QString::fromStdString(*display.timeText);
+    if (!gapTimer_.isActive()) lblTime->setText(timeText_);
+  }
   if (display.speedText) lblSpeed->setText(QString::fromStdString(*display.speedText));
   if (display.latText) LatText = *display.latText;
   if (display.lonText) LonText = *display.lonText;
@@ -859,12 +952,7 @@ void Form1::chkGps_Click() {
   Pic1->setVisible(true);
   shPoint->setVisible(false);
   SetFormat(decoder.PicFormat);
-  if (Playing || recording.PicPos < 1 || !recording.File().IsOpen()) return;
-  // Read the current picture again from just behind its start code. Reading its data too
-  // leaves the file behind the picture's sequence end code, as after any step, so that a
-  // cut mark set next covers the whole picture.
-  recording.File().ReadAt(recording.PicPos);
-  if (recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf())) ShowPic();
+  if (!Playing && recording.ReReadCurrent(decoder.PicBuf())) ShowPic();
 }
 
 void Form1::DrawMapRegion() {

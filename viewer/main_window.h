@@ -7,9 +7,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "button_art.h"
 #include "command_frame.h"
@@ -17,6 +20,7 @@
 #include "picture_decoder.h"
 #include "platform.h"
 #include "recording.h"
+#include "trip.h"
 
 class QCheckBox;
 class QElapsedTimer;
@@ -53,6 +57,14 @@ class Form1 : public QWidget, public SearchListener {
   void OpenChosenFile(const QString& name);
   // After a read fault: offers to start a disk-check program on the recording's device.
   void OfferDiskCheck(const QString& path);
+
+  // --- Trips: the recordings of the open recording's folder, in driving order
+  // PgDown / PgUp: the next recording, ready for its first picture, or the previous one,
+  // placed behind its last picture.
+  void NextRecording();
+  void PreviousRecording();
+  // T: continuous trip on or off (stored, with a beep).
+  void ToggleContinuousTrip();
 
   // --- Playback
   void cmdUp_Click();
@@ -131,6 +143,9 @@ class Form1 : public QWidget, public SearchListener {
   Recording recording;
   PictureDecoder decoder;
   bool Playing = false;
+  bool ContinuousTrip = true;  // steps and play go on into the neighbouring recordings
+  Trip trip;
+  std::optional<std::size_t> tripIndex;  // the open recording's place in `trip`
   bool UnloadPending = false;
   QString MpegFile;
   QString BmpFileName;
@@ -170,6 +185,8 @@ class Form1 : public QWidget, public SearchListener {
   PictureButton* MakeButton(int leftTwips, int topTwips, int widthTwips, int heightTwips,
                             void (Form1::*handler)());
   void SetButtonPicture(PictureButton* button, const QString& key);
+  // Shows the playback buttons of the given sides (see kPlaybackButtons) as available or not.
+  void ShowPlaybackButtons(unsigned sides, bool available);
   void SetMousePointer(int shape);
 
   // Start-up pieces.
@@ -179,11 +196,28 @@ class Form1 : public QWidget, public SearchListener {
   // Opening pieces.
   void ShowFileName(const QString& name);
   void ClearCutMarks();
+  // Clears the cut marks when `path` is another recording than the one open before.
+  void NoteOpenedRecording(const std::string& path);
+
+  // Trip pieces.
+  // Opens `name` (as NewFile) and lists its folder's trip; false when it cannot be opened.
+  bool OpenInItsTrip(const QString& name);
+  void ShowTripFileName(const QString& name);
+  // The nearest recording towards the end (up) or the start of the trip that can still be
+  // opened; those that cannot are passed over with a message.
+  std::optional<std::size_t> NeighbourToOpen(bool up);
+  void OpenTripRecording(std::size_t index, bool atEnd);
+  // At the end of the open recording: goes on with the neighbouring recording's first (up)
+  // or last picture when continuous trip is on. False where the trip ends.
+  bool CrossInto(bool up);
+  void ActiveBothWays();
+  bool EnterTripRecording(std::size_t index);
+  void ShowGapLabel(const TripGap* gap);
+  void EndGapLabel();
 
   // One picture step: the searches, the read and the display. Returns false at an end.
   bool StepUp();
   bool StepDown();
-  bool ReadAndShowCurrent();
   bool ShowCurrentPicture();
   void DrawMapRegion();
   void ReportMissingLibraryOnce();
@@ -204,6 +238,8 @@ class Form1 : public QWidget, public SearchListener {
   QString commandLine_;
   QString openedPath_;        // the recording that is open, for telling a re-open apart
   bool libraryReported_ = false;
+  QTimer gapTimer_;   // runs while the time label shows a gap
+  QString timeText_;  // the time of the picture shown last
   int mousePointer_ = 0;
 };
 

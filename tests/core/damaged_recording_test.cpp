@@ -59,8 +59,8 @@ class Walk {
   }
   ~Walk() { ::unlink(path_.c_str()); }
 
-  bool StepUp() { return recording.FindStartUp() && recording.FindPicStart() && Read(); }
-  bool StepDown() { return recording.FindStartDown() && recording.FindPicStart() && Read(); }
+  bool StepUp() { return recording.StepUp(decoder.PicBuf()); }
+  bool StepDown() { return recording.StepDown(decoder.PicBuf()); }
   bool Read() { return recording.ReadFrame(decoder.PicBuf()); }
   PictureDecoder::PictureResult Decode() { return decoder.ShowPic(); }
   const std::string& Path() const { return path_; }

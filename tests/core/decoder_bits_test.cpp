@@ -61,11 +61,11 @@ TEST(BitReader, FirstReadSkipsQuantiserAndExtraBitThenGoesMsbFirst) {
 
 TEST(BitReader, ReadsZeroPastTheLastByteOfTheBuffer) {
   DecoderPair d;
-  d.LoadBytes(std::vector<uint8_t>(PicBufSize, 0xFF));
+  d.LoadBytes(std::vector<uint8_t>(kPicBufSize, 0xFF));
   long ones = 0;
-  for (long i = 0; i < 8L * PicBufSize + 200; ++i) ones += d.Both(GetBit);
-  EXPECT_EQ(ones, 8L * PicBufSize - 6);
-  EXPECT_EQ(d.Plain().Reader().BufPos, PicBufSize);
+  for (long i = 0; i < 8L * kPicBufSize + 200; ++i) ones += d.Both(GetBit);
+  EXPECT_EQ(ones, 8L * kPicBufSize - 6);
+  EXPECT_EQ(d.Plain().Reader().BufPos, kPicBufSize);
 }
 
 TEST(CoefCodeTab, IsAPrefixCodeThatFillsTheCodeSpaceWithEndOfBlock) {

@@ -46,7 +46,7 @@ std::vector<std::vector<uint8_t>> DecodeAll(const std::string& path) {
   EXPECT_TRUE(decoder.CheckSize(recording.File()));
   std::vector<std::vector<uint8_t>> pictures;
   const int w = decoder.Width(), h = decoder.Height();
-  while (recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf())) {
+  while (recording.StepUp(decoder.PicBuf())) {
     EXPECT_EQ(decoder.DecodePicture(), PictureDecoder::PictureResult::Decoded) << "picture " << pictures.size();
     std::vector<uint8_t> planes;
     for (int y = h - 1; y >= 0; --y)

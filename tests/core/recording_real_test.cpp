@@ -32,12 +32,8 @@ class RealRecording : public ::testing::TestWithParam<std::pair<int, int>> {
     std::string error;
     ASSERT_TRUE(recording.Open(fixture.path, error)) << error;
   }
-  bool StepUp() {
-    return recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(frame.data());
-  }
-  bool StepDown() {
-    return recording.FindStartDown() && recording.FindPicStart() && recording.ReadFrame(frame.data());
-  }
+  bool StepUp() { return recording.StepUp(frame.data()); }
+  bool StepDown() { return recording.StepDown(frame.data()); }
 
   test::FixtureRecording fixture;
   Recording recording;

@@ -8,7 +8,7 @@
 
 #include "recording.h"
 #include "recording_fixture.h"
-#include "recording_reference.h"
+#include "byte_search_model.h"
 
 namespace rovena {
 namespace {
@@ -53,10 +53,7 @@ void Put(Bytes& bytes, int64_t position, std::initializer_list<uint8_t> code) {
 
 class Twins {
  public:
-  explicit Twins(const Bytes& bytes) : opened_(bytes), reference_(referenceFile_) {
-    std::string error;
-    EXPECT_TRUE(referenceFile_.Open(opened_.path, error));
-  }
+  explicit Twins(const Bytes& bytes) : opened_(bytes), reference_(OpenReferenceFile()) {}
 
   void RunRandomOperations(std::mt19937& rng, int operations) {
     const int64_t length = static_cast<int64_t>(referenceFile_.Length());
@@ -90,22 +87,28 @@ class Twins {
         }
         default: {  // PicPos set directly, as the jumps and very fast play down do
           const int64_t p = static_cast<int64_t>(rng() % static_cast<uint64_t>(length + 12)) - 2;
-          fast.PicPos = reference_.picPos = p;
+          fast.PicPos = reference_.PicPos = p;
         }
       }
       ASSERT_EQ(fastResult, referenceResult) << "operation " << n << " kind " << op;
-      ASSERT_EQ(fast.PicPos, reference_.picPos) << "operation " << n << " kind " << op;
+      ASSERT_EQ(fast.PicPos, reference_.PicPos) << "operation " << n << " kind " << op;
       ASSERT_EQ(fast.File().LastPosition(), referenceFile_.LastPosition()) << "operation " << n << " kind " << op;
-      ASSERT_EQ(fast.NmeaLine, reference_.nmeaLine) << "operation " << n;
+      ASSERT_EQ(fast.NmeaLine, reference_.NmeaLine) << "operation " << n;
       ASSERT_EQ(opened_.listener.counterCalls, reference_.counterCalls);
       ASSERT_EQ(opened_.listener.showCalls, reference_.showCalls);
     }
   }
 
  private:
+  RecordingFile& OpenReferenceFile() {
+    std::string error;
+    EXPECT_TRUE(referenceFile_.Open(opened_.path, error));
+    return referenceFile_;
+  }
+
   Opened opened_;
   RecordingFile referenceFile_;
-  test::ReferenceSearches reference_;
+  test::ByteSearchModel<RecordingFile> reference_;
 };
 
 // Bytes drawn mostly from those that make up start codes, so codes and near-codes abound.

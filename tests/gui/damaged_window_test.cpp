@@ -50,7 +50,7 @@ RecordingWriter CifWriter(int pictures, int firstIndex = 0, bool detailed = fals
 }
 
 std::string WriteRecording(const std::string& name, const Bytes& bytes) {
-  const std::string path = TestDataDir() + "/damaged_window_" + name + ".m1v";
+  const std::string path = FolderOfItsOwn("damaged_window_" + name) + "/damaged_window_" + name + ".m1v";
   WriteFileAtomically(path, bytes);
   return path;
 }
@@ -103,7 +103,7 @@ TEST(DamagedWindow, AnUndecodablePictureLeavesThePreviousOneAndPlayGoesOn) {
     std::string error;
     const std::string probe = WriteRecording("flip_probe", candidate);
     if (!recording.Open(probe, error) || !decoder.CheckSize(recording.File())) continue;
-    for (int i = 0; i < 2; ++i) recording.FindStartUp() && recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf());
+    for (int i = 0; i < 2; ++i) recording.StepUp(decoder.PicBuf());
     if (decoder.ShowPic() == PictureDecoder::PictureResult::Failed) damaged = candidate;
   }
   ASSERT_FALSE(damaged.empty());

@@ -31,7 +31,7 @@ TEST(Steps, AStepDrawsTheCoreDecodeIntoThePictureArea) {
     PictureDecoder decoder;
     ASSERT_TRUE(decoder.CheckSize(reference.File()));
     for (int i = 0; i < 2; ++i) {
-      ASSERT_TRUE(reference.FindStartUp() && reference.FindPicStart() && reference.ReadFrame(decoder.PicBuf()));
+      ASSERT_TRUE(reference.StepUp(decoder.PicBuf()));
     }
     ASSERT_EQ(decoder.ShowPic(), PictureDecoder::PictureResult::Decoded);
     const QImage& image = v.form->Pic1->Image();

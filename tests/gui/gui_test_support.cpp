@@ -86,7 +86,7 @@ TestRecording MakeTestRecording(const std::string& name, int width, int height, 
     writer.AddPicture(MakeTestPattern(width, height, i), sentenceFor ? sentenceFor(i) : MakeGprmcSentence(i));
   }
   TestRecording recording;
-  recording.path = TestDataDir() + "/gui_" + name + ".m1v";
+  recording.path = FolderOfItsOwn("gui_" + name) + "/gui_" + name + ".m1v";
   recording.bytes = writer.Bytes();
   recording.picturePositions = FindCodes(recording.bytes, 0x00);
   recording.pictureEnds = FindCodes(recording.bytes, 0xB7);

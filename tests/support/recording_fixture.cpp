@@ -162,6 +162,12 @@ std::string TestDataDir() {
   return dir;
 }
 
+std::string FolderOfItsOwn(const std::string& name) {
+  const std::string dir = TestDataDir() + "/" + name;
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);

@@ -47,6 +47,9 @@ std::vector<uint8_t> RewriteToRecorderForm(const std::vector<uint8_t>& elementar
 
 // The folder for generated test files (created when missing).
 std::string TestDataDir();
+// A folder `name` inside it for one recording by itself, so that the window sees no trip of
+// other test recordings around it (created when missing).
+std::string FolderOfItsOwn(const std::string& name);
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 // Writes to a temporary name beside `path`, then renames it into place.
 void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);

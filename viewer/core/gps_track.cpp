@@ -168,7 +168,7 @@ TrackWalk CollectTrack(Recording& recording) {
   std::vector<std::uint8_t> picture(kPicBufSize);
   while (recording.FindStartUp()) {
     const std::int64_t position = recording.PicPos;
-    if (!recording.FindPicStart() || !recording.ReadFrame(picture.data())) {
+    if (!recording.ReadPicture(picture.data())) {
       // A picture cut short by the end of the file ends the walk like the file's end does.
       walk.complete = recording.File().AtEnd();
       walk.stoppedAt = position;

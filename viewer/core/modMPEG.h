@@ -16,12 +16,13 @@
 #include <cstring>
 
 #include "block_library.h"
+#include "stream_format.h"
 
 namespace rovena {
 
-// Size of the coded-picture buffer. The cached reader may load up to 8 bytes past the end,
-// so the buffer carries that many bytes of padding that are never written and stay zero.
-inline constexpr int PicBufSize = 300000;
+// The cached reader may load up to 8 bytes past the end of the coded-picture buffer
+// (kPicBufSize), so the buffer carries that many bytes of padding that are never written and
+// stay zero.
 inline constexpr int PicBufPadding = 8;
 
 // How many code bits one block's coefficient codes get; once they are spent the block
@@ -48,7 +49,7 @@ int SymbolLevel(int symbol);
 
 // The bit rules as stated: the first read of a picture returns bit 1 of byte 0 (the slice's
 // quantiser scale and extra-slice flag are never looked at); a read that needs a byte at index
-// PicBufSize or beyond returns 0 and loads nothing.
+// kPicBufSize or beyond returns 0 and loads nothing.
 class PlainBitReader {
  public:
   explicit PlainBitReader(const uint8_t* picBuf) : buf_(picBuf) {}
@@ -60,7 +61,7 @@ class PlainBitReader {
       BufPos = 1;
     }
     if (BitMask == 0) {
-      if (BufPos >= PicBufSize) return false;
+      if (BufPos >= kPicBufSize) return false;
       BitMask = 128;
       CurByte = buf_[BufPos++];
     }
@@ -120,7 +121,7 @@ class CachedBitReader {
     cache_ |= __builtin_bswap64(bytes) >> bitsLeft_;
     const int added = (63 - bitsLeft_) >> 3;
     bitsLeft_ += 8 * added;
-    nextByte_ = nextByte_ + added < PicBufSize ? nextByte_ + added : PicBufSize;
+    nextByte_ = nextByte_ + added < kPicBufSize ? nextByte_ + added : kPicBufSize;
   }
 
   const uint8_t* buf_;
@@ -163,7 +164,7 @@ class MpegDecoder {
 
   BitReader& Reader() { return reader_; }
 
-  alignas(16) uint8_t PicBuf[PicBufSize + PicBufPadding] = {};
+  alignas(16) uint8_t PicBuf[kPicBufSize + PicBufPadding] = {};
   alignas(16) int16_t ScanCoefs[64] = {};
   alignas(16) int16_t BlockY0[64] = {};
   alignas(16) int16_t BlockY1[64] = {};

@@ -16,11 +16,6 @@ struct FormatInfo {
 // Index = PicFormat.
 constexpr FormatInfo kFormats[3] = {{0, 0, 0}, {640, 480, 0}, {320, 240, 160}};
 
-constexpr std::array<uint8_t, 4> kSequenceStart = {0x00, 0x00, 0x01, 0xB3};
-// Bytes 4..6 of the sequence header: the 12-bit width and the 12-bit height.
-constexpr std::array<uint8_t, 3> kVgaSize = {0x28, 0x01, 0xE0};
-constexpr std::array<uint8_t, 3> kCifSize = {0x14, 0x00, 0xF0};
-
 }  // namespace
 
 PictureDecoder::PictureDecoder(BlockLibrary& library)
@@ -35,18 +30,10 @@ int PictureDecoder::Height() const { return kFormats[PicFormat <= 2 ? PicFormat 
 int PictureDecoder::DrawX() const { return kFormats[PicFormat <= 2 ? PicFormat : 0].drawX; }
 
 bool PictureDecoder::CheckSize(const std::array<uint8_t, 7>& header) {
-  if (!std::equal(kSequenceStart.begin(), kSequenceStart.end(), header.begin())) return false;
-  const auto sizeBytes = [&](const std::array<uint8_t, 3>& size) {
-    return std::equal(size.begin(), size.end(), header.begin() + 4);
-  };
-  if (sizeBytes(kVgaSize))
-    PicFormat = 1;
-  else if (sizeBytes(kCifSize))
-    PicFormat = 2;
-  else {
-    PicFormat = 0;
-    return false;
-  }
+  // Without a sequence header start code the format stays as it was.
+  if (!HasSequenceHeaderCode(header.data())) return false;
+  PicFormat = FrameFormatFromHeader(header.data());
+  if (PicFormat == kFormatNone) return false;
   FrameBuf.assign(static_cast<size_t>(3 * Width() * Height()), 0);
   return true;
 }

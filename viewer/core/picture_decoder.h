@@ -10,6 +10,7 @@
 
 #include "block_library.h"
 #include "modMPEG.h"
+#include "stream_format.h"
 
 namespace rovena {
 
@@ -20,14 +21,13 @@ class PictureDecoder {
   explicit PictureDecoder(BlockLibrary& library = BlockLibrary::Instance());
   ~PictureDecoder();
 
-  // 0 none, 1 VGA 640x480, 2 CIF 320x240.
-  uint8_t PicFormat = 0;
+  FrameFormat PicFormat = kFormatNone;
   // 3 bytes per pixel: component fastest, then column, then line; line 0 is the lowest row
   // of the picture. Before conversion the bytes are Y, Cb, Cr (chroma signed, centred on 0);
   // afterwards blue, green, red.
   std::vector<uint8_t> FrameBuf;
 
-  // The decoder's coded-picture buffer of PicBufSize bytes (fill it with
+  // The decoder's coded-picture buffer of kPicBufSize bytes (fill it with
   // Recording::ReadFrame).
   uint8_t* PicBuf();
 

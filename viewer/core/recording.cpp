@@ -7,8 +7,6 @@ namespace rovena {
 
 namespace {
 
-bool IsStartCodePrefix(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 1; }
-
 // Offset of the first 00 00 01 `value` lying wholly inside bytes[0..size), or -1.
 int64_t FindCodeForward(const uint8_t* bytes, int64_t size, uint8_t value) {
   int64_t from = 2;
@@ -37,18 +35,13 @@ int64_t FindCodeBackward(const uint8_t* bytes, int64_t size, uint8_t value) {
 
 }  // namespace
 
-bool HasSequenceHeaderCode(const uint8_t* bytes4) {
-  return IsStartCodePrefix(bytes4) && bytes4[3] == kSequenceHeaderCode;
-}
-
-int FrameFormatFromHeader(const uint8_t* bytes7) {
-  if (!HasSequenceHeaderCode(bytes7)) return kFormatNone;
-  // Bytes 4..6 hold the 12-bit width and the 12-bit height.
-  const int width = (bytes7[4] << 4) | (bytes7[5] >> 4);
-  const int height = ((bytes7[5] & 0x0F) << 8) | bytes7[6];
-  if (width == 640 && height == 480) return kFormatVga;
-  if (width == 320 && height == 240) return kFormatCif;
-  return kFormatNone;
+FrameFormat ProbeFrameFormat(const std::string& path) {
+  RecordingFile file;
+  std::string error;
+  if (!file.Open(path, error)) return kFormatNone;
+  uint8_t header[7];
+  for (uint8_t& byte : header) byte = file.ReadNext();
+  return file.HadIoError() ? kFormatNone : FrameFormatFromHeader(header);
 }
 
 Recording::Recording(SearchListener* listener) : listener_(listener) {}

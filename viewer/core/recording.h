@@ -15,31 +15,18 @@
 #include <cstdint>
 #include <string>
 
+#include "picture_moves.h"
 #include "recording_file.h"
+#include "stream_format.h"
 
 namespace rovena {
 
-constexpr int kPicBufSize = 300000;        // the decoder's picture buffer, indices 0..299999
 constexpr int64_t kStartSearchLimit = 299999;  // bytes one picture start search examines
 constexpr int64_t kPicStartLimit = 8192;       // bytes FindPicStart reads before giving up
 
-// Start code values the searches rely on (the byte after 00 00 01).
-constexpr uint8_t kPictureStartCode = 0x00;
-constexpr uint8_t kFirstSliceCode = 0x01;
-constexpr uint8_t kUserDataCode = 0xB2;
-constexpr uint8_t kSequenceHeaderCode = 0xB3;
-constexpr uint8_t kSequenceEndCode = 0xB7;
-
-// Frame format codes: 0 none, 1 VGA 640 x 480, 2 CIF 320 x 240.
-constexpr int kFormatNone = 0;
-constexpr int kFormatVga = 1;
-constexpr int kFormatCif = 2;
-
-// True when the first four bytes are a sequence header start code 00 00 01 B3.
-bool HasSequenceHeaderCode(const uint8_t* bytes4);
-// The frame format that the first 7 bytes of a recording announce: kFormatVga for
-// 00 00 01 B3 28 01 E0, kFormatCif for 00 00 01 B3 14 00 F0, kFormatNone for anything else.
-int FrameFormatFromHeader(const uint8_t* bytes7);
+// The frame format the header of the file at `path` announces; kFormatNone when the file
+// cannot be read or is no recording. A quick check before opening a file listed earlier.
+FrameFormat ProbeFrameFormat(const std::string& path);
 
 // The effects a search has on the window: the play counter and the GPS display.
 class SearchListener {
@@ -49,7 +36,9 @@ class SearchListener {
   virtual void ShowNmea() = 0;
 };
 
-class Recording {
+// The searches below are the primitives; the moves a viewer makes (step, jump, seek) come
+// from PictureMoves.
+class Recording : public PictureMoves<Recording> {
  public:
   explicit Recording(SearchListener* listener = nullptr);
   void SetListener(SearchListener* listener);

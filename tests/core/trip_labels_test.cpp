@@ -1,0 +1,19 @@
+// The window's trip texts: the place in the trip and the gap, rounded to whole seconds.
+#include <gtest/gtest.h>
+
+#include "trip_labels.h"
+
+namespace rovena {
+namespace {
+
+TEST(TripLabels, PositionAndGapTexts) {
+  EXPECT_EQ(TripPositionText(0, 1), "") << "a recording alone keeps its plain name";
+  EXPECT_EQ(TripPositionText(2, 12), "  (3/12)");
+  EXPECT_EQ(GapText(252.4), "przerwa 00:04:12");
+  EXPECT_EQ(GapText(360059.6), "przerwa 100:01:00");
+  EXPECT_EQ(GapText(std::nullopt), "przerwa --:--:--");
+  EXPECT_EQ(GapText(-3.0), "przerwa --:--:--");
+}
+
+}  // namespace
+}  // namespace rovena
