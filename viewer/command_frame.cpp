@@ -39,21 +39,24 @@ CommandFrame::CommandFrame(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
 }
 
+QRect CommandFrame::TrackRect() const {
+  return QRect(TwipsToPixels(shFile.trackLeft), TwipsToPixels(shFile.trackTop), TwipsToPixels(shFile.trackWidth),
+               TwipsToPixels(shFile.trackHeight));
+}
+
 void CommandFrame::paintEvent(QPaintEvent*) {
   QPainter p(this);
   // Shape3 (upper band) and Shape4 (behind the playback buttons).
   p.fillRect(QRect(0, 0, TwipsToPixels(9615), TwipsToPixels(1335)), kBandColour);
   p.fillRect(QRect(0, TwipsToPixels(1440), TwipsToPixels(9615), TwipsToPixels(615)), kBandColour);
 
-  const int left = TwipsToPixels(shFile.trackLeft);
-  const int top = TwipsToPixels(shFile.trackTop);
-  const int height = TwipsToPixels(shFile.trackHeight);
-  const int filled = TwipsToPixels(shFile.trackLeft + shPlayWidth) - left;
-  if (filled > 0) p.fillRect(QRect(left, top, filled, height), kBarColour);
+  const QRect track = TrackRect();
+  const int filled = TwipsToPixels(shFile.trackLeft + shPlayWidth) - track.left();
+  if (filled > 0) p.fillRect(QRect(track.left(), track.top(), filled, track.height()), kBarColour);
   // The track's outline in light grey, so it reads on the dark band.
   p.setPen(QColor(192, 192, 192));
   p.setBrush(Qt::NoBrush);
-  p.drawRect(QRect(left, top, TwipsToPixels(shFile.trackWidth) - 1, height - 1));
+  p.drawRect(track.adjusted(0, 0, -1, -1));
 
   for (const CutLine* line : {&linCut1, &linCut2}) {
     if (!line->visible) continue;

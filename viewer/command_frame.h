@@ -33,6 +33,10 @@ class CommandFrame : public QWidget {
   CutLine linCut1;
   CutLine linCut2;
 
+  // Repaints the track alone, for a new filled part: the whole frame would repaint every
+  // playback button on each picture.
+  void UpdateTrack() { update(TrackRect()); }
+
   MouseHandler onMouseDown;
   MouseHandler onMouseMove;
   MouseHandler onMouseUp;
@@ -44,6 +48,7 @@ class CommandFrame : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  QRect TrackRect() const;
   void Forward(const MouseHandler& handler, QMouseEvent* event, int buttons);
 };
 

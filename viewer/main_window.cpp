@@ -988,7 +988,7 @@ void Form1::SetPlayCounter(bool Init) {
 void Form1::PlaceCounter() {
   const float left = PlayCounterLeft(fraCmd->shFile, fraCmd->shPlayWidth);
   lblPlay->move(static_cast<int>(std::floor(left / kTwipsPerPixel + 0.5f)), lblPlay->y());
-  fraCmd->update();
+  fraCmd->UpdateTrack();
 }
 
 void Form1::fraCmd_MouseDown(int Button, int /*Shift*/, float X, float Y) {

@@ -25,6 +25,8 @@ void MarkerShape::paintEvent(QPaintEvent*) {
 }
 
 PictureArea::PictureArea(QWidget* parent) : QWidget(parent), shPoint(new MarkerShape(this)) {
+  // The border and the image cover every pixel, so nothing needs to be painted beneath.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   SetImageHeight(240);
   shPoint->hide();
 }

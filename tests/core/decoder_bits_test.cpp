@@ -203,6 +203,25 @@ TEST(GetCoefCode, LookupGivesTheWalksResultOnEveryBitPattern) {
   }
 }
 
+// The cached decoder reads a DC term's size code and differential from one window and a
+// table: on every 18-bit pattern (the longest code and differential) both readers must give
+// the same value and stop at the same bit.
+TEST(DcCodes, WindowReadsMatchTheBitSerialOnesOnEveryPattern) {
+  DecoderPair d;
+  for (bool luminance : {true, false})
+    for (uint32_t pattern = 0; pattern < (1u << 18); ++pattern) {
+      BitWriter w;
+      PutSliceHeaderFields(w);
+      w.Put(pattern, 18);
+      w.Put(0x5A3C96E1, 32);
+      d.LoadBytes(w.Bytes());
+      const int16_t plain = luminance ? d.Plain().GetDcDiffY() : d.Plain().GetDcDiffC();
+      const int16_t cached = luminance ? d.Cached().GetDcDiffY() : d.Cached().GetDcDiffC();
+      ASSERT_EQ(plain, cached) << "pattern " << pattern;
+      ASSERT_EQ(NextBits(d.Plain(), 32), NextBits(d.Cached(), 32)) << "pattern " << pattern;
+    }
+}
+
 // Streams of well-formed and odd coefficient entries: every table code with its sign, both
 // escape forms (also the 16-bit form with a small level), codes that match nothing and runs
 // past the block's end.

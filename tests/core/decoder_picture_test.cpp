@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <tuple>
 
 #include "picture_decoder.h"
 #include "recording_file.h"
@@ -172,6 +174,34 @@ TEST(FramesCommand, WritesDecodedPicturesReportsTheDamagedOneAndMakesAPlayableY4
   EXPECT_EQ(std::system((cli + " --first 3 --count 1").c_str()), 0);
   EXPECT_FALSE(std::filesystem::exists(dir + "/frame00001.bmp"));
   EXPECT_TRUE(std::filesystem::exists(dir + "/frame00003.bmp"));
+}
+
+// Several workers give what one gives: the same files byte for byte, the y4m frames and the
+// messages in the same order, the same status; damaged pictures fall to different workers.
+TEST(FramesCommand, WorkersWriteWhatOneWorkerWrites) {
+  RecordingWriter writer(320, 240);
+  for (int i = 0; i < 9; ++i) {
+    if (i % 4 == 1)
+      writer.AddCodedPicture(PlacementSlice(3), MakeGprmcSentence(i));
+    else
+      writer.AddPicture(MakeTestPattern(320, 240, i), MakeGprmcSentence(i));
+  }
+  const std::string base = test::TestDataDir() + "/frames_jobs";
+  ASSERT_TRUE(writer.WriteFile(base + ".m1v"));
+  const auto run = [&](int jobs) {
+    const std::string dir = base + "_" + std::to_string(jobs);
+    std::filesystem::remove_all(dir);
+    const int status = std::system((std::string(ROVENA_BIN_DIR) + "/rovena-cli frames '" + base + ".m1v' -o '" + dir +
+                                    "' --y4m '" + dir + "/all.y4m' --jobs " + std::to_string(jobs) + " >/dev/null 2>'" +
+                                    dir + ".err'").c_str());
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      files[entry.path().filename().string()] = test::ReadWholeFile(entry.path().string());
+    return std::tuple(status, files, test::ReadWholeFile(dir + ".err"));
+  };
+  const auto one = run(1);
+  EXPECT_EQ(std::get<1>(one).size(), 7u + 1) << "seven pictures and the y4m stream";
+  for (int jobs : {2, 3}) EXPECT_TRUE(run(jobs) == one) << jobs << " workers";
 }
 
 }  // namespace

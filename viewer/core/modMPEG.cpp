@@ -170,13 +170,182 @@ constexpr CoefLookupTable MakeCoefLookup() {
 }
 constexpr CoefLookupTable kCoefLookup = MakeCoefLookup();
 
-inline CoefLookup LookUpCoefCode(uint64_t window) {
+constexpr CoefLookup LookUpCoefCode(uint64_t window) {
   const int zeros = __builtin_clzll(window | (uint64_t{1} << (63 - (kLeadingZeroRows - 1))));
   return kCoefLookup.entry[zeros][(window << zeros << 1) >> 59];
 }
 
 // Escape code, 6-bit run and a level of 8 or 16 bits: the longest coefficient entry.
 constexpr int kLongestCoefEntry = 6 + 6 + 16;
+
+// The common entries (a code of up to 9 bits and its sign bit) read with a single look-up of
+// the coming 10 bits: run, signed level and bits are taken straight from the table. Each
+// entry is the two-step look-up above applied to its bits; a code that the walk finishes
+// within them reads nothing beyond them, so the result holds whatever follows.
+constexpr int kShortEntryBits = 10;
+struct ShortEntry {
+  int8_t run;       // -1 end of block, -2 not a short entry (escape, longer codes)
+  int8_t level;     // with its sign
+  uint8_t bits;     // bits of the entry: code and sign bit (2 for end of block)
+  uint8_t charged;  // bits taken from the budget: the code's length
+};
+struct ShortEntryTable {
+  ShortEntry entry[1 << kShortEntryBits];
+};
+constexpr ShortEntryTable MakeShortEntries() {
+  ShortEntryTable t{};
+  for (uint64_t bits = 0; bits < (1u << kShortEntryBits); ++bits) {
+    const uint64_t window = bits << (64 - kShortEntryBits);
+    const CoefLookup found = LookUpCoefCode(window);
+    ShortEntry& e = t.entry[bits];
+    if (found.symbol < 0) {
+      e = {-1, 0, found.bits, 0};
+    } else if (found.symbol == EscapeSymbol || found.bits + 1 > kShortEntryBits) {
+      e = {-2, 0, 0, 0};
+    } else {
+      const int level = kRunLevels.level[found.symbol];
+      const bool negative = (window << found.bits) >> 63;
+      e = {kRunLevels.run[found.symbol], static_cast<int8_t>(negative ? -level : level),
+           static_cast<uint8_t>(found.bits + 1), found.charged};
+    }
+  }
+  return t;
+}
+constexpr ShortEntryTable kShortEntries = MakeShortEntries();
+
+// dct_dc_size_luminance, with two 8-bit codes beyond the standard's size 8; nextBit() gives
+// the coming bits one by one. Written once for the bit-serial reader and for the tables below.
+template <class NextBit>
+constexpr uint8_t DcSizeLuma(NextBit nextBit) {
+  if (!nextBit()) return nextBit() ? 2 : 1;
+  if (!nextBit()) return nextBit() ? 3 : 0;
+  uint8_t size = 4;
+  while (nextBit()) {
+    if (++size > 9) break;
+  }
+  return size;
+}
+
+// dct_dc_size_chrominance, with one 8-bit code beyond the standard's size 8.
+template <class NextBit>
+constexpr uint8_t DcSizeChroma(NextBit nextBit) {
+  if (!nextBit()) return nextBit() ? 1 : 0;
+  uint8_t size = 2;
+  while (nextBit()) {
+    if (++size > 8) break;
+  }
+  return size;
+}
+
+// `size` bits read as an unsigned number: themselves when the first is 1, else that value
+// minus (2^size - 1), which makes the negative differentials.
+constexpr int16_t DcDifferential(unsigned bits, int size) {
+  return static_cast<int16_t>(bits >> (size - 1) ? static_cast<int>(bits) : static_cast<int>(bits) - ((1 << size) - 1));
+}
+
+// Both DC size codes are at most 8 bits long, so a table over the coming 8 bits holds the
+// walk's result (size and bits read) for every case; each entry is the walk run on its bits.
+constexpr int kLongestDcSizeCode = 8;
+constexpr int kLongestDcEntry = kLongestDcSizeCode + 10;  // the code and a size-10 differential
+struct DcSizeEntry {
+  uint8_t size;
+  uint8_t bits;
+};
+struct DcSizeTable {
+  DcSizeEntry entry[1 << kLongestDcSizeCode];
+};
+template <class Walk>
+constexpr DcSizeTable MakeDcSizes(Walk walk) {
+  DcSizeTable t{};
+  for (unsigned bits = 0; bits < (1u << kLongestDcSizeCode); ++bits) {
+    int read = 0;
+    const uint8_t size = walk([&] { return ((bits >> (kLongestDcSizeCode - 1 - read++)) & 1) != 0; });
+    t.entry[bits] = {size, static_cast<uint8_t>(read)};
+  }
+  return t;
+}
+constexpr DcSizeTable kDcSizesY = MakeDcSizes([](auto nextBit) { return DcSizeLuma(nextBit); });
+constexpr DcSizeTable kDcSizesC = MakeDcSizes([](auto nextBit) { return DcSizeChroma(nextBit); });
+
+// Zeroes scan[1..63] of the 16-byte aligned array with eight vector stores, written out: a
+// fill or a loop of these becomes a string instruction whose start-up costs more than most
+// blocks' codes.
+inline void ZeroAcTerms(int16_t* scan) {
+  using Chunk = int16_t __attribute__((vector_size(16)));
+  constexpr Chunk kKeepFirst = {-1, 0, 0, 0, 0, 0, 0, 0};
+  Chunk* chunks = reinterpret_cast<Chunk*>(scan);
+  const Chunk zero{};
+  chunks[0] &= kKeepFirst;
+  chunks[1] = zero, chunks[2] = zero, chunks[3] = zero, chunks[4] = zero;
+  chunks[5] = zero, chunks[6] = zero, chunks[7] = zero;
+}
+
+// The AC entries of one block into scan[1..63] (zeroed beforehand); false when a run carries
+// the scan index past 63.
+template <class WindowReader>
+[[gnu::always_inline]] inline bool ReadCoefEntries(WindowReader& reader, int16_t* scan) {
+  int budget = CoefBitBudget;
+  int index = 1;
+  for (;;) {
+    if (budget <= 0) return true;
+    const uint64_t window = reader.Window(kLongestCoefEntry);
+    const ShortEntry& shortEntry = kShortEntries.entry[window >> (64 - kShortEntryBits)];
+    int run;
+    int16_t value;
+    if (shortEntry.run >= 0) {
+      budget -= shortEntry.charged;
+      run = shortEntry.run;
+      value = shortEntry.level;
+      reader.Skip(shortEntry.bits);
+    } else if (shortEntry.run == -1) {
+      reader.Skip(shortEntry.bits);
+      return true;
+    } else {
+      const CoefLookup found = LookUpCoefCode(window);
+      budget -= found.charged;
+      if (found.symbol == EscapeSymbol) {
+        run = static_cast<int>((window << 6) >> 58);
+        const unsigned first = static_cast<unsigned>((window << 12) >> 56);
+        if ((first & 0x7F) != 0) {
+          value = static_cast<int8_t>(first);
+          reader.Skip(6 + 6 + 8);
+        } else {
+          const int rest = static_cast<int>((window << 20) >> 56);
+          value = static_cast<int16_t>(first & 0x80 ? rest - 256 : rest);
+          reader.Skip(6 + 6 + 16);
+        }
+      } else {
+        run = kRunLevels.run[found.symbol];
+        const int16_t level = kRunLevels.level[found.symbol];
+        value = (window << found.bits) >> 63 ? static_cast<int16_t>(-level) : level;
+        reader.Skip(found.bits + 1);
+      }
+    }
+    index += run;
+    if (index > 63) return false;
+    scan[index++] = value;
+  }
+}
+
+template <class WindowReader>
+uint8_t LookUpDcSize(WindowReader& reader, const DcSizeTable& table) {
+  const DcSizeEntry entry = table.entry[reader.Window(kLongestDcEntry) >> (64 - kLongestDcSizeCode)];
+  reader.Skip(entry.bits);
+  return entry.size;
+}
+
+// The size code and the differential bits of a DC term, both from one window.
+template <class WindowReader>
+[[gnu::always_inline]] inline int16_t ReadDcDifferentialFromWindow(WindowReader& reader, const DcSizeTable& table) {
+  const uint64_t window = reader.Window(kLongestDcEntry);
+  const DcSizeEntry entry = table.entry[window >> (64 - kLongestDcSizeCode)];
+  if (entry.size == 0) {
+    reader.Skip(entry.bits);
+    return 0;
+  }
+  reader.Skip(entry.bits + entry.size);
+  return DcDifferential(static_cast<unsigned>((window << entry.bits) >> (64 - entry.size)), entry.size);
+}
 }  // namespace
 
 int SymbolRun(int symbol) { return kRunLevels.run[symbol]; }
@@ -205,46 +374,33 @@ unsigned MpegDecoder<BitReader>::ReadBits(int count) {
   return value;
 }
 
-// dct_dc_size_luminance, with two 8-bit codes beyond the standard's size 8.
 template <class BitReader>
 uint8_t MpegDecoder<BitReader>::GetDcSizeY() {
-  if (!GetBit()) return GetBit() ? 2 : 1;
-  if (!GetBit()) return GetBit() ? 3 : 0;
-  uint8_t size = 4;
-  while (GetBit()) {
-    if (++size > 9) break;
-  }
-  return size;
+  if constexpr (requires(BitReader r) { r.Window(kLongestDcEntry); }) return LookUpDcSize(reader_, kDcSizesY);
+  return DcSizeLuma([this] { return GetBit(); });
 }
 
-// dct_dc_size_chrominance, with one 8-bit code beyond the standard's size 8.
 template <class BitReader>
 uint8_t MpegDecoder<BitReader>::GetDcSizeC() {
-  if (!GetBit()) return GetBit() ? 1 : 0;
-  uint8_t size = 2;
-  while (GetBit()) {
-    if (++size > 8) break;
-  }
-  return size;
+  if constexpr (requires(BitReader r) { r.Window(kLongestDcEntry); }) return LookUpDcSize(reader_, kDcSizesC);
+  return DcSizeChroma([this] { return GetBit(); });
 }
 
-// size bits: their unsigned value when the first is 1, else that value - (2^size - 1).
 template <class BitReader>
 int16_t MpegDecoder<BitReader>::ReadDcDifferential(uint8_t size) {
   if (size == 0) return 0;
-  int value = GetBit() ? 1 : -2;
-  for (int i = 1; i < size; ++i) value = value * 2 + GetBit();
-  if (value < 0) ++value;
-  return static_cast<int16_t>(value);
+  return DcDifferential(ReadBits(size), size);
 }
 
 template <class BitReader>
 int16_t MpegDecoder<BitReader>::GetDcDiffY() {
+  if constexpr (requires(BitReader r) { r.Window(kLongestDcEntry); }) return ReadDcDifferentialFromWindow(reader_, kDcSizesY);
   return ReadDcDifferential(GetDcSizeY());
 }
 
 template <class BitReader>
 int16_t MpegDecoder<BitReader>::GetDcDiffC() {
+  if constexpr (requires(BitReader r) { r.Window(kLongestDcEntry); }) return ReadDcDifferentialFromWindow(reader_, kDcSizesC);
   return ReadDcDifferential(GetDcSizeC());
 }
 
@@ -317,44 +473,16 @@ bool MpegDecoder<BitReader>::GetBlockCoefs() {
 
 // GetBlockCoefs with every entry (code and sign bit, or escape and its fields) taken from
 // one window of coming bits: the same values, budget and bits consumed, without a call per bit.
+// The reader works on a local copy, so that its cache stays in registers while coefficients
+// are stored.
 template <class BitReader>
 template <class WindowReader>
 bool MpegDecoder<BitReader>::GetBlockCoefsFromWindow(WindowReader& reader) {
-  std::fill(ScanCoefs + 1, ScanCoefs + 64, int16_t{0});
-  int budget = CoefBitBudget;
-  int index = 1;
-  for (;;) {
-    if (budget <= 0) return true;
-    const uint64_t window = reader.Window(kLongestCoefEntry);
-    const CoefLookup found = LookUpCoefCode(window);
-    if (found.symbol < 0) {
-      reader.Skip(found.bits);
-      return true;
-    }
-    budget -= found.charged;
-    int run;
-    int16_t value;
-    if (found.symbol == EscapeSymbol) {
-      run = static_cast<int>((window << 6) >> 58);
-      const unsigned first = static_cast<unsigned>((window << 12) >> 56);
-      if ((first & 0x7F) != 0) {
-        value = static_cast<int8_t>(first);
-        reader.Skip(6 + 6 + 8);
-      } else {
-        const int rest = static_cast<int>((window << 20) >> 56);
-        value = static_cast<int16_t>(first & 0x80 ? rest - 256 : rest);
-        reader.Skip(6 + 6 + 16);
-      }
-    } else {
-      run = kRunLevels.run[found.symbol];
-      const int16_t level = kRunLevels.level[found.symbol];
-      value = (window << found.bits) >> 63 ? static_cast<int16_t>(-level) : level;
-      reader.Skip(found.bits + 1);
-    }
-    index += run;
-    if (index > 63) return false;
-    ScanCoefs[index++] = value;
-  }
+  ZeroAcTerms(ScanCoefs);
+  WindowReader local = reader;
+  const bool ok = ReadCoefEntries(local, ScanCoefs);
+  reader = local;
+  return ok;
 }
 
 template <class BitReader>
