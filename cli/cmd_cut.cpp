@@ -26,8 +26,7 @@ Marks FindMarks(Recording& recording, long long from, long long to, Progress& pr
   Marks marks;
   std::vector<std::uint8_t> picture(kPicBufSize);
   const long long last = from > to ? from : to;
-  while (marks.pictures < last && recording.FindStartUp() && recording.FindPicStart() &&
-         recording.ReadFrame(picture.data())) {
+  while (marks.pictures < last && recording.StepUp(picture.data())) {
     progress.Update(recording.PicPos, marks.pictures);
     ++marks.pictures;
     if (marks.pictures == from) marks.start = recording.PicPos;

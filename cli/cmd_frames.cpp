@@ -180,7 +180,7 @@ Walk RunWorker(const FramesRequest& request, int worker, Recording& recording, I
   Walk walk;
   bool stoppedOnPicture = false;
   while (walk.pictures < request.last && recording.FindStartUp()) {
-    if (!recording.FindPicStart() || !recording.ReadFrame(decoder.PicBuf())) {
+    if (!recording.ReadPicture(decoder.PicBuf())) {
       stoppedOnPicture = true;
       break;
     }

@@ -35,7 +35,7 @@ WalkSummary Walk(Recording& recording) {
   WalkSummary summary;
   std::vector<uint8_t> picture(kPicBufSize);
   while (recording.FindStartUp()) {
-    if (!recording.FindPicStart() || !recording.ReadFrame(picture.data())) {
+    if (!recording.ReadPicture(picture.data())) {
       summary.damage = WalkDamage(recording, true);
       return summary;
     }
