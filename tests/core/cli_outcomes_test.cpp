@@ -83,8 +83,24 @@ TEST_F(CliOutcomes, ExitStatusTellsWhetherWhatWasAskedWasDone) {
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << arguments << ": " << outcome.err;
   }
   EXPECT_EQ(Run(frames + " -o " + dir_.File("other")).status, 2);  // repeated option
-  for (const char* command : {"info", "frames", "track", "cut", "demo"})
+  for (const char* command : {"info", "frames", "track", "cut", "demo", "trip", "export", "verify-export", "index",
+                              "find", "verify"})
     EXPECT_EQ(Run(std::string(command) + " --help").status, 0) << command;
+}
+
+TEST_F(CliOutcomes, ProgressOnlyOnATerminalAndJsonThatParses) {
+  const std::string cli = std::string(ROVENA_BIN_DIR) + "/rovena-cli";
+  const std::string frames = cli + " frames " + recording_ + " -o " + dir_.File("fr");
+  // script(1) gives the command a pseudo-terminal; the bar is redrawn with carriage returns.
+  const std::string onTerminal = dir_.File("terminal.txt");
+  ASSERT_EQ(std::system(("script -qec '" + frames + " --jobs 1' /dev/null > " + onTerminal).c_str()), 0);
+  std::ifstream terminal(onTerminal);
+  const std::string shown{std::istreambuf_iterator<char>(terminal), {}};
+  EXPECT_NE(shown.find("wrote 4 BMP files"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("%  "), std::string::npos) << shown;  // the bar was drawn
+  EXPECT_EQ(Run("frames " + recording_ + " -o " + dir_.File("fr")).err, "");  // not a terminal: silent
+  EXPECT_EQ(std::system(("script -qec '" + frames + " --quiet' /dev/null | grep -q '%'").c_str()) != 0, true);
+  EXPECT_EQ(std::system((cli + " info --json " + recording_ + " | python3 -m json.tool >/dev/null").c_str()), 0);
 }
 
 TEST_F(CliOutcomes, GpxOfANameThatIsNotUtf8IsWellFormed) {

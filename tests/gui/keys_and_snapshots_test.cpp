@@ -1,0 +1,71 @@
+// The window driven from the keyboard and the wheel, and snapshots in the format their name
+// asks for, first offered under the recording's name and GPS time.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "gui_test_support.h"
+#include "recording_fixture.h"
+#include "scratch_dir.h"
+
+namespace rovena::test {
+namespace {
+
+TEST(Keys, EveryPlaybackButtonNamesItsKeyAndF1ListsThemAll) {
+  Viewer v;
+  Form1& f = *v.form;
+  EXPECT_EQ(f.cmdUpFF->toolTip(), "Szybkie odtwarzanie (Shift+Strzałka w prawo)");
+  for (const PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown, f.cmdStop, f.cmdUp,
+                                 f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE})
+    EXPECT_TRUE(b->toolTip().endsWith(")")) << b->PictureKey().toStdString();
+  f.ShowKeyHelp();
+  ASSERT_EQ(v.platform.messages.size(), 1u);
+  for (const char* key : {"Ctrl+Strzałka w lewo", "Page Down", "Ctrl+E", "F1", "Kółko myszy"})
+    EXPECT_TRUE(v.platform.messages[0].text.contains(QString::fromUtf8(key))) << key;
+}
+
+TEST(Keys, KeysAndTheWheelStepAndPlay) {
+  const TestRecording rec = MakeTestRecording("keys", 320, 240, 4);
+  Viewer v;
+  Form1& f = *v.form;
+  v.Open(rec.path);
+  f.show();
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  QTest::keyClick(&f, Qt::Key_Right);
+  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[0]);
+  QWheelEvent towardsUser(QPointF(10, 10), f.Pic1->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(f.Pic1, &towardsUser);
+  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[1]);
+  QTest::keyClick(&f, Qt::Key_Right, Qt::ControlModifier);  // very fast play runs to the end
+  EXPECT_EQ(f.cmdUp->PictureKey(), "UpU");
+  QTest::keyClick(&f, Qt::Key_Home);
+  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[0]);
+}
+
+TEST(Snapshot, PngByNameAndAFirstNameFromTheRecordingAndItsTime) {
+  const TestRecording made = MakeTestRecording("snapshot_png", 320, 240, 2);
+  ScratchDir dir("rovena_snapshot");
+  const std::string path = dir.File("140500.m1v");
+  WriteFileAtomically(path, made.bytes);
+  Viewer v;
+  Form1& f = *v.form;
+  f.BmpFileName.clear();
+  v.Open(path);
+  f.cmdUp_Click();
+  const QString png = QString::fromStdString(dir.File("shot.png"));
+  v.platform.dialogAnswers.push_back(png);
+  f.cmdBmp_Click();
+  EXPECT_EQ(v.platform.saveDialogs.back().presetName,
+            QString::fromStdString(dir.File("140500_2006-03-30_22-34-16.bmp")));
+  QImage saved;
+  ASSERT_TRUE(saved.load(png, "PNG"));
+  EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), f.Pic1->Image());
+  EXPECT_EQ(v.platform.settings["BmpFile"], png);
+}
+
+}  // namespace
+}  // namespace rovena::test
