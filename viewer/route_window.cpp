@@ -7,6 +7,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
 namespace rovena {
@@ -17,7 +18,7 @@ constexpr double kDragThreshold = 4;    // pixels a press may move and still cou
 constexpr double kSpeedBreakSeconds = 5;  // a longer silence in the speed line is a gap
 constexpr int kStripHeight = 110;
 const QColor kRouteColour(30, 90, 220);
-const QColor kCurrentRecordingColour(255, 140, 0);
+const QColor kCurrentRecordingColour(200, 0, 160);  // apart from map roads (often orange)
 
 QString PointText(const RoutePoint& point) {
   const QString time = point.utcSeconds > 0
@@ -91,27 +92,29 @@ QPointF RouteMapView::ScreenOf(int index) const {
   return {s.x, s.y};
 }
 
-// The whole map, or without one the route's extent with a margin.
+// The route's extent with a margin, so the drive fills the window; the whole map (or a
+// neutral square) until the route is known.
 void RouteMapView::Fit() {
-  if (mapImage_) {
-    view_ = FitView({0, 0}, {double(mapImage_->width()), double(mapImage_->height())}, width(), height());
-  } else {
-    PlanePoint min{1e300, 1e300}, max{-1e300, -1e300};
-    for (std::size_t i = 0; i < plane_.size(); ++i) {
-      if (!route_->points[i].valid) continue;
-      min = {std::min(min.x, plane_[i].x), std::min(min.y, plane_[i].y)};
-      max = {std::max(max.x, plane_[i].x), std::max(max.y, plane_[i].y)};
-    }
-    if (min.x > max.x) min = max = {0, 0};
-    const double margin = std::max({max.x - min.x, max.y - min.y, 200.0}) * 0.05;
-    view_ = FitView({min.x - margin, min.y - margin}, {max.x + margin, max.y + margin}, width(), height());
+  PlanePoint min{1e300, 1e300}, max{-1e300, -1e300};
+  for (std::size_t i = 0; route_ && i < plane_.size(); ++i) {
+    if (!route_->points[i].valid) continue;
+    min = {std::min(min.x, plane_[i].x), std::min(min.y, plane_[i].y)};
+    max = {std::max(max.x, plane_[i].x), std::max(max.y, plane_[i].y)};
   }
+  if (min.x > max.x) {
+    if (mapImage_) min = {0, 0}, max = {double(mapImage_->width()), double(mapImage_->height())};
+    else min = max = {0, 0};
+  }
+  const double margin = std::max({max.x - min.x, max.y - min.y, mapImage_ ? 40.0 : 200.0}) * 0.08;
+  view_ = FitView({min.x - margin, min.y - margin}, {max.x + margin, max.y + margin}, width(), height());
+  view_.scale = std::clamp(view_.scale, FitScale(), ViewTransform::kMaxZoom);
   update();
 }
 
+// How far the wheel zooms out: the whole map, or without one about a hundred kilometres.
 double RouteMapView::FitScale() const {
   if (mapImage_) return FitView({0, 0}, {double(mapImage_->width()), double(mapImage_->height())}, width(), height()).scale;
-  return std::min(view_.scale, 1e-3);  // without a map, zooming out stays free
+  return std::min(width(), height()) / (1e5 * projection_.UnitsPerMetre());
 }
 
 void RouteMapView::resizeEvent(QResizeEvent*) { Fit(); }
@@ -293,7 +296,7 @@ void SpeedStrip::paintEvent(QPaintEvent*) {
   painter.setPen(QColor(90, 90, 90));
   for (double speed = 0; speed <= topSpeed_; speed += RoundStep(topSpeed_, 3)) {
     painter.drawLine(QPointF(0, yOf(speed)), QPointF(width(), yOf(speed)));
-    painter.drawText(QPointF(3, yOf(speed) - 2), QStringLiteral("%1 km/h").arg(speed));
+    painter.drawText(QPointF(3, std::max(yOf(speed) - 2, 12.0)), QStringLiteral("%1 km/h").arg(speed));
   }
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(QPen(QColor(90, 200, 90), 1.5));
