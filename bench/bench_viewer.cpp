@@ -163,6 +163,15 @@ void MeasurePlayback(const std::string& folder, const std::string& path, int pic
   // Every picture but the first is shown by normal play; every fifth by fast play.
   ReportPlayRate("normal play, VGA", w, &rovena::Form1::cmdUpF_Click, pictures - 1, ffmpegRate, 0);
   ReportPlayRate("fast play, VGA", w, &rovena::Form1::cmdUpFF_Click, (pictures - 1) / 5, ffmpegRate, 600);
+  // The same with the route and picture windows following every picture; they should cost
+  // under a tenth of the rate.
+  w.form->Companions().ToggleRoute();
+  w.form->Companions().TogglePicture();
+  QTest::qWait(500);  // the route is gathered on its worker thread
+  ReportPlayRate("fast play, route + picture windows", w, &rovena::Form1::cmdUpFF_Click, (pictures - 1) / 5,
+                 ffmpegRate, 0);
+  w.form->Companions().ToggleRoute();
+  w.form->Companions().TogglePicture();
 
   // Steps: key press to the picture in Pic1 and the repaint done.
   w.form->cmdDownE_Click();

@@ -16,10 +16,18 @@ namespace rovena {
 namespace {
 
 constexpr double kPassRadiusM = 50;  // as rovena-cli find's default
+constexpr int kRefreshMs = 16;  // a 60 Hz screen
 
 }  // namespace
 
-CompanionWindows::CompanionWindows(CompanionSources sources) : sources_(std::move(sources)) {}
+CompanionWindows::CompanionWindows(CompanionSources sources) : sources_(std::move(sources)) {
+  refresh_.setSingleShot(true);
+  refresh_.setInterval(kRefreshMs);
+  connect(&refresh_, &QTimer::timeout, this, [this] {
+    if (route_ && route_->isVisible()) route_->SetCurrent(currentRecording_, currentPosition_);
+    if (picture_ && picture_->isVisible()) picture_->PictureChanged();
+  });
+}
 
 CompanionWindows::~CompanionWindows() { StopGathering(); }
 
@@ -58,8 +66,7 @@ void CompanionWindows::SetTrip(std::vector<std::string> recordings, std::vector<
 void CompanionWindows::PictureShown(int recording, std::int64_t position) {
   currentRecording_ = recording;
   currentPosition_ = position;
-  if (route_ && route_->isVisible()) route_->SetCurrent(recording, position);
-  if (picture_ && picture_->isVisible()) picture_->PictureChanged();
+  if (!refresh_.isActive()) refresh_.start();
 }
 
 // Only an archive that exists is asked: looking must not create one.

@@ -1,12 +1,13 @@
 // The main window's companions: the route window (M) and the picture window (Z). They follow
-// every picture the main window shows, through PictureShown, which only records the place and
-// schedules a repaint, so the play loops never wait for them. The route of the trip is
+// every picture the main window shows, through PictureShown, which only records the place;
+// the windows catch up at most once per screen refresh, so fast play hardly waits for them. The route of the trip is
 // gathered on a worker thread when the route window first needs it, and shown recording by
 // recording as it comes in.
 #pragma once
 
 #include <QObject>
 #include <QPoint>
+#include <QTimer>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,7 @@ class CompanionWindows : public QObject {
   std::thread gatherer_;
   int currentRecording_ = -1;
   std::int64_t currentPosition_ = 0;
+  QTimer refresh_;  // one repaint per screen refresh, however fast the pictures come
 };
 
 }  // namespace rovena

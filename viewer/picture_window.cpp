@@ -6,12 +6,25 @@
 #include <QPainterPath>
 
 namespace rovena {
+namespace {
+
+constexpr int kSettleMs = 150;  // a picture shown this long is drawn smoothly
+
+}  // namespace
 
 PictureWindow::PictureWindow(std::function<const QImage&()> source, QWidget* parent)
     : QWidget(parent, Qt::Window), source_(std::move(source)) {
   setWindowTitle(QStringLiteral("Rovena – obraz"));
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(960, 720);
+  settled_.setSingleShot(true);
+  settled_.setInterval(kSettleMs);
+  connect(&settled_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+}
+
+void PictureWindow::PictureChanged() {
+  settled_.start();
+  update();
 }
 
 QRect PictureWindow::PictureRect() const {
@@ -27,7 +40,7 @@ void PictureWindow::paintEvent(QPaintEvent*) {
   const QImage& image = source_();
   const QRect shown = PictureRect();
   if (shown.isEmpty()) return;
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, !settled_.isActive());
   painter.drawImage(shown, image);
   if (lensAt_) PaintLens(painter, image, shown);
 }

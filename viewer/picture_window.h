@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -21,7 +22,9 @@ class PictureWindow : public QWidget {
   // `source` gives the image to show (the main window's picture area).
   explicit PictureWindow(std::function<const QImage&()> source, QWidget* parent = nullptr);
 
-  void PictureChanged() { update(); }
+  // A new picture to show. While pictures keep coming (play) they are scaled quickly; the
+  // picture that stays gets the smooth scaling a moment later.
+  void PictureChanged();
   // Where the picture lands inside the window now.
   QRect PictureRect() const;
 
@@ -39,6 +42,7 @@ class PictureWindow : public QWidget {
 
   std::function<const QImage&()> source_;
   std::optional<QPoint> lensAt_;  // while the left button is held
+  QTimer settled_;                // runs while pictures keep changing
 };
 
 }  // namespace rovena

@@ -17,6 +17,7 @@ constexpr double kWheelStep = 1.25;     // zoom factor per wheel notch
 constexpr double kDragThreshold = 4;    // pixels a press may move and still count as a click
 constexpr double kSpeedBreakSeconds = 5;  // a longer silence in the speed line is a gap
 constexpr int kStripHeight = 110;
+constexpr double kMarkerReach = 20;  // the marker and its heading lie within this of the fix
 const QColor kRouteColour(30, 90, 220);
 const QColor kCurrentRecordingColour(200, 0, 160);  // apart from map roads (often orange)
 
@@ -83,7 +84,20 @@ void RouteMapView::SetRoute(const Route* route) {
 }
 
 void RouteMapView::SetCurrent(std::optional<int> point) {
+  const auto recordingOf = [this](std::optional<int> p) {
+    return p ? route_->points[static_cast<std::size_t>(*p)].recording : -1;
+  };
+  // The highlighted recording is part of the cached layer; the marker is not.
+  if (route_ && recordingOf(point) != recordingOf(current_)) layer_ = QPixmap();
+  // Only around the marker's old and new places, unless the layer must be drawn again.
+  if (layer_.isNull()) update();
+  for (const std::optional<int>& at : {current_, point})
+    if (at) update(QRectF(ScreenOf(*at) - QPointF(kMarkerReach, kMarkerReach), QSizeF(2 * kMarkerReach, 2 * kMarkerReach)).toAlignedRect());
   current_ = point;
+}
+
+void RouteMapView::Invalidate() {
+  layer_ = QPixmap();
   update();
 }
 
@@ -108,7 +122,7 @@ void RouteMapView::Fit() {
   const double margin = std::max({max.x - min.x, max.y - min.y, mapImage_ ? 40.0 : 200.0}) * 0.08;
   view_ = FitView({min.x - margin, min.y - margin}, {max.x + margin, max.y + margin}, width(), height());
   view_.scale = std::clamp(view_.scale, FitScale(), ViewTransform::kMaxZoom);
-  update();
+  Invalidate();
 }
 
 // How far the wheel zooms out: the whole map, or without one about a hundred kilometres.
@@ -119,8 +133,19 @@ double RouteMapView::FitScale() const {
 
 void RouteMapView::resizeEvent(QResizeEvent*) { Fit(); }
 
+// The map, grid, route and scale bar change only with the view, the route or the recording
+// on screen; they are drawn once into a layer, and each new picture only moves the marker.
 void RouteMapView::paintEvent(QPaintEvent*) {
+  if (layer_.size() != size()) PaintLayer();
   QPainter painter(this);
+  painter.drawPixmap(0, 0, layer_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (route_) PaintMarker(painter);
+}
+
+void RouteMapView::PaintLayer() {
+  layer_ = QPixmap(size());
+  QPainter painter(&layer_);
   painter.fillRect(rect(), QColor(236, 236, 228));
   if (!mapPixmap_.isNull()) {
     // Only the part of the map inside the view is scaled, so a paint costs the window's
@@ -133,10 +158,7 @@ void RouteMapView::paintEvent(QPaintEvent*) {
   }
   PaintGrid(painter);
   painter.setRenderHint(QPainter::Antialiasing);
-  if (route_) {
-    PaintRoute(painter);
-    PaintMarker(painter);
-  }
+  if (route_) PaintRoute(painter);
   PaintScaleBar(painter);
 }
 
@@ -210,7 +232,7 @@ void RouteMapView::PaintScaleBar(QPainter& painter) const {
 void RouteMapView::wheelEvent(QWheelEvent* event) {
   const double factor = std::pow(kWheelStep, event->angleDelta().y() / 120.0);
   view_ = ZoomAbout(view_, factor, ToPlanePoint(event->position()), FitScale());
-  update();
+  Invalidate();
 }
 
 void RouteMapView::mousePressEvent(QMouseEvent* event) {
@@ -226,7 +248,7 @@ void RouteMapView::mouseMoveEvent(QMouseEvent* event) {
       view_ = PanBy(view_, moved.x(), moved.y());
       dragFrom_ = event->position();
       dragged_ = true;
-      update();
+      Invalidate();
     }
     return;
   }
@@ -270,13 +292,17 @@ void SpeedStrip::SetRoute(const Route* route) {
     lastTime_ = std::max(lastTime_, point.utcSeconds);
     topSpeed_ = std::max(topSpeed_, point.speedKmh);
   }
+  layer_ = QPixmap();
   update();
 }
 
 void SpeedStrip::SetCurrent(std::optional<int> point) {
+  for (const std::optional<int>& at : {current_, point})
+    if (route_ && at) update(QRect(static_cast<int>(XOf(route_->points[static_cast<std::size_t>(*at)].utcSeconds)) - 2, 0, 5, height()));
   current_ = point;
-  update();
 }
+
+void SpeedStrip::resizeEvent(QResizeEvent*) { layer_ = QPixmap(); }
 
 double SpeedStrip::XOf(double utcSeconds) const {
   const double span = std::max(lastTime_ - firstTime_, 1.0);
@@ -287,8 +313,21 @@ double SpeedStrip::TimeAt(double x) const {
   return firstTime_ + x / std::max(width() - 1, 1) * std::max(lastTime_ - firstTime_, 1.0);
 }
 
+// The speed line is drawn once into a layer; each new picture only moves the cursor.
 void SpeedStrip::paintEvent(QPaintEvent*) {
+  if (layer_.size() != size()) PaintLayer();
   QPainter painter(this);
+  painter.drawPixmap(0, 0, layer_);
+  if (route_ && current_) {
+    const double x = XOf(route_->points[static_cast<std::size_t>(*current_)].utcSeconds);
+    painter.setPen(QPen(QColor(255, 60, 60), 2));
+    painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+  }
+}
+
+void SpeedStrip::PaintLayer() {
+  layer_ = QPixmap(size());
+  QPainter painter(&layer_);
   painter.fillRect(rect(), QColor(24, 24, 24));
   if (!route_) return;
   const double usable = height() - 16;
@@ -316,11 +355,6 @@ void SpeedStrip::paintEvent(QPaintEvent*) {
     previous = &point;
   }
   painter.drawPolyline(line);
-  if (current_) {
-    const double x = XOf(route_->points[static_cast<std::size_t>(*current_)].utcSeconds);
-    painter.setPen(QPen(QColor(255, 60, 60), 2));
-    painter.drawLine(QPointF(x, 0), QPointF(x, height()));
-  }
 }
 
 void SpeedStrip::JumpToX(double x) {

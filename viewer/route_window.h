@@ -66,6 +66,9 @@ class RouteMapView : public QWidget {
 
  private:
   void Fit();
+  // Drops the cached layer after the view or the route changed.
+  void Invalidate();
+  void PaintLayer();
   double FitScale() const;
   void PaintGrid(QPainter& painter) const;
   void PaintRoute(QPainter& painter) const;
@@ -83,6 +86,7 @@ class RouteMapView : public QWidget {
   ViewTransform view_;
   std::optional<QPointF> dragFrom_;
   bool dragged_ = false;
+  QPixmap layer_;  // everything but the marker
 };
 
 class SpeedStrip : public QWidget {
@@ -98,14 +102,17 @@ class SpeedStrip : public QWidget {
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent*) override;
 
  private:
   void JumpToX(double x);
+  void PaintLayer();
 
   RouteWindow::JumpRequest jump_;
   const Route* route_ = nullptr;
   std::optional<int> current_;
   double firstTime_ = 0, lastTime_ = 0, topSpeed_ = 1;
+  QPixmap layer_;  // everything but the cursor
 };
 
 }  // namespace rovena
