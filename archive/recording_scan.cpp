@@ -1,7 +1,6 @@
 #include "recording_scan.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,21 +13,10 @@
 #include "gps_track.h"
 #include "output_guard.h"
 #include "recording.h"
+#include "sha256.h"
 
 namespace rovena::archive {
 namespace {
-
-constexpr std::size_t kHashBlock = 1 << 20;
-
-std::string Hex(const unsigned char* bytes, unsigned length) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned i = 0; i < length; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 15];
-  }
-  return text;
-}
 
 StoredFix ToStored(const GpsFix& fix) {
   StoredFix stored;
@@ -90,38 +78,13 @@ std::optional<FileStamp> StampOf(const std::string& path, std::string& error) {
   return FileStamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_ino};
 }
 
-std::optional<std::string> Sha256OfFile(const std::string& path, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return std::nullopt;
-  }
-  GuardedInput guard(fd, path);
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-  EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
-  std::vector<unsigned char> block(kHashBlock);
-  ssize_t got = 0;
-  while ((got = ::read(fd, block.data(), block.size())) > 0) EVP_DigestUpdate(context.get(), block.data(), got);
-  const int readErrno = errno;
-  ::close(fd);
-  if (got < 0) {
-    error = std::strerror(readErrno);
-    return std::nullopt;
-  }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned length = 0;
-  EVP_DigestFinal_ex(context.get(), digest, &length);
-  return Hex(digest, length);
-}
-
 ScanResult ScanRecording(const std::string& path) {
   std::string error;
   const std::optional<FileStamp> before = StampOf(path, error);
   if (!before) return {ScanOutcome::kUnreadable, error, {}, {}};
   ScanResult result = WalkPictures(path);
   if (result.outcome != ScanOutcome::kScanned) return result;
-  const std::optional<std::string> hash = Sha256OfFile(path, error);
+  const std::optional<std::string> hash = Sha256OfFile(path, &error);
   if (!hash) return {ScanOutcome::kUnreadable, error, {}, {}};
   const std::optional<FileStamp> after = StampOf(path, error);
   if (!after || !(*after == *before)) return {ScanOutcome::kChanging, "changed while it was read", {}, {}};

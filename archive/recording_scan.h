@@ -22,9 +22,6 @@ struct FileStamp {
 // Nothing when the file cannot be examined; `error` then says why.
 std::optional<FileStamp> StampOf(const std::string& path, std::string& error);
 
-// Lower-case hex SHA-256 of the whole file, or nothing with `error` set.
-std::optional<std::string> Sha256OfFile(const std::string& path, std::string& error);
-
 enum class ScanOutcome {
   kScanned,       // entry is filled
   kNotRecording,  // reason says why

@@ -123,9 +123,7 @@ std::string Json(const std::vector<Pass>& passes, bool byPlace) {
 }  // namespace
 
 int RunFind(const std::vector<std::string>& argv) {
-  CommandReport report("find",
-                       "rovena-cli find --near LAT,LON [--radius METRES] [--from TIME] [--to TIME] | --at TIME "
-                       "[--db URL] [--format text|csv|json]");
+  CommandReport report("find");
   const ParsedArgs args =
       ParseArgs(argv, {"--near", "--radius", "--from", "--to", "--at", "--db", "--format"});
   if (!args.error.empty()) return report.Usage(args.error);

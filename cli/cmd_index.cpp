@@ -1,8 +1,8 @@
 // rovena-cli index: puts recordings into the archive (new and changed ones are read, unchanged
 // ones skipped by size and modification time) and says what it did.
-#include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,19 +11,10 @@
 #include "cli_commands.h"
 #include "index_run.h"
 #include "options.h"
+#include "progress.h"
 
 namespace rovena::cli {
 namespace {
-
-constexpr int kBarWidth = 30;
-
-void DrawProgress(const archive::IndexProgress& p) {
-  const int filled = p.total ? static_cast<int>(kBarWidth * p.done / p.total) : kBarWidth;
-  std::fprintf(stderr, "\r[%s%s] %zu/%zu files, %.0f MB", std::string(filled, '#').c_str(),
-               std::string(kBarWidth - filled, ' ').c_str(), p.done, p.total, p.bytesRead / 1e6);
-  if (p.done == p.total) std::fprintf(stderr, "\n");
-  std::fflush(stderr);
-}
 
 void PrintSummary(const archive::IndexSummary& s) {
   const double megabytes = s.bytesRead / 1e6;
@@ -38,7 +29,7 @@ void PrintSummary(const archive::IndexSummary& s) {
 }  // namespace
 
 int RunIndex(const std::vector<std::string>& argv) {
-  CommandReport report("index", "rovena-cli index PATH... [--db URL] [--jobs N] [--prune]");
+  CommandReport report("index");
   const ParsedArgs args = ParseArgs(argv, {"--db", "--jobs"}, {"--prune"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.empty()) return report.Usage("name at least one file or folder");
@@ -51,7 +42,11 @@ int RunIndex(const std::vector<std::string>& argv) {
     if (!n) return report.Usage("--jobs takes a number from 1 to 256");
     options.jobs = static_cast<int>(*n);
   }
-  if (::isatty(STDERR_FILENO)) options.progress = DrawProgress;
+  std::optional<Progress> progress;  // made once the number of files is known
+  options.progress = [&](const archive::IndexProgress& p) {
+    if (!progress) progress.emplace(args.Flag("--quiet"), static_cast<std::int64_t>(p.total), "files");
+    progress->Update(static_cast<std::int64_t>(p.done), static_cast<std::int64_t>(p.done));
+  };
   archive::IndexSummary summary;
   try {
     const auto store = archive::OpenArchive(args.Option("--db").value_or(""));
@@ -59,6 +54,7 @@ int RunIndex(const std::vector<std::string>& argv) {
   } catch (const archive::ArchiveError& e) {
     return report.Fail(e.what());
   }
+  if (progress) progress->Finish();
   PrintSummary(summary);
   for (const std::string& warning : summary.warnings) report.Warn(warning);
   return report.Finish(summary.failed.empty(), std::to_string(summary.failed.size()) + " file(s) could not be indexed");

@@ -91,7 +91,7 @@ void PrintJson(const std::string& path, int format, std::int64_t length, const W
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& argv) {
-  CommandReport report("info", "info RECORDING");
+  CommandReport report("info");
   const ParsedArgs args = ParseArgs(argv, {}, {"--json"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording");

@@ -10,6 +10,7 @@
 #include "index_run.h"
 #include "options.h"
 #include "recording_scan.h"
+#include "sha256.h"
 
 namespace rovena::cli {
 namespace {
@@ -21,7 +22,7 @@ std::string StateOf(const archive::RecordingInfo& info) {
   const auto stamp = archive::StampOf(info.path, error);
   if (!stamp) return "unreadable";
   if (stamp->size != info.size) return "changed";
-  const auto hash = archive::Sha256OfFile(info.path, error);
+  const auto hash = Sha256OfFile(info.path, &error);
   if (!hash) return "unreadable";
   return *hash == info.sha256 ? "unchanged" : "changed";
 }
@@ -29,7 +30,7 @@ std::string StateOf(const archive::RecordingInfo& info) {
 }  // namespace
 
 int RunVerify(const std::vector<std::string>& argv) {
-  CommandReport report("verify", "rovena-cli verify [--db URL] [PATH...]");
+  CommandReport report("verify");
   const ParsedArgs args = ParseArgs(argv, {"--db"});
   if (!args.error.empty()) return report.Usage(args.error);
   std::vector<std::string> roots;

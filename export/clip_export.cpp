@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "atomic_file.h"
+#include "sha256.h"
 #include "gps_track.h"
 #include "mp4_writer.h"
 #include "picture_source.h"
@@ -43,7 +44,7 @@ IntegrityRecord RecordOf(const std::string& kind, const Stretch& stretch, const 
   record.arguments = arguments;
   for (std::size_t i = 0; i < stretch.sources.size() && error.empty(); ++i) {
     const StretchSource& source = stretch.sources[i];
-    const auto sha = FileSha256(source.path, keepGoing);
+    const auto sha = Sha256OfFile(source.path, nullptr, keepGoing);
     if (!sha) error = source.path + ": cannot be read for its checksum";
     record.sources.push_back({fs::absolute(source.path).lexically_normal().string(), source.fileSize, sha.value_or("")});
     record.stretch.push_back({i, source.firstPicture, source.lastPicture, source.firstPosition, source.lastPosition});
@@ -52,7 +53,7 @@ IntegrityRecord RecordOf(const std::string& kind, const Stretch& stretch, const 
 }
 
 RecordedFile Described(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  return {fs::path(path).filename().string(), static_cast<std::int64_t>(bytes.size()), BytesSha256(bytes)};
+  return {fs::path(path).filename().string(), static_cast<std::int64_t>(bytes.size()), Sha256OfBytes(bytes.data(), bytes.size())};
 }
 
 // Commits the files in order, then the record that names them all.
@@ -146,7 +147,7 @@ std::string EncodePictures(const ExportRequest& request, const ClipPlan& plan, O
 std::optional<RecordedFile> WrittenFile(const std::string& path, const std::string& name) {
   std::error_code error;
   const auto size = fs::file_size(path, error);
-  const auto sha = error ? std::nullopt : FileSha256(path);
+  const auto sha = error ? std::nullopt : Sha256OfFile(path);
   if (!sha) return std::nullopt;
   return RecordedFile{fs::path(name).filename().string(), static_cast<std::int64_t>(size), *sha};
 }

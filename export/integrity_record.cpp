@@ -1,6 +1,6 @@
 #include "integrity_record.h"
 
-#include <openssl/evp.h>
+#include "sha256.h"
 
 #include <ctime>
 #include <filesystem>
@@ -13,24 +13,6 @@ namespace rovena::exporting {
 namespace {
 
 using Json = nlohmann::ordered_json;
-using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
-
-std::string Hex(const unsigned char* digest, unsigned size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned i = 0; i < size; ++i) {
-    hex += kDigits[digest[i] >> 4];
-    hex += kDigits[digest[i] & 15];
-  }
-  return hex;
-}
-
-std::string Finish(EVP_MD_CTX* context) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned size = 0;
-  EVP_DigestFinal_ex(context, digest, &size);
-  return Hex(digest, size);
-}
 
 Json FileJson(const RecordedFile& file) {
   return {{"path", file.path}, {"size", file.size}, {"sha256", file.sha256}};
@@ -45,7 +27,7 @@ FileCheck Check(const std::string& role, const std::filesystem::path& path, cons
   FileCheck check{role, path.string()};
   std::error_code error;
   const auto size = std::filesystem::file_size(path, error);
-  const std::optional<std::string> sha = error ? std::nullopt : FileSha256(path.string());
+  const std::optional<std::string> sha = error ? std::nullopt : Sha256OfFile(path.string());
   if (!sha)
     check.outcome = FileCheck::Outcome::Missing;
   else if (*sha == entry.at("sha256").get<std::string>() && static_cast<std::int64_t>(size) == entry.at("size").get<std::int64_t>())
@@ -56,28 +38,6 @@ FileCheck Check(const std::string& role, const std::filesystem::path& path, cons
 }
 
 }  // namespace
-
-std::optional<std::string> FileSha256(const std::string& path, const std::function<bool()>& keepGoing) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  DigestContext context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-  EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
-  std::vector<char> block(1 << 20);
-  while (in) {
-    in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    EVP_DigestUpdate(context.get(), block.data(), static_cast<std::size_t>(in.gcount()));
-    if (keepGoing && !keepGoing()) return std::nullopt;
-  }
-  if (in.bad()) return std::nullopt;
-  return Finish(context.get());
-}
-
-std::string BytesSha256(const std::vector<std::uint8_t>& bytes) {
-  DigestContext context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-  EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
-  EVP_DigestUpdate(context.get(), bytes.data(), bytes.size());
-  return Finish(context.get());
-}
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);

@@ -15,8 +15,6 @@ namespace rovena::exporting {
 
 // SHA-256 as 64 lower-case hex digits; nothing when the file cannot be read, or when
 // `keepGoing` (asked after each mebibyte) says stop.
-std::optional<std::string> FileSha256(const std::string& path, const std::function<bool()>& keepGoing = {});
-std::string BytesSha256(const std::vector<std::uint8_t>& bytes);
 
 // "2026-12-07T12:31:46Z"
 std::string UtcNow();
