@@ -286,7 +286,7 @@ bool PrintTable() {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--startup") == 0) return StartUpChild(argv[2], argv[3], argc, argv);
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
   const std::string work = argc > 1 ? argv[1] : "/tmp";
   const std::string folder = work + "/bench_viewer_" + std::to_string(::getpid());
   std::filesystem::create_directories(folder + "/with_map");
