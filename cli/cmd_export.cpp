@@ -27,11 +27,6 @@ std::optional<double> Pace(const std::string& text) {
   return value;
 }
 
-int DefaultJobs() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(cores);
-}
-
 struct TripPoint {
   std::string file;
   long long picture = 0;
@@ -92,8 +87,8 @@ std::string ReadOptions(const ParsedArgs& args, exporting::ExportRequest& reques
   if (!scale) return "--scale takes 1 or 2";
   const auto crf = NumberInRange(args.Option("--crf").value_or("18"), 0, 51);
   if (!crf) return "--crf takes a number from 0 to 51";
-  const auto jobs = NumberInRange(args.Option("--jobs").value_or(std::to_string(DefaultJobs())), 1, 64);
-  if (!jobs) return "--jobs takes a number from 1 to 64";
+  const std::optional<int> jobs = JobsOption(args);
+  if (!jobs) return kJobsUsage;
   if (const auto pace = args.Option("--pace")) {
     request.pace = Pace(*pace);
     if (!request.pace) return "--pace takes seconds per picture, more than 0";

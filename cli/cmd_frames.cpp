@@ -42,14 +42,6 @@ struct FramesRequest {
   int jobs = 1;
 };
 
-// More workers than this gain nothing on any machine the viewer runs on.
-constexpr int kMostJobs = 64;
-
-int ProcessorCount() {
-  const unsigned count = std::thread::hardware_concurrency();
-  return count == 0 ? 1 : static_cast<int>(std::min<unsigned>(count, kMostJobs));
-}
-
 // The request, or the reason the command line was not understood.
 std::variant<FramesRequest, std::string> ParseRequest(const std::vector<std::string>& argv) {
   const ParsedArgs args = ParseArgs(argv, {"-o", "--first", "--count", "--y4m", "--jobs"});
@@ -72,12 +64,9 @@ std::variant<FramesRequest, std::string> ParseRequest(const std::vector<std::str
   }
   request.y4mPath = args.Option("--y4m").value_or("");
   request.quiet = args.Flag("--quiet");
-  request.jobs = ProcessorCount();
-  if (const auto jobs = args.Option("--jobs")) {
-    const auto value = NumberInRange(*jobs, 1, kMostJobs);
-    if (!value) return "--jobs takes a number of workers from 1 to " + std::to_string(kMostJobs);
-    request.jobs = static_cast<int>(*value);
-  }
+  const std::optional<int> jobs = JobsOption(args);
+  if (!jobs) return std::string(kJobsUsage);
+  request.jobs = *jobs;
   return request;
 }
 

@@ -36,12 +36,9 @@ int RunIndex(const std::vector<std::string>& argv) {
   archive::IndexOptions options;
   options.paths = args.positional;
   options.prune = args.Flag("--prune");
-  options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  if (auto jobs = args.Option("--jobs")) {
-    const auto n = NumberInRange(*jobs, 1, 256);
-    if (!n) return report.Usage("--jobs takes a number from 1 to 256");
-    options.jobs = static_cast<int>(*n);
-  }
+  const std::optional<int> jobs = JobsOption(args);
+  if (!jobs) return report.Usage(kJobsUsage);
+  options.jobs = *jobs;
   std::optional<Progress> progress;  // made once the number of files is known
   options.progress = [&](const archive::IndexProgress& p) {
     if (!progress) progress.emplace(args.Flag("--quiet"), static_cast<std::int64_t>(p.total), "files");

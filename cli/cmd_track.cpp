@@ -1,6 +1,9 @@
 // rovena-cli track: the GPS track of a recording, or of a folder's recordings as one trip, as
 // CSV or GPX, found by walking each recording with the same searches the viewer steps with.
+#include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -41,6 +44,37 @@ std::string Emit(const std::string& text, const std::optional<std::string>& outp
   return error.empty() ? "" : "cannot write " + error;
 }
 
+struct WalkedRecording {
+  std::vector<GpsFix> fixes;
+  std::string damage;  // why the walk stopped short, "" when it reached the end
+};
+
+// Walks the trip's recordings on `jobs` workers, each with its own file handles; a worker
+// takes the next recording not yet taken.
+void WalkInParallel(const Trip& trip, int jobs, std::vector<WalkedRecording>& walked, Progress& progress) {
+  std::atomic<std::size_t> next{0};
+  std::mutex progressMutex;
+  std::int64_t bytesDone = 0, done = 0;
+  const auto work = [&] {
+    for (std::size_t i; (i = next++) < trip.Size();) {
+      const TripRecording& r = trip.Recordings()[i];
+      Recording recording;
+      walked[i].damage = OpenRecording(recording, r.path);
+      if (walked[i].damage.empty()) {
+        TrackWalk walk = CollectTrack(recording);
+        walked[i].damage = WalkDamage(recording, walk.stoppedOnPicture);
+        walked[i].fixes = std::move(walk.fixes);
+      }
+      const std::lock_guard lock(progressMutex);
+      progress.Update(bytesDone += r.bytes, ++done);
+    }
+  };
+  std::vector<std::thread> workers;
+  for (int w = 1; w < jobs; ++w) workers.emplace_back(work);
+  work();
+  for (std::thread& worker : workers) worker.join();
+}
+
 // The track of every recording of the folder's trip, in trip order, a new GPX segment after
 // each gap. Recordings that cannot be walked to their end are named and passed over in part.
 int TrackFolder(const std::string& folder, const std::string& format, const ParsedArgs& args,
@@ -54,30 +88,25 @@ int TrackFolder(const std::string& folder, const std::string& format, const Pars
   if (const auto output = args.Option("-o"))
     if (const auto index = trip.IndexOf(*output)) return report.Fail(RefusalText(*output, trip.Recordings()[*index].path));
 
-  std::int64_t totalBytes = 0, bytesDone = 0;
+  std::int64_t totalBytes = 0;
   for (const TripRecording& r : trip.Recordings()) totalBytes += r.bytes;
-  Progress progress(args.Flag("--quiet"), totalBytes, "recordings");
-  std::vector<std::vector<GpsFix>> fixes(trip.Size());
+  const std::optional<int> jobs = JobsOption(args);
+  if (!jobs) return report.Usage(kJobsUsage);
+  std::vector<WalkedRecording> walked(trip.Size());
+  {
+    Progress progress(args.Flag("--quiet"), totalBytes, "recordings");
+    WalkInParallel(trip, *jobs, walked, progress);
+  }
+  // Messages and parts in trip order, whatever order the workers finished in.
   std::vector<TrackPart> parts;
   bool whole = true;
   for (std::size_t i = 0; i < trip.Size(); ++i) {
-    const TripRecording& r = trip.Recordings()[i];
-    Recording recording;
-    std::string damage = OpenRecording(recording, r.path);
-    if (damage.empty()) {
-      TrackWalk walk = CollectTrack(recording);
-      damage = WalkDamage(recording, walk.stoppedOnPicture);
-      fixes[i] = std::move(walk.fixes);
-    }
-    if (!damage.empty()) {
-      ClearProgressLine();
-      report.Warn(r.name + ": " + damage);
+    if (!walked[i].damage.empty()) {
+      report.Warn(trip.Recordings()[i].name + ": " + walked[i].damage);
       whole = false;
     }
-    parts.push_back({r.name, fixes[i], trip.GapBefore(i) != nullptr});
-    progress.Update(bytesDone += r.bytes, static_cast<std::int64_t>(i + 1));
+    parts.push_back({trip.Recordings()[i].name, walked[i].fixes, trip.GapBefore(i) != nullptr});
   }
-  progress.Finish();
   // The folder's own name ("2007_06_14" for "…/2007_06_14/") names the track.
   const std::filesystem::path normal = std::filesystem::absolute(folder).lexically_normal();
   const std::string name = (normal.has_filename() ? normal : normal.parent_path()).filename().string();
@@ -91,7 +120,7 @@ int TrackFolder(const std::string& folder, const std::string& format, const Pars
 
 int RunTrack(const std::vector<std::string>& argv) {
   CommandReport report("track");
-  const ParsedArgs args = ParseArgs(argv, {"--format", "-o"});
+  const ParsedArgs args = ParseArgs(argv, {"--format", "-o", "--jobs"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording or folder");
   const std::string format = ChosenFormat(args);

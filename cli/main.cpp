@@ -21,7 +21,7 @@ struct Command {
 const Command kCommands[] = {
     {"info", "info RECORDING [--json]", RunInfo},
     {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE] [--jobs N]", RunFrames},
-    {"track", "track RECORDING|DIR [--format csv|gpx] [-o FILE]", RunTrack},
+    {"track", "track RECORDING|DIR [--format csv|gpx] [-o FILE] [--jobs N]", RunTrack},
     {"cut", "cut RECORDING --from N --to M -o FILE [--sidecars]", RunCut},
     {"demo", "demo DIR [--pictures N]", RunDemo},
     {"trip", "trip DIR [--format text|csv|json] [--quick]", RunTrip},

@@ -4,7 +4,9 @@
 #include "progress.h"
 
 #include <charconv>
+#include <algorithm>
 #include <limits>
+#include <thread>
 #include <cstdio>
 
 namespace rovena::cli {
@@ -72,6 +74,18 @@ std::optional<long long> PositiveNumber(const std::string& text) {
 }
 
 CommandReport::CommandReport(std::string command) : command_(std::move(command)), usage_(UsageOf(command_)) {}
+
+const char* const kJobsUsage = "--jobs takes a number of workers from 1 to 64";
+
+std::optional<int> JobsOption(const ParsedArgs& args) {
+  const unsigned cores = std::thread::hardware_concurrency();
+  const int fallback = cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMostJobs));
+  const auto jobs = args.Option("--jobs");
+  if (!jobs) return fallback;
+  const auto value = NumberInRange(*jobs, 1, kMostJobs);
+  if (!value) return std::nullopt;
+  return static_cast<int>(*value);
+}
 
 int CommandReport::Usage(const std::string& why) const {
   std::fprintf(stderr, "rovena-cli %s: %s\nusage: rovena-cli %s\n", command_.c_str(), why.c_str(),

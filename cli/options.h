@@ -44,6 +44,12 @@ std::optional<long long> NumberInRange(const std::string& text, long long min, l
 // A whole positive decimal number, nothing else.
 std::optional<long long> PositiveNumber(const std::string& text);
 
+// --jobs N, the number of workers for batch work: from 1 to kMostJobs, the number of cores
+// when not given. Nothing when the value is not such a number (then kJobsUsage says why).
+constexpr int kMostJobs = 64;  // more gain nothing on any machine the viewer runs on
+extern const char* const kJobsUsage;
+std::optional<int> JobsOption(const ParsedArgs& args);
+
 // Messages and exit status of one command run: every line starts "rovena-cli COMMAND: ".
 class CommandReport {
  public:
