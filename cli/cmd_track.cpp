@@ -33,15 +33,18 @@ std::string ChosenFormat(const ParsedArgs& args) {
   return EndsWith(output, ".gpx") || EndsWith(output, ".GPX") ? "gpx" : "csv";
 }
 
-// Returns why the text could not be written, empty on success.
-std::string Emit(const std::string& text, const std::optional<std::string>& output) {
+// Returns why the text could not be written, empty on success. A file written gets a summary
+// line; on standard output the track is all there is.
+std::string Emit(const std::string& text, const std::optional<std::string>& output, std::size_t fixes) {
   if (!output) {
     const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     return written ? "" : "cannot write to standard output";
   }
   const std::string error =
       WriteFileAtomically(*output, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-  return error.empty() ? "" : "cannot write " + error;
+  if (!error.empty()) return "cannot write " + error;
+  std::printf("wrote %s (%zu GPS sentences)\n", output->c_str(), fixes);
+  return {};
 }
 
 struct WalkedRecording {
@@ -111,7 +114,9 @@ int TrackFolder(const std::string& folder, const std::string& format, const Pars
   const std::filesystem::path normal = std::filesystem::absolute(folder).lexically_normal();
   const std::string name = (normal.has_filename() ? normal : normal.parent_path()).filename().string();
   const std::string text = format == "gpx" ? TrackGpx(parts, name) : TrackCsv(parts);
-  if (const std::string writeError = Emit(text, args.Option("-o")); !writeError.empty())
+  std::size_t fixes = 0;
+  for (const TrackPart& part : parts) fixes += part.fixes.size();
+  if (const std::string writeError = Emit(text, args.Option("-o"), fixes); !writeError.empty())
     return report.Fail(writeError);
   return report.Finish(whole);
 }
@@ -136,7 +141,8 @@ int RunTrack(const std::vector<std::string>& argv) {
   if (walk.pictures == 0) return report.Fail(path + ": no complete picture found");
   const std::string name = std::filesystem::path(path).filename().string();
   const std::string text = format == "gpx" ? TrackGpx(walk.fixes, name) : TrackCsv(walk.fixes);
-  if (const std::string error = Emit(text, args.Option("-o")); !error.empty()) return report.Fail(error);
+  if (const std::string error = Emit(text, args.Option("-o"), walk.fixes.size()); !error.empty())
+    return report.Fail(error);
   const std::string damage = WalkDamage(recording, walk.stoppedOnPicture);
   return report.Finish(damage.empty(), path + ": the track stops at picture " + std::to_string(walk.pictures) +
                                            "; " + damage);
