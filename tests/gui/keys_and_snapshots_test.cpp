@@ -69,3 +69,24 @@ TEST(Snapshot, PngByNameAndAFirstNameFromTheRecordingAndItsTime) {
 
 }  // namespace
 }  // namespace rovena::test
+
+namespace rovena::test {
+namespace {
+
+// Rovena --at FILE:PICTURE and a pass chosen from the archive both land on a given picture.
+TEST(OpenAt, TheFirstStepShowsTheChosenPicture) {
+  const TestRecording rec = MakeTestRecording("open_at", 320, 240, 4);
+  Viewer v("PLAYSPEED1=0.001\nMAPLAT1=52.41674\nMAPLAT2=52.80114\nMAPLON1=20.79139\nMAPLON2=20.2325\n", false,
+           QString::fromStdString(rec.path));
+  Form1& f = *v.form;
+  ASSERT_TRUE(f.StandBeforePicture(3));
+  f.cmdUp_Click();
+  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[2]);
+  EXPECT_FALSE(f.StandBeforePicture(9));  // past the end: the recording has four
+
+  f.OpenAtPicture(QString::fromStdString(rec.path), 2);
+  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[1]);
+}
+
+}  // namespace
+}  // namespace rovena::test
