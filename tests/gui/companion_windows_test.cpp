@@ -82,6 +82,7 @@ TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {
   ASSERT_EQ(area.size(), QSize(640, 240));  // 1:1 in a 640-wide window: pixel for pixel
   for (const QPoint p : {QPoint(5, 5), QPoint(320, 120), QPoint(630, 230)})
     EXPECT_EQ(shown.pixelColor(area.topLeft() + p), F().Pic1->Image().pixelColor(p));
+  for (const QPoint bar : {QPoint(5, 5), QPoint(630, 475)}) EXPECT_EQ(shown.pixelColor(bar), QColor(Qt::black));
   F().Companions().TogglePicture();
   EXPECT_FALSE(picture->isVisible());
 }
