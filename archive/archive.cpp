@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <tuple>
 
 namespace rovena::archive {
@@ -67,9 +68,13 @@ bool IsPostgresUrl(const std::string& url) {
   return url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0;
 }
 
-std::unique_ptr<Archive> OpenArchive(const std::string& url) {
+std::unique_ptr<Archive> OpenArchive(const std::string& url, IfMissing ifMissing) {
   if (IsPostgresUrl(url)) return OpenPostgresArchive(url);
-  return OpenSqliteArchive(url.empty() ? DefaultArchivePath() : url);
+  const std::string path = url.empty() ? DefaultArchivePath() : url;
+  std::error_code ec;
+  if (ifMissing == IfMissing::Refuse && std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
+    throw ArchiveError("there is no archive at " + path + " yet; rovena-cli index builds it");
+  return OpenSqliteArchive(path);
 }
 
 std::string DefaultArchivePath() {

@@ -101,10 +101,14 @@ class Archive {
   virtual std::optional<FoundFix> NeighbourInTime(double time, bool before) = 0;
 };
 
+// Whether a SQLite archive that is not there yet may be made: indexing builds one, while a
+// look-up must not leave an empty archive behind where the user never made one.
+enum class IfMissing { Create, Refuse };
+
 // Opens (creating and migrating as needed) the archive named by `url`: a libpq connection
 // string starting "postgresql://" or "postgres://", else a SQLite file name; empty means
 // DefaultArchivePath().
-std::unique_ptr<Archive> OpenArchive(const std::string& url);
+std::unique_ptr<Archive> OpenArchive(const std::string& url, IfMissing ifMissing = IfMissing::Create);
 std::unique_ptr<Archive> OpenSqliteArchive(const std::string& path);
 std::unique_ptr<Archive> OpenPostgresArchive(const std::string& connection);
 bool IsPostgresUrl(const std::string& url);

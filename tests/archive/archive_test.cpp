@@ -244,7 +244,7 @@ TEST_P(ArchiveBehaviour, LostServerConnectionFailsTheStoreWithoutAHalfRecording)
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveBehaviour, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return std::string(info.param); });
 
-TEST(ArchiveCommands, RefuseWhatTheyCannotUnderstandBeforeTouchingAnArchive) {
+TEST(ArchiveCommands, RefuseWhatTheyCannotUnderstandOrFindBeforeTouchingAnArchive) {
   test::ScratchDir scratch("rovena_archive_usage");
   const std::string db = " --db " + (scratch.Path() / "a.sqlite").string();
   for (const char* arguments : {"index", "index x --jobs 0", "find", "find --near 91,0", "find --near 52.2",
@@ -252,6 +252,8 @@ TEST(ArchiveCommands, RefuseWhatTheyCannotUnderstandBeforeTouchingAnArchive) {
                                 "find --near 52,21 --from 2006-03-02 --to 2006-03-01", "find --at 2006-03-01T24:00",
                                 "find --near 52,21 --radius 0", "find --near 52,21 --format xml", "verify --jobs 2"})
     EXPECT_EQ(Cli(arguments + db).status, 2) << arguments;
+  // Looking up in an archive nobody built fails, and builds none.
+  for (const char* arguments : {"find --near 52,21", "verify"}) EXPECT_EQ(Cli(arguments + db).status, 1) << arguments;
   EXPECT_FALSE(fs::exists(scratch.Path() / "a.sqlite"));
 }
 
