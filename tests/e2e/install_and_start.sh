@@ -28,8 +28,17 @@ grep -qx 'Icon=rovena' "$desktop" || fail "desktop entry names another icon"
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$desktop"; fi
 if command -v xmllint >/dev/null; then xmllint --noout "$prefix/share/icons/hicolor/scalable/apps/rovena.svg"; fi
 
-# A recording to open, written by the installed command-line program.
 unset LD_LIBRARY_PATH
+# An empty or relative run path entry makes the loader look in the current folder, where
+# anyone may have left a library: built and installed programs search absolute folders only.
+for program in "$bin_dir/Rovena" "$bin_dir/rovena-cli" "$prefix/bin/Rovena" "$prefix/bin/rovena-cli"; do
+  LD_TRACE_LOADED_OBJECTS=1 LD_DEBUG=libs "$program" 2>"$work/search.log" >/dev/null || true
+  grep -q 'search path=' "$work/search.log" || fail "no library search was traced for $program"
+  relative=$(grep -o 'search path=[^[:space:]]*' "$work/search.log" | cut -d= -f2 | tr ':' '\n' | grep -v '^/' || true)
+  [[ -z "$relative" ]] || fail "$program searches for libraries relative to the current folder"
+done
+
+# A recording to open, written by the installed command-line program.
 "$prefix/bin/rovena-cli" demo "$work/demo" --pictures 12 >/dev/null
 # Decoding needs the block library: frames only come out when the installed program finds it.
 "$prefix/bin/rovena-cli" frames "$work/demo/demo.m1v" -o "$work/frames" --count 2 >/dev/null
