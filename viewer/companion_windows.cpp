@@ -3,9 +3,9 @@
 #include <QDateTime>
 #include <QMenu>
 #include <QMetaObject>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <QPointer>
 
 #include "archive.h"
 #include "local_path.h"
@@ -17,12 +17,15 @@ namespace {
 
 constexpr double kPassRadiusM = 50;  // as rovena-cli find's default
 constexpr int kRefreshMs = 16;  // a 60 Hz screen
+// While a play runs flat out: every other refresh at most, and the picture window's drawing
+// within this share of the time.
+constexpr int kFlatOutRefreshMs = 33;
+constexpr double kFlatOutPaintShare = 0.04;
 
 }  // namespace
 
 CompanionWindows::CompanionWindows(CompanionSources sources) : sources_(std::move(sources)) {
   refresh_.setSingleShot(true);
-  refresh_.setInterval(kRefreshMs);
   connect(&refresh_, &QTimer::timeout, this, [this] {
     if (route_ && route_->isVisible()) route_->SetCurrent(currentRecording_, currentPosition_);
     if (picture_ && picture_->isVisible()) picture_->PictureChanged();
@@ -63,10 +66,19 @@ void CompanionWindows::SetTrip(std::vector<std::string> recordings, std::vector<
   if (route_ && route_->isVisible()) StartGathering();
 }
 
-void CompanionWindows::PictureShown(int recording, std::int64_t position) {
+void CompanionWindows::PictureShown(int recording, std::int64_t position, bool flatOut) {
   currentRecording_ = recording;
   currentPosition_ = position;
-  if (!refresh_.isActive()) refresh_.start();
+  if (!refresh_.isActive()) refresh_.start(flatOut ? FlatOutRefreshMs() : kRefreshMs);
+}
+
+// Whatever time the windows take, a flat-out play loses from its rate, and it shows far more
+// pictures than anyone can follow. So there the windows catch up at most 30 times a second,
+// and less often when the picture window's drawing (every pixel of a window that may fill
+// the screen) would take more than its share: about 16 times a second at full HD.
+int CompanionWindows::FlatOutRefreshMs() const {
+  const double paintMs = picture_ && picture_->isVisible() ? picture_->QuickPaintMs() : 0;
+  return std::max(kFlatOutRefreshMs, static_cast<int>(std::ceil(paintMs / kFlatOutPaintShare)));
 }
 
 // Only an archive that exists is asked: looking must not create one.

@@ -1,8 +1,9 @@
 // The main window's companions: the route window (M) and the picture window (Z). They follow
 // every picture the main window shows, through PictureShown, which only records the place;
-// the windows catch up at most once per screen refresh, so fast play hardly waits for them. The route of the trip is
-// gathered on a worker thread when the route window first needs it, and shown recording by
-// recording as it comes in.
+// the windows catch up at most once per screen refresh (less often while a play runs flat
+// out), so fast play hardly waits for them. The route of the trip is gathered on a worker
+// thread when the route window first needs it, and shown recording by recording as it comes
+// in.
 #pragma once
 
 #include <QObject>
@@ -47,11 +48,13 @@ class CompanionWindows : public QObject {
   // The recordings of the trip now open (one path when the recording has no trip), and
   // followsOn[i] when recording i continues i - 1 without a gap.
   void SetTrip(std::vector<std::string> recordings, std::vector<bool> followsOn);
-  void PictureShown(int recording, std::int64_t position);
+  // `flatOut`: shown by a play that runs as fast as pictures decode.
+  void PictureShown(int recording, std::int64_t position, bool flatOut = false);
 
  private:
   // The archive's passes near a place, offered in a menu; the chosen one opens.
   void OfferPassesNear(double lat, double lon, QPoint globalPosition);
+  int FlatOutRefreshMs() const;
   void StartGathering();
   void StopGathering();
 

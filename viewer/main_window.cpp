@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QStorageInfo>
 #include <QThread>
@@ -781,7 +782,7 @@ void Form1::ReportMissingLibraryOnce() {
 
 bool Form1::ShowCurrentPicture() {
   const bool shown = chkGps->isChecked() ? (ShowPos(), true) : ShowPic();
-  companions_->PictureShown(tripIndex ? static_cast<int>(*tripIndex) : 0, recording.PicPos);
+  companions_->PictureShown(tripIndex ? static_cast<int>(*tripIndex) : 0, recording.PicPos, flatOutPlay_);
   return shown;
 }
 
@@ -864,7 +865,8 @@ void Form1::PlayLoop(bool up, PlayMode mode, PictureButton* button, const QStrin
   }
   Playing = true;
   playLoopRunning_ = true;
-  const std::unique_ptr<bool, void (*)(bool*)> loopEnds(&playLoopRunning_, [](bool* running) { *running = false; });
+  flatOutPlay_ = mode != PlayMode::Normal;
+  const auto loopEnds = qScopeGuard([this] { playLoopRunning_ = flatOutPlay_ = false; });
   UnActiveCmd();
   SetButtonPicture(button, runningKey);
   SetButtonPicture(cmdStop, QStringLiteral("Stop"));

@@ -259,6 +259,7 @@ class Form1 : public QWidget, public SearchListener {
   void EndAfterStop();
   void EndAtRecordingEnd(bool up);
   bool playLoopRunning_ = false;  // until the loop has returned, not just been asked to stop
+  bool flatOutPlay_ = false;      // fast or very fast play: pictures come as fast as they decode
   std::unique_ptr<CompanionWindows> companions_;
 
   void PlaceCounter();

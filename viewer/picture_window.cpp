@@ -1,5 +1,6 @@
 #include "picture_window.h"
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -36,6 +37,9 @@ QRect PictureWindow::PictureRect() const {
 }
 
 void PictureWindow::paintEvent(QPaintEvent*) {
+  QElapsedTimer clock;
+  clock.start();
+  const bool quick = settled_.isActive();
   QPainter painter(this);
   const QImage& image = source_();
   const QRect shown = PictureRect();
@@ -43,9 +47,10 @@ void PictureWindow::paintEvent(QPaintEvent*) {
   // pixels written per paint, which during play is most of what this window costs.
   for (const QRect& bar : QRegion(rect()).subtracted(shown)) painter.fillRect(bar, Qt::black);
   if (shown.isEmpty()) return;
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, !settled_.isActive());
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, !quick);
   painter.drawImage(shown, image);
   if (lensAt_) PaintLens(painter, image, shown);
+  if (quick) quickPaintMs_ = static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
 
 // A round lens centred on the pointer showing the source pixels under it 3x larger than the

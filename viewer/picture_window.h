@@ -27,6 +27,8 @@ class PictureWindow : public QWidget {
   void PictureChanged();
   // Where the picture lands inside the window now.
   QRect PictureRect() const;
+  // How long the latest quick (play-time) paint took, in milliseconds.
+  double QuickPaintMs() const { return quickPaintMs_; }
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -43,6 +45,7 @@ class PictureWindow : public QWidget {
   std::function<const QImage&()> source_;
   std::optional<QPoint> lensAt_;  // while the left button is held
   QTimer settled_;                // runs while pictures keep changing
+  double quickPaintMs_ = 0;
 };
 
 }  // namespace rovena

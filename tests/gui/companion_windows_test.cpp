@@ -1,6 +1,6 @@
 // The route and picture windows beside the main window: a click on the route shows that
-// picture in the main window (opening its recording of the trip), the cursor follows steps,
-// and the enlarged picture is the picture area's.
+// picture in the main window (opening its recording of the trip), the cursor follows steps
+// and play, and the enlarged picture is the picture area's.
 #include <gtest/gtest.h>
 
 #include <QMouseEvent>
@@ -51,7 +51,7 @@ class Companions : public ::testing::Test {
   RouteWindow* route = nullptr;
 };
 
-TEST_F(Companions, AClickOnTheRouteShowsThatPictureAndTheCursorFollowsSteps) {
+TEST_F(Companions, AClickOnTheRouteShowsThatPictureAndTheCursorFollowsStepsAndPlay) {
   EXPECT_EQ(CursorAfterRefresh(), 0);
   F().cmdUp_Click();
   EXPECT_EQ(CursorAfterRefresh(), 1);
@@ -69,6 +69,12 @@ TEST_F(Companions, AClickOnTheRouteShowsThatPictureAndTheCursorFollowsSteps) {
   QTest::mouseClick(route->Strip(), Qt::LeftButton, {}, QPoint(0, 50));  // the strip's start: the first fix
   EXPECT_EQ(F().MpegFile, QString::fromStdString(recordings[0].path));
   EXPECT_EQ(CursorAfterRefresh(), 0);
+
+  // Fast play refreshes the windows less often, yet they end on the picture it ended on: it
+  // crosses into the second recording, shows its first picture and finds no fifth start.
+  F().cmdUpFF_Click();
+  EXPECT_EQ(F().lblTime->text(), "14.06.2007  10:00:04");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return route->CurrentPoint() == 4; }, 2000));
 }
 
 TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {
