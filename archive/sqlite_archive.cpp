@@ -3,8 +3,10 @@
 // place. The schema version is SQLite's user_version.
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <thread>
 #include <utility>
 
 #include "archive.h"
@@ -149,7 +151,7 @@ class SqliteArchive : public Archive {
     }
     try {
       sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-      Exec("PRAGMA journal_mode=WAL");
+      SwitchToWal();
       // In WAL mode NORMAL keeps the database whole through any crash of the program; only a
       // power loss can take back the last committed recordings, which the next run redoes.
       Exec("PRAGMA synchronous=NORMAL");
@@ -277,6 +279,17 @@ class SqliteArchive : public Archive {
       if (sqlite3_errcode(db_) == SQLITE_BUSY) why = "the archive is busy (another run holds it): " + why;
       throw ArchiveError(why);
     }
+  }
+
+  // A new file's switch to WAL needs the file alone, and SQLite answers a second run's switch
+  // with "busy" at once instead of through the busy timeout: two index runs started together
+  // on a new archive would lose one. So the wait is done here.
+  void SwitchToWal() {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    while (sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_BUSY &&
+           std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Exec("PRAGMA journal_mode=WAL");
   }
 
   void Migrate() {
