@@ -1,4 +1,4 @@
-#include "archive.h"
+#include "archive/archive.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "archive_time.h"
+#include "archive/archive_time.h"
 
 #include <cmath>
 #include <cstdio>

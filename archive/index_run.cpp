@@ -1,4 +1,4 @@
-#include "index_run.h"
+#include "archive/index_run.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <thread>
 
-#include "recording_scan.h"
+#include "archive/recording_scan.h"
 
 namespace rovena::archive {
 namespace {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive.h"
+#include "archive/archive.h"
 
 namespace rovena::archive {
 

@@ -1,4 +1,4 @@
-#include "recording_scan.h"
+#include "archive/recording_scan.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,10 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "gps_track.h"
-#include "output_guard.h"
-#include "recording.h"
-#include "sha256.h"
+#include "core/gps_track.h"
+#include "core/output_guard.h"
+#include "core/recording.h"
+#include "digest/sha256.h"
 
 namespace rovena::archive {
 namespace {

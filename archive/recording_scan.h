@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "archive.h"
+#include "archive/archive.h"
 
 namespace rovena::archive {
 

@@ -9,8 +9,8 @@
 #include <thread>
 #include <utility>
 
-#include "archive.h"
-#include "output_guard.h"
+#include "archive/archive.h"
+#include "core/output_guard.h"
 
 namespace rovena::archive {
 namespace {

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "archive.h"
+#include "archive/archive.h"
 #include "postgres_server.h"
 
 namespace {

@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "picture_decoder.h"
-#include "recording.h"
-#include "recording_writer.h"
+#include "core/picture_decoder.h"
+#include "core/recording.h"
+#include "tools/recording_writer.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <functional>
 #include <string>
 
-#include "clip_export.h"
-#include "recording_writer.h"
+#include "export/clip_export.h"
+#include "tools/recording_writer.h"
 
 namespace {
 

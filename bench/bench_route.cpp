@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <random>
 
-#include "recording_writer.h"
-#include "route.h"
+#include "tools/recording_writer.h"
+#include "core/route.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "recording.h"
+#include "core/recording.h"
 
 namespace {
 

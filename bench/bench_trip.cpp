@@ -15,9 +15,9 @@
 #include <map>
 #include <random>
 
-#include "recording.h"
-#include "recording_writer.h"
-#include "trip.h"
+#include "core/recording.h"
+#include "tools/recording_writer.h"
+#include "core/trip.h"
 
 namespace {
 

@@ -33,10 +33,10 @@
 #include <string>
 #include <vector>
 
-#include "demo_map.h"
-#include "main_window.h"
-#include "picture_window.h"
-#include "recording_writer.h"
+#include "tools/demo_map.h"
+#include "viewer/main_window.h"
+#include "viewer/picture_window.h"
+#include "tools/recording_writer.h"
 #include "scripted_platform.h"
 
 namespace {

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "clip_export.h"
-#include "cli_commands.h"
-#include "fragment.h"
-#include "options.h"
-#include "recording.h"
-#include "progress.h"
-#include "recording_input.h"
+#include "export/clip_export.h"
+#include "cli/cli_commands.h"
+#include "core/fragment.h"
+#include "cli/options.h"
+#include "core/recording.h"
+#include "cli/progress.h"
+#include "cli/recording_input.h"
 
 namespace rovena::cli {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "cli_commands.h"
-#include "demo_drive.h"
-#include "demo_map.h"
-#include "options.h"
+#include "cli/cli_commands.h"
+#include "tools/demo_drive.h"
+#include "tools/demo_map.h"
+#include "cli/options.h"
 
 namespace rovena::cli {
 namespace {

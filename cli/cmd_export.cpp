@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "clip_export.h"
-#include "cli_commands.h"
-#include "ini_config.h"
-#include "options.h"
-#include "progress.h"
-#include "trip.h"
+#include "export/clip_export.h"
+#include "cli/cli_commands.h"
+#include "core/ini_config.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "core/trip.h"
 
 namespace rovena::cli {
 namespace {

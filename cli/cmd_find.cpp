@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "archive.h"
-#include "archive_time.h"
-#include "cli_commands.h"
-#include "options.h"
+#include "archive/archive.h"
+#include "archive/archive_time.h"
+#include "cli/cli_commands.h"
+#include "cli/options.h"
 
 namespace rovena::cli {
 namespace {

@@ -18,14 +18,14 @@
 #include <variant>
 #include <vector>
 
-#include "atomic_file.h"
-#include "bmp_writer.h"
-#include "cli_commands.h"
-#include "options.h"
-#include "picture_decoder.h"
-#include "progress.h"
-#include "recording_input.h"
-#include "recording.h"
+#include "core/atomic_file.h"
+#include "core/bmp_writer.h"
+#include "cli/cli_commands.h"
+#include "cli/options.h"
+#include "core/picture_decoder.h"
+#include "cli/progress.h"
+#include "cli/recording_input.h"
+#include "core/recording.h"
 
 namespace rovena::cli {
 namespace {

@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "archive.h"
-#include "cli_commands.h"
-#include "index_run.h"
-#include "options.h"
-#include "progress.h"
+#include "archive/archive.h"
+#include "cli/cli_commands.h"
+#include "archive/index_run.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 
 namespace rovena::cli {
 namespace {

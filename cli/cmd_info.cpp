@@ -7,13 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli_commands.h"
-#include "gps_track.h"
-#include "nmea.h"
-#include "options.h"
-#include "recording_input.h"
-#include "recording.h"
-#include "text_encoding.h"
+#include "cli/cli_commands.h"
+#include "core/gps_track.h"
+#include "core/nmea.h"
+#include "cli/options.h"
+#include "cli/recording_input.h"
+#include "core/recording.h"
+#include "core/text_encoding.h"
 
 namespace rovena::cli {
 

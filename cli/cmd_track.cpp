@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "atomic_file.h"
-#include "cli_commands.h"
-#include "gps_track.h"
-#include "options.h"
-#include "output_guard.h"
-#include "recording.h"
-#include "progress.h"
-#include "recording_input.h"
-#include "trip_scan.h"
+#include "core/atomic_file.h"
+#include "cli/cli_commands.h"
+#include "core/gps_track.h"
+#include "cli/options.h"
+#include "core/output_guard.h"
+#include "core/recording.h"
+#include "cli/progress.h"
+#include "cli/recording_input.h"
+#include "cli/trip_scan.h"
 
 namespace rovena::cli {
 namespace {

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "cli_commands.h"
-#include "options.h"
-#include "progress.h"
-#include "recording.h"
-#include "text_encoding.h"
-#include "trip.h"
-#include "trip_scan.h"
+#include "cli/cli_commands.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "core/recording.h"
+#include "core/text_encoding.h"
+#include "core/trip.h"
+#include "cli/trip_scan.h"
 
 namespace rovena::cli {
 namespace {

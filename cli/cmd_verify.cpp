@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "archive.h"
-#include "cli_commands.h"
-#include "index_run.h"
-#include "options.h"
-#include "recording_scan.h"
-#include "sha256.h"
+#include "archive/archive.h"
+#include "cli/cli_commands.h"
+#include "archive/index_run.h"
+#include "cli/options.h"
+#include "archive/recording_scan.h"
+#include "digest/sha256.h"
 
 namespace rovena::cli {
 namespace {

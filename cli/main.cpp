@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "cli_commands.h"
-#include "options.h"
-#include "output_guard.h"
+#include "cli/cli_commands.h"
+#include "cli/options.h"
+#include "core/output_guard.h"
 
 namespace rovena::cli {
 namespace {

@@ -1,7 +1,7 @@
-#include "options.h"
+#include "cli/options.h"
 
-#include "cli_commands.h"
-#include "progress.h"
+#include "cli/cli_commands.h"
+#include "cli/progress.h"
 
 #include <charconv>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "recording_input.h"
+#include "cli/recording_input.h"
 
 namespace rovena::cli {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "recording.h"
+#include "core/recording.h"
 
 namespace rovena::cli {
 

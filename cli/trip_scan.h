@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "trip.h"
+#include "core/trip.h"
 
 namespace rovena::cli {
 

@@ -1,4 +1,4 @@
-#include "sha256.h"
+#include "digest/sha256.h"
 
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "output_guard.h"
+#include "core/output_guard.h"
 
 namespace rovena {
 namespace {

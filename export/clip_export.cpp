@@ -1,13 +1,13 @@
-#include "clip_export.h"
+#include "export/clip_export.h"
 
 #include <filesystem>
 #include <memory>
 
-#include "atomic_file.h"
-#include "sha256.h"
-#include "gps_track.h"
-#include "mp4_writer.h"
-#include "picture_source.h"
+#include "core/atomic_file.h"
+#include "digest/sha256.h"
+#include "core/gps_track.h"
+#include "export/mp4_writer.h"
+#include "export/picture_source.h"
 
 namespace rovena::exporting {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "clip_text.h"
-#include "integrity_record.h"
-#include "picture_source.h"
+#include "export/clip_text.h"
+#include "export/integrity_record.h"
+#include "export/picture_source.h"
 
 namespace rovena::exporting {
 

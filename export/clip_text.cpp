@@ -1,10 +1,10 @@
-#include "clip_text.h"
+#include "export/clip_text.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "gps_track.h"
-#include "nmea.h"
+#include "core/gps_track.h"
+#include "core/nmea.h"
 
 namespace rovena::exporting {
 namespace {

@@ -1,6 +1,6 @@
-#include "integrity_record.h"
+#include "export/integrity_record.h"
 
-#include "sha256.h"
+#include "digest/sha256.h"
 
 #include <ctime>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "mp4_writer.h"
+#include "export/mp4_writer.h"
 
 #include <cstring>
 #include <initializer_list>

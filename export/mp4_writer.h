@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "clip_text.h"
+#include "export/clip_text.h"
 
 namespace rovena::exporting {
 

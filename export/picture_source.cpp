@@ -1,8 +1,8 @@
-#include "picture_source.h"
+#include "export/picture_source.h"
 
-#include "block_library.h"
-#include "picture_decoder.h"
-#include "recording.h"
+#include "core/block_library.h"
+#include "core/picture_decoder.h"
+#include "core/recording.h"
 
 namespace rovena::exporting {
 

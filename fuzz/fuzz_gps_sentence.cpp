@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "gps_track.h"
-#include "ini_config.h"
-#include "map_position.h"
-#include "nmea.h"
+#include "core/gps_track.h"
+#include "core/ini_config.h"
+#include "core/map_position.h"
+#include "core/nmea.h"
 
 namespace {
 

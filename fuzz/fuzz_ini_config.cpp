@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "ini_config.h"
-#include "map_position.h"
+#include "core/ini_config.h"
+#include "core/map_position.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "block_library.h"
-#include "modMPEG.h"
-#include "picture_decoder.h"
+#include "core/block_library.h"
+#include "core/modMPEG.h"
+#include "core/picture_decoder.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "byte_search_model.h"
-#include "recording.h"
+#include "core/recording.h"
 
 namespace {
 

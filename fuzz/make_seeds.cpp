@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // here may pull in the C++ runtime: no new, no exceptions, no standard library beyond
 // <stdint.h> and the intrinsics.
 
-#include "KorvelMpeg.h"
+#include "library/KorvelMpeg.h"
 
-#include "korvel_kernels.h"
+#include "library/korvel_kernels.h"
 
 namespace korvel {
 

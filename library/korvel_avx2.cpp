@@ -3,7 +3,7 @@
 // in each 128-bit lane, with the very operations of the SSSE3 path.
 #include <immintrin.h>
 
-#include "korvel_kernels.h"
+#include "library/korvel_kernels.h"
 
 namespace korvel {
 namespace {
@@ -36,7 +36,7 @@ struct Lanes {
 }  // namespace
 }  // namespace korvel
 
-#include "korvel_convert_lanes.h"
+#include "library/korvel_convert_lanes.h"
 
 namespace korvel {
 

@@ -1,6 +1,6 @@
 // The plain kernels: the library's rules one sample at a time. They run wherever no vector
 // twin applies and are the reference every vector twin is tested against.
-#include "korvel_kernels.h"
+#include "library/korvel_kernels.h"
 
 namespace korvel {
 namespace {

@@ -2,7 +2,7 @@
 // rows at a time. SSE2 is part of every x86-64 processor, so this file needs no special flags.
 #include <emmintrin.h>
 
-#include "korvel_kernels.h"
+#include "library/korvel_kernels.h"
 
 namespace korvel {
 namespace {

@@ -2,7 +2,7 @@
 // it only after asking the processor).
 #include <tmmintrin.h>
 
-#include "korvel_kernels.h"
+#include "library/korvel_kernels.h"
 
 namespace korvel {
 namespace {
@@ -33,7 +33,7 @@ struct Lanes {
 }  // namespace
 }  // namespace korvel
 
-#include "korvel_convert_lanes.h"
+#include "library/korvel_convert_lanes.h"
 
 namespace korvel {
 namespace {

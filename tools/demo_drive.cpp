@@ -1,4 +1,4 @@
-#include "demo_drive.h"
+#include "tools/demo_drive.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "atomic_file.h"
-#include "recording_writer.h"
+#include "core/atomic_file.h"
+#include "tools/recording_writer.h"
 
 namespace rovena {
 namespace {

@@ -1,12 +1,12 @@
-#include "demo_map.h"
+#include "tools/demo_map.h"
 
 #include <gif_lib.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "atomic_file.h"
-#include "demo_drive.h"
+#include "core/atomic_file.h"
+#include "tools/demo_drive.h"
 
 namespace rovena {
 namespace {

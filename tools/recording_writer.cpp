@@ -1,6 +1,6 @@
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 
-#include "atomic_file.h"
+#include "core/atomic_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "modMPEG.h"
+#include "core/modMPEG.h"
 
 namespace rovena {
 namespace {

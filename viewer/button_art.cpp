@@ -1,4 +1,4 @@
-#include "button_art.h"
+#include "viewer/button_art.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "clip_export_dialog.h"
+#include "viewer/clip_export_dialog.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -8,10 +8,10 @@
 #include <atomic>
 #include <thread>
 
-#include "clip_export.h"
-#include "local_path.h"
-#include "picture_source.h"
-#include "platform.h"
+#include "export/clip_export.h"
+#include "viewer/local_path.h"
+#include "export/picture_source.h"
+#include "viewer/platform.h"
 
 namespace rovena {
 namespace {

@@ -1,4 +1,4 @@
-#include "command_frame.h"
+#include "viewer/command_frame.h"
 
 #include <QMouseEvent>
 #include <QPainter>

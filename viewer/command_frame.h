@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "play_counter.h"
+#include "core/play_counter.h"
 
 namespace rovena {
 

@@ -1,4 +1,4 @@
-#include "companion_windows.h"
+#include "viewer/companion_windows.h"
 
 #include <QDateTime>
 #include <QMenu>
@@ -7,10 +7,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "archive.h"
-#include "local_path.h"
-#include "picture_window.h"
-#include "route_window.h"
+#include "archive/archive.h"
+#include "viewer/local_path.h"
+#include "viewer/picture_window.h"
+#include "viewer/route_window.h"
 
 namespace rovena {
 namespace {

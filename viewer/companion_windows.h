@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "route.h"
+#include "core/route.h"
 
 namespace rovena {
 

@@ -1,6 +1,6 @@
-#include "local_path.h"
+#include "viewer/local_path.h"
 
-#include "text_encoding.h"
+#include "core/text_encoding.h"
 
 namespace rovena {
 namespace {

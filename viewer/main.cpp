@@ -4,9 +4,9 @@
 #include <cstring>
 #include <optional>
 
-#include "local_path.h"
-#include "main_window.h"
-#include "platform.h"
+#include "viewer/local_path.h"
+#include "viewer/main_window.h"
+#include "viewer/platform.h"
 
 namespace {
 

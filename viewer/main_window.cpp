@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "viewer/main_window.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,20 +22,20 @@
 #include <cstring>
 #include <filesystem>
 
-#include "bmp_writer.h"
-#include "clip_export_dialog.h"
-#include "fragment.h"
-#include "ini_config.h"
-#include "local_path.h"
-#include "map_position.h"
-#include "modBmp.h"
-#include "nmea.h"
-#include "output_guard.h"
-#include "snapshot_name.h"
-#include "gps_track.h"
-#include "atomic_file.h"
-#include "recording_file.h"
-#include "trip_labels.h"
+#include "core/bmp_writer.h"
+#include "viewer/clip_export_dialog.h"
+#include "core/fragment.h"
+#include "core/ini_config.h"
+#include "viewer/local_path.h"
+#include "core/map_position.h"
+#include "viewer/modBmp.h"
+#include "core/nmea.h"
+#include "core/output_guard.h"
+#include "core/snapshot_name.h"
+#include "core/gps_track.h"
+#include "core/atomic_file.h"
+#include "core/recording_file.h"
+#include "core/trip_labels.h"
 
 namespace rovena {
 

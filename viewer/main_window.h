@@ -14,14 +14,14 @@
 #include <memory>
 #include <optional>
 
-#include "button_art.h"
-#include "command_frame.h"
-#include "picture_area.h"
-#include "picture_decoder.h"
-#include "platform.h"
-#include "recording.h"
-#include "trip.h"
-#include "companion_windows.h"
+#include "viewer/button_art.h"
+#include "viewer/command_frame.h"
+#include "viewer/picture_area.h"
+#include "core/picture_decoder.h"
+#include "viewer/platform.h"
+#include "core/recording.h"
+#include "core/trip.h"
+#include "viewer/companion_windows.h"
 
 class QCheckBox;
 class QElapsedTimer;

@@ -1,4 +1,4 @@
-#include "modBmp.h"
+#include "viewer/modBmp.h"
 
 #include <QPainter>
 #include <algorithm>

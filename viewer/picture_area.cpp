@@ -1,8 +1,8 @@
-#include "picture_area.h"
+#include "viewer/picture_area.h"
 
 #include <QPainter>
 
-#include "map_position.h"
+#include "core/map_position.h"
 
 namespace rovena {
 

@@ -1,4 +1,4 @@
-#include "picture_window.h"
+#include "viewer/picture_window.h"
 
 #include <QElapsedTimer>
 #include <QKeyEvent>

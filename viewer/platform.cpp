@@ -1,4 +1,4 @@
-#include "platform.h"
+#include "viewer/platform.h"
 
 #include <QApplication>
 #include <QFileDialog>

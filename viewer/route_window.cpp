@@ -1,4 +1,4 @@
-#include "route_window.h"
+#include "viewer/route_window.h"
 
 #include <QContextMenuEvent>
 #include <QDateTime>

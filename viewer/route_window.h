@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "route.h"
+#include "core/route.h"
 
 namespace rovena {
 

@@ -14,9 +14,9 @@
 #include <memory>
 #include <thread>
 
-#include "archive.h"
+#include "archive/archive.h"
 #include "postgres_server.h"
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 #include "scratch_dir.h"
 
 namespace rovena {

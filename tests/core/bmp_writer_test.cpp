@@ -1,4 +1,4 @@
-#include "bmp_writer.h"
+#include "core/bmp_writer.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>

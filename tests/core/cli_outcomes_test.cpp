@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 #include "scratch_dir.h"
 
 namespace rovena {

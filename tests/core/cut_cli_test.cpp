@@ -7,10 +7,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "fragment.h"
-#include "gps_track.h"
-#include "recording.h"
-#include "recording_writer.h"
+#include "core/fragment.h"
+#include "core/gps_track.h"
+#include "core/recording.h"
+#include "tools/recording_writer.h"
 #include "scratch_dir.h"
 
 namespace rovena {

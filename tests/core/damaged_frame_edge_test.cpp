@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "block_library.h"
+#include "core/block_library.h"
 
 namespace rovena {
 namespace {

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "picture_decoder.h"
-#include "recording.h"
+#include "core/picture_decoder.h"
+#include "core/recording.h"
 #include "recording_fixture.h"
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 
 namespace rovena {
 namespace {

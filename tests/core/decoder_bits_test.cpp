@@ -7,8 +7,8 @@
 #include <random>
 #include <tuple>
 
-#include "modMPEG.h"
-#include "recording_writer.h"
+#include "core/modMPEG.h"
+#include "tools/recording_writer.h"
 
 namespace rovena {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "block_library.h"
+#include "core/block_library.h"
 
 namespace rovena {
 namespace {

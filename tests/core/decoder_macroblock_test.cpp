@@ -5,8 +5,8 @@
 #include <memory>
 #include <random>
 
-#include "modMPEG.h"
-#include "recording_writer.h"
+#include "core/modMPEG.h"
+#include "tools/recording_writer.h"
 
 namespace rovena {
 namespace {

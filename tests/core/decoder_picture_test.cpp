@@ -8,10 +8,10 @@
 #include <memory>
 #include <tuple>
 
-#include "picture_decoder.h"
-#include "recording_file.h"
+#include "core/picture_decoder.h"
+#include "core/recording_file.h"
 #include "recording_fixture.h"
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 
 namespace rovena {
 namespace {

@@ -6,13 +6,13 @@
 
 #include <filesystem>
 
-#include "demo_drive.h"
-#include "demo_map.h"
-#include "gps_track.h"
-#include "ini_config.h"
-#include "map_position.h"
-#include "nmea.h"
-#include "recording.h"
+#include "tools/demo_drive.h"
+#include "tools/demo_map.h"
+#include "core/gps_track.h"
+#include "core/ini_config.h"
+#include "core/map_position.h"
+#include "core/nmea.h"
+#include "core/recording.h"
 #include "scratch_dir.h"
 
 namespace rovena {

@@ -1,4 +1,4 @@
-#include "fragment.h"
+#include "core/fragment.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "recording_file.h"
+#include "core/recording_file.h"
 #include "scratch_dir.h"
 
 namespace rovena {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "ini_config.h"
-#include "map_position.h"
-#include "recording.h"
+#include "core/ini_config.h"
+#include "core/map_position.h"
+#include "core/recording.h"
 #include "recording_fixture.h"
 
 namespace rovena {

@@ -1,4 +1,4 @@
-#include "gps_track.h"
+#include "core/gps_track.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,8 +9,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "recording.h"
-#include "recording_writer.h"
+#include "core/recording.h"
+#include "tools/recording_writer.h"
 #include "scratch_dir.h"
 
 namespace rovena {

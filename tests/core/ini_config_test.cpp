@@ -1,4 +1,4 @@
-#include "ini_config.h"
+#include "core/ini_config.h"
 
 #include <gtest/gtest.h>
 

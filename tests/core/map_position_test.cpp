@@ -1,4 +1,4 @@
-#include "map_position.h"
+#include "core/map_position.h"
 
 #include <gtest/gtest.h>
 

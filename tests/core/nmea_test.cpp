@@ -3,7 +3,7 @@
 
 #include <clocale>
 
-#include "nmea.h"
+#include "core/nmea.h"
 
 namespace rovena {
 namespace {

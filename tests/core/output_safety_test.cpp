@@ -10,14 +10,14 @@
 #include <fstream>
 #include <iterator>
 
-#include "atomic_file.h"
-#include "fragment.h"
-#include "gps_track.h"
-#include "output_guard.h"
-#include "recording.h"
-#include "recording_writer.h"
+#include "core/atomic_file.h"
+#include "core/fragment.h"
+#include "core/gps_track.h"
+#include "core/output_guard.h"
+#include "core/recording.h"
+#include "tools/recording_writer.h"
 #include "scratch_dir.h"
-#include "text_encoding.h"
+#include "core/text_encoding.h"
 
 namespace rovena {
 namespace {

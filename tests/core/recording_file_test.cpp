@@ -8,7 +8,7 @@
 #include <numeric>
 #include <vector>
 
-#include "recording.h"
+#include "core/recording.h"
 #include "recording_fixture.h"
 
 namespace rovena {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "nmea.h"
-#include "recording.h"
+#include "core/nmea.h"
+#include "core/recording.h"
 #include "recording_fixture.h"
 
 namespace rovena {

@@ -6,7 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "recording.h"
+#include "core/recording.h"
 #include "recording_fixture.h"
 #include "byte_search_model.h"
 

@@ -2,8 +2,8 @@
 // and the zoom, pan and pick rules the widget relies on.
 #include <gtest/gtest.h>
 
-#include "recording_writer.h"
-#include "route.h"
+#include "tools/recording_writer.h"
+#include "core/route.h"
 #include "scratch_dir.h"
 
 namespace rovena {

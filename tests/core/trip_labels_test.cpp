@@ -1,7 +1,7 @@
 // The window's trip texts: the place in the trip and the gap, rounded to whole seconds.
 #include <gtest/gtest.h>
 
-#include "trip_labels.h"
+#include "core/trip_labels.h"
 
 namespace rovena {
 namespace {

@@ -9,11 +9,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "demo_drive.h"
-#include "recording.h"
-#include "recording_writer.h"
+#include "tools/demo_drive.h"
+#include "core/recording.h"
+#include "tools/recording_writer.h"
 #include "scratch_dir.h"
-#include "trip.h"
+#include "core/trip.h"
 
 namespace rovena {
 namespace {

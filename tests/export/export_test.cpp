@@ -12,13 +12,13 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
-#include "clip_export.h"
-#include "gps_track.h"
-#include "nmea.h"
-#include "picture_decoder.h"
-#include "recording.h"
+#include "export/clip_export.h"
+#include "core/gps_track.h"
+#include "core/nmea.h"
+#include "core/picture_decoder.h"
+#include "core/recording.h"
 #include "recording_fixture.h"
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 #include "scratch_dir.h"
 
 namespace rovena {

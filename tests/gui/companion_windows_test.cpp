@@ -9,8 +9,8 @@
 
 #include "gui_test_support.h"
 #include "recording_fixture.h"
-#include "picture_window.h"
-#include "route_window.h"
+#include "viewer/picture_window.h"
+#include "viewer/route_window.h"
 #include "scratch_dir.h"
 
 namespace rovena::test {

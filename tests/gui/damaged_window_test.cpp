@@ -15,10 +15,10 @@
 #include <random>
 
 #include "gui_test_support.h"
-#include "nmea.h"
-#include "picture_decoder.h"
+#include "core/nmea.h"
+#include "core/picture_decoder.h"
 #include "recording_fixture.h"
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 
 namespace rovena::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "modBmp.h"
+#include "viewer/modBmp.h"
 
 namespace rovena {
 namespace {

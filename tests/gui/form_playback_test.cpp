@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "gui_test_support.h"
-#include "recording.h"
+#include "core/recording.h"
 #include "recording_fixture.h"
 
 namespace rovena::test {

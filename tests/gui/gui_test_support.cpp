@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "recording_fixture.h"
-#include "recording_writer.h"
+#include "tools/recording_writer.h"
 
 namespace rovena::test {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "main_window.h"
+#include "viewer/main_window.h"
 #include "scripted_platform.h"
 
 // Readable QString values in failure messages.

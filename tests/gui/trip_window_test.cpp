@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "gui_test_support.h"
-#include "nmea.h"
+#include "core/nmea.h"
 #include "recording_fixture.h"
 #include "scratch_dir.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "gui_test_support.h"
-#include "local_path.h"
+#include "viewer/local_path.h"
 #include "recording_fixture.h"
 #include "scratch_dir.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "korvel_kernels.h"
+#include "library/korvel_kernels.h"
 
 namespace {
 

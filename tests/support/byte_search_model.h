@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "recording.h"
+#include "core/recording.h"
 
 namespace rovena::test {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform.h"
+#include "viewer/platform.h"
 
 namespace rovena {
 

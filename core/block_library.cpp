@@ -1,4 +1,4 @@
-#include "block_library.h"
+#include "core/block_library.h"
 
 #include <dlfcn.h>
 #include <limits.h>

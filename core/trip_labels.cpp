@@ -1,4 +1,4 @@
-#include "trip_labels.h"
+#include "core/trip_labels.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
-#include "gps_track.h"
+#include "core/gps_track.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 
-#include "nmea.h"
-#include "recording.h"
-#include "text_encoding.h"
+#include "core/nmea.h"
+#include "core/recording.h"
+#include "core/text_encoding.h"
 
 namespace rovena {
 namespace {

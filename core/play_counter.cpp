@@ -1,4 +1,4 @@
-#include "play_counter.h"
+#include "core/play_counter.h"
 
 #include <cmath>
 

@@ -1,11 +1,11 @@
-#include "route.h"
+#include "core/route.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "gps_track.h"
-#include "recording.h"
+#include "core/gps_track.h"
+#include "core/recording.h"
 
 namespace rovena {
 namespace {

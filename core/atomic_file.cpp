@@ -1,6 +1,6 @@
-#include "atomic_file.h"
+#include "core/atomic_file.h"
 
-#include "output_guard.h"
+#include "core/output_guard.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "text_encoding.h"
+#include "core/text_encoding.h"
 
 namespace rovena {
 

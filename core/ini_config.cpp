@@ -1,9 +1,9 @@
-#include "ini_config.h"
+#include "core/ini_config.h"
 
 #include <array>
 #include <cctype>
 
-#include "nmea.h"
+#include "core/nmea.h"
 
 namespace rovena {
 namespace {

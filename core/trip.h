@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "gps_track.h"
+#include "core/gps_track.h"
 
 namespace rovena {
 

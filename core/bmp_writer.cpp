@@ -1,6 +1,6 @@
-#include "bmp_writer.h"
+#include "core/bmp_writer.h"
 
-#include "atomic_file.h"
+#include "core/atomic_file.h"
 
 namespace rovena {
 namespace {

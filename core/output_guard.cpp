@@ -1,4 +1,4 @@
-#include "output_guard.h"
+#include "core/output_guard.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

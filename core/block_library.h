@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "library/KorvelMpeg.h"
+
 namespace rovena {
 
 class BlockLibrary {
@@ -28,13 +30,15 @@ class BlockLibrary {
   bool Ready();
   const std::string& Error() const { return error_; }
 
-  void (*IZZQ)(int16_t* dst, const int16_t* src) = nullptr;
-  void (*Idct)(int16_t* block) = nullptr;
-  void (*CopyBlockCifY)(uint8_t* dst, int16_t* block) = nullptr;
-  void (*CopyBlockCifC)(uint8_t* dst, int16_t* block) = nullptr;
-  void (*CopyBlockVgaY)(uint8_t* dst, int16_t* block) = nullptr;
-  void (*CopyBlockVgaC)(uint8_t* dst, int16_t* block) = nullptr;
-  void (*YUVtoRGB)(uint8_t* data, int32_t count) = nullptr;
+  // The pointer types come from the library's own header, so a changed signature fails to
+  // compile here instead of crashing at run time.
+  decltype(&::IZZQ) IZZQ = nullptr;
+  decltype(&::Idct) Idct = nullptr;
+  decltype(&::CopyBlockCifY) CopyBlockCifY = nullptr;
+  decltype(&::CopyBlockCifC) CopyBlockCifC = nullptr;
+  decltype(&::CopyBlockVgaY) CopyBlockVgaY = nullptr;
+  decltype(&::CopyBlockVgaC) CopyBlockVgaC = nullptr;
+  decltype(&::YUVtoRGB) YUVtoRGB = nullptr;
 
   // File name of the library on this platform.
   static const char* FileName();

@@ -1,10 +1,10 @@
-#include "map_position.h"
+#include "core/map_position.h"
 
 #include <cmath>
 #include <cstdio>
 #include <optional>
 
-#include "nmea.h"
+#include "core/nmea.h"
 
 namespace rovena {
 namespace {

@@ -1,4 +1,4 @@
-#include "nmea.h"
+#include "core/nmea.h"
 
 #include <charconv>
 #include <cmath>

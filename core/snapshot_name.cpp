@@ -1,4 +1,4 @@
-#include "snapshot_name.h"
+#include "core/snapshot_name.h"
 
 #include <algorithm>
 #include <cctype>

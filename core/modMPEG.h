@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "block_library.h"
-#include "stream_format.h"
+#include "core/block_library.h"
+#include "core/stream_format.h"
 
 namespace rovena {
 

@@ -1,8 +1,8 @@
-#include "fragment.h"
+#include "core/fragment.h"
 
-#include "atomic_file.h"
-#include "output_guard.h"
-#include "recording_file.h"
+#include "core/atomic_file.h"
+#include "core/output_guard.h"
+#include "core/recording_file.h"
 
 namespace rovena {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "output_guard.h"
+#include "core/output_guard.h"
 
 namespace rovena {
 

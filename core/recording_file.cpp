@@ -1,4 +1,4 @@
-#include "recording_file.h"
+#include "core/recording_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "modMPEG.h"
+#include "core/modMPEG.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "trip.h"
+#include "core/trip.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "recording.h"
+#include "core/recording.h"
 
 namespace rovena {
 namespace {

@@ -1,4 +1,4 @@
-#include "recording.h"
+#include "core/recording.h"
 
 #include <algorithm>
 #include <cstring>

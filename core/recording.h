@@ -15,9 +15,9 @@
 #include <cstdint>
 #include <string>
 
-#include "picture_moves.h"
-#include "recording_file.h"
-#include "stream_format.h"
+#include "core/picture_moves.h"
+#include "core/recording_file.h"
+#include "core/stream_format.h"
 
 namespace rovena {
 

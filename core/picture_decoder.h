@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "block_library.h"
-#include "modMPEG.h"
-#include "stream_format.h"
+#include "core/block_library.h"
+#include "core/modMPEG.h"
+#include "core/stream_format.h"
 
 namespace rovena {
 

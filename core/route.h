@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "map_position.h"
+#include "core/map_position.h"
 
 namespace rovena {
 

@@ -1,8 +1,8 @@
-#include "picture_decoder.h"
+#include "core/picture_decoder.h"
 
 #include <algorithm>
 
-#include "recording_file.h"
+#include "core/recording_file.h"
 
 namespace rovena {
 namespace {
