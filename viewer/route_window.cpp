@@ -75,8 +75,11 @@ RouteMapView::RouteMapView(const QImage* map, const MapCalibration& calibration,
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+// The marker's point belongs to the route it was found in; a new route starts without one
+// until the window says where the picture is in it.
 void RouteMapView::SetRoute(const Route* route) {
   route_ = route;
+  current_.reset();
   if (!mapImage_) projection_ = RouteProjection::ForRoute(*route);
   plane_.clear();
   for (const RoutePoint& point : route->points) plane_.push_back(projection_.ToPlane(point.lat, point.lon));
@@ -283,6 +286,7 @@ SpeedStrip::SpeedStrip(RouteWindow::JumpRequest jump, QWidget* parent) : QWidget
 
 void SpeedStrip::SetRoute(const Route* route) {
   route_ = route;
+  current_.reset();  // as the map's marker
   firstTime_ = lastTime_ = 0;
   topSpeed_ = 10;
   for (const RoutePoint& point : route->points) {

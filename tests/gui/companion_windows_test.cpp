@@ -77,6 +77,24 @@ TEST_F(Companions, AClickOnTheRouteShowsThatPictureAndTheCursorFollowsStepsAndPl
   EXPECT_TRUE(QTest::qWaitFor([&] { return route->CurrentPoint() == 4; }, 2000));
 }
 
+// Opening a recording of another folder hands the window a new route, empty at first: the
+// marker and the strip's cursor must not point into it with the old route's numbers.
+TEST_F(Companions, ARouteReplacedWhileShownKeepsNoPointOfTheOldOne) {
+  F().cmdUp_Click();
+  EXPECT_EQ(CursorAfterRefresh(), 1);
+  ScratchDir elsewhere{"rovena_companions_other"};
+  TestRecording other = MakeTestRecording("companion_other", 320, 240, 2, SentenceAt);
+  other.path = elsewhere.File("other.m1v");
+  WriteFileAtomically(other.path, other.bytes);
+  v.Open(other.path);
+  route->Map()->repaint();
+  route->Strip()->repaint();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return route->CurrentRoute().points.size() == 2; }, 5000));
+  F().cmdUp_Click();
+  EXPECT_EQ(CursorAfterRefresh(), 0);
+  route->Map()->repaint();
+}
+
 TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {
   F().Companions().TogglePicture();
   PictureWindow* picture = F().Companions().Picture();
