@@ -11,6 +11,7 @@
 #include "core/recording.h"
 #include "cli/progress.h"
 #include "cli/recording_input.h"
+#include "core/text_encoding.h"
 
 namespace rovena::cli {
 namespace {
@@ -51,12 +52,12 @@ int RunCut(const std::vector<std::string>& argv) {
   const std::string& path = args.positional[0];
   Recording recording;
   if (const std::string error = OpenRecording(recording, path); !error.empty())
-    return report.Fail(path + ": " + error);
+    return report.Fail(NameText(path) + ": " + error);
   Progress progress(args.Flag("--quiet"), recording.FileLen, "pictures");
   const Marks marks = FindMarks(recording, *from, *to, progress);
   progress.Finish();
   if (marks.start < 0 || marks.end < 0)
-    return report.Fail(path + ": only " + std::to_string(marks.pictures) + " pictures could be read");
+    return report.Fail(NameText(path) + ": only " + std::to_string(marks.pictures) + " pictures could be read");
   const FragmentResult saved = SaveFragment(recording.File(), path, marks.start, marks.end, *output);
   if (!saved.ok()) return report.Fail(saved.english);
   if (args.Flag("--sidecars")) {
@@ -65,7 +66,7 @@ int RunCut(const std::vector<std::string>& argv) {
     if (const std::string error = exporting::WriteCutSidecars(path, *from, *to, *output, arguments); !error.empty())
       return report.Fail(error);
   }
-  std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld)\n", output->c_str(),
+  std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld)\n", NameText(*output).c_str(),
               static_cast<long long>(saved.bytesWritten), *from, *to,
               static_cast<long long>(marks.start - kFragmentLeadIn), static_cast<long long>(marks.end));
   return 0;

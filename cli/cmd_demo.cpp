@@ -12,6 +12,7 @@
 #include "tools/demo_drive.h"
 #include "tools/demo_map.h"
 #include "cli/options.h"
+#include "core/text_encoding.h"
 
 namespace rovena::cli {
 namespace {
@@ -19,44 +20,38 @@ namespace {
 constexpr long long kVgaPictures = 360;
 constexpr long long kCifPictures = 150;
 
-int Usage(const std::string& why) {
-  std::fprintf(stderr, "rovena-cli demo: %s\nusage: rovena-cli demo DIR [--pictures N]\n", why.c_str());
-  return 2;
-}
-
-bool Report(const std::string& error, const std::string& path) {
-  if (error.empty()) {
-    std::printf("wrote %s\n", path.c_str());
-    return true;
-  }
-  std::fprintf(stderr, "rovena-cli demo: %s\n", error.c_str());
-  return false;
+bool Report(const CommandReport& report, const std::string& error, const std::string& written) {
+  if (!error.empty()) return report.Fail(error), false;
+  std::printf("wrote %s\n", written.c_str());
+  return true;
 }
 
 }  // namespace
 
 int RunDemo(const std::vector<std::string>& argv) {
+  CommandReport report("demo");
   const ParsedArgs args = ParseArgs(argv, {"--pictures"});
-  if (!args.error.empty()) return Usage(args.error);
-  if (args.positional.size() != 1) return Usage("name the folder to write into");
+  if (!args.error.empty()) return report.Usage(args.error);
+  if (args.positional.size() != 1) return report.Usage("name the folder to write into");
   const auto pictures = args.Option("--pictures") ? PositiveNumber(*args.Option("--pictures"))
                                                   : std::optional<long long>(kVgaPictures);
-  if (!pictures || *pictures > 100000) return Usage("--pictures takes a number from 1 to 100000");
+  if (!pictures || *pictures > 100000) return report.Usage("--pictures takes a number from 1 to 100000");
 
   const std::filesystem::path dir = args.positional[0];
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec) return Report("cannot create " + dir.string() + ": " + ec.message(), ""), 1;
+  if (ec) return report.Fail("cannot create " + NameText(dir.string()) + ": " + ec.message());
 
   const std::string vga = (dir / "demo.m1v").string();
   const std::string trip = (dir / "trip").string();
   const std::string cif = (dir / "demo_cif.m1v").string();
   const std::string map = (dir / "map.gif").string();
   const int cifCount = static_cast<int>(std::min(*pictures, kCifPictures));
-  const bool ok = Report(WriteDemoDrive(vga, trip, static_cast<int>(*pictures)), vga + " and the trip " + trip) &&
-                  Report(WriteDemoRecording(cif, 320, 240, cifCount), cif) &&
-                  Report(WriteDemoMap(map), map);
-  return ok ? 0 : 1;
+  const bool ok =
+      Report(report, WriteDemoDrive(vga, trip, static_cast<int>(*pictures)), NameText(vga) + " and the trip " + NameText(trip)) &&
+      Report(report, WriteDemoRecording(cif, 320, 240, cifCount), NameText(cif)) &&
+      Report(report, WriteDemoMap(map), NameText(map));
+  return ok ? kExitDone : kExitFailed;
 }
 
 }  // namespace rovena::cli

@@ -12,6 +12,7 @@
 #include "export/clip_export.h"
 #include "cli/cli_commands.h"
 #include "core/ini_config.h"
+#include "core/text_encoding.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "core/trip.h"
@@ -46,10 +47,10 @@ std::string TripRanges(const std::string& folder, const TripPoint& from, const T
                        std::vector<exporting::SourceRange>& ranges) {
   std::string error;
   const Trip trip = Trip::Scan(folder, {}, &error);
-  if (!error.empty()) return folder + ": " + error;
+  if (!error.empty()) return NameText(folder) + ": " + error;
   const auto first = trip.IndexOf((std::filesystem::path(folder) / from.file).string());
   const auto last = trip.IndexOf((std::filesystem::path(folder) / to.file).string());
-  if (!first || !last) return (first ? to : from).file + ": not a recording of the trip in " + folder;
+  if (!first || !last) return NameText((first ? to : from).file) + ": not a recording of the trip in " + NameText(folder);
   if (*first > *last || (*first == *last && from.picture > to.picture))
     return "--from comes after --to in the order the trip was driven";
   for (std::size_t i = *first; i <= *last; ++i)
@@ -135,12 +136,12 @@ int RunExport(const std::vector<std::string>& argv) {
   });
   if (progress) progress->Finish();
   for (const exporting::DamagedPicture& damaged : result.damaged)
-    report.Warn(damaged.recording + ": picture " + std::to_string(damaged.number) + " (byte " +
+    report.Warn(NameText(damaged.recording) + ": picture " + std::to_string(damaged.number) + " (byte " +
                 std::to_string(damaged.position) + ") could not be decoded; the picture before it is shown for its time");
   if (!result.error.empty()) return report.Fail(result.error);
-  std::printf("%s: %lld pictures, %s long; %s\n", request.output.c_str(), static_cast<long long>(result.pictures),
+  std::printf("%s: %lld pictures, %s long; %s\n", NameText(request.output).c_str(), static_cast<long long>(result.pictures),
               Duration(result.seconds).c_str(), RateText(progress ? progress->Elapsed() : 0, result.pictures, "pictures").c_str());
-  for (std::size_t i = 1; i < result.written.size(); ++i) std::printf("%s\n", result.written[i].c_str());
+  for (std::size_t i = 1; i < result.written.size(); ++i) std::printf("%s\n", NameText(result.written[i]).c_str());
   return report.Finish(true);
 }
 
@@ -156,7 +157,7 @@ int RunVerifyExport(const std::vector<std::string>& argv) {
   for (const exporting::FileCheck& check : checks) {
     using Outcome = exporting::FileCheck::Outcome;
     const char* outcome = check.outcome == Outcome::Match ? "matches" : check.outcome == Outcome::Mismatch ? "DIFFERS" : "MISSING";
-    std::printf("%s %s: %s\n", check.role.c_str(), check.path.c_str(), outcome);
+    std::printf("%s %s: %s\n", check.role.c_str(), NameText(check.path).c_str(), outcome);
     allMatch = allMatch && check.outcome == Outcome::Match;
   }
   return report.Finish(allMatch, "not every file matches its record");

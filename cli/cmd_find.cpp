@@ -11,6 +11,7 @@
 #include "archive/archive_time.h"
 #include "cli/cli_commands.h"
 #include "cli/options.h"
+#include "core/text_encoding.h"
 
 namespace rovena::cli {
 namespace {
@@ -44,21 +45,17 @@ std::string Fixed(const std::optional<double>& v, int decimals) {
 
 std::string Time(const archive::FoundFix& fix) { return fix.time ? archive::IsoTime(*fix.time) : ""; }
 
-// A word the shell takes as it is: quoted unless it holds only harmless characters.
+// A word the shell takes as it is: bare when it holds only harmless characters, else in
+// single quotes, or in bash's $'...' when it holds bytes NameText escapes (the same escapes).
 std::string ShellWord(const std::string& word) {
   if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./:+,") ==
                            std::string::npos)
     return word;
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  const std::string text = NameText(word);
+  const bool escaped = text != word;
+  std::string quoted = escaped ? "$'" : "'";
+  for (char c : text) quoted += c != '\'' ? std::string(1, c) : escaped ? "\\'" : "'\\''";
   return quoted + "'";
-}
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
 }
 
 std::string JsonString(const std::string& text) {
@@ -85,7 +82,7 @@ std::string Text(const std::vector<Pass>& passes, bool byPlace) {
   std::string out;
   for (const Pass& p : passes) {
     const archive::FoundFix& c = p.closest;
-    out += Time(c) + "  " + c.recording + "  picture " + std::to_string(c.picture) + " at byte " +
+    out += Time(c) + "  " + NameText(c.recording) + "  picture " + std::to_string(c.picture) + " at byte " +
            std::to_string(c.position);
     if (byPlace) out += " (pictures " + std::to_string(p.firstPicture) + "-" + std::to_string(p.lastPicture) + ")";
     out += c.speedKmh ? "  " + Fixed(c.speedKmh, 1) + " km/h" : "";
@@ -99,7 +96,7 @@ std::string Csv(const std::vector<Pass>& passes, bool byPlace) {
   std::string out = "recording,picture,position,time,speed_kmh,distance_m,first_picture,last_picture\n";
   for (const Pass& p : passes) {
     const archive::FoundFix& c = p.closest;
-    out += CsvField(c.recording) + ',' + std::to_string(c.picture) + ',' + std::to_string(c.position) + ',' + Time(c) +
+    out += CsvField(NameText(c.recording)) + ',' + std::to_string(c.picture) + ',' + std::to_string(c.position) + ',' + Time(c) +
            ',' + Fixed(c.speedKmh, 1) + ',' + (byPlace ? Fixed(c.distanceM, 1) : "") + ',' +
            std::to_string(p.firstPicture) + ',' + std::to_string(p.lastPicture) + '\n';
   }
@@ -110,7 +107,7 @@ std::string Json(const std::vector<Pass>& passes, bool byPlace) {
   std::string out = "[";
   for (const Pass& p : passes) {
     const archive::FoundFix& c = p.closest;
-    out += std::string(out.size() > 1 ? ",\n " : "\n ") + "{\"recording\": " + JsonString(c.recording) +
+    out += std::string(out.size() > 1 ? ",\n " : "\n ") + "{\"recording\": " + JsonString(NameText(c.recording)) +
            ", \"picture\": " + std::to_string(c.picture) + ", \"position\": " + std::to_string(c.position) +
            ", \"time\": " + (c.time ? JsonString(Time(c)) : "null") + ", \"speed_kmh\": " + JsonNumber(c.speedKmh, 1) +
            ", \"distance_m\": " + (byPlace ? JsonNumber(c.distanceM, 1) : "null") +

@@ -26,6 +26,7 @@
 #include "cli/progress.h"
 #include "cli/recording_input.h"
 #include "core/recording.h"
+#include "core/text_encoding.h"
 
 namespace rovena::cli {
 namespace {
@@ -132,7 +133,7 @@ class InOrderOutput {
   void WriteInTurn(const DecodedPicture& picture) {
     progress_.Update(request_.last != kLast ? written_ : picture.position, written_);
     if (!picture.decoded) {
-      report_.Warn(request_.recording + ": picture " + std::to_string(picture.number) + " (byte " +
+      report_.Warn(NameText(request_.recording) + ": picture " + std::to_string(picture.number) + " (byte " +
                    std::to_string(picture.position) + ") could not be decoded; passed over");
       return;
     }
@@ -214,15 +215,15 @@ int RunFrames(const std::vector<std::string>& argv) {
   // Each worker reads through a file handle of its own.
   std::vector<Recording> recordings(static_cast<size_t>(request.jobs));
   for (Recording& recording : recordings)
-    if (const std::string error = OpenRecording(recording, path); !error.empty()) return report.Fail(path + ": " + error);
+    if (const std::string error = OpenRecording(recording, path); !error.empty()) return report.Fail(NameText(path) + ": " + error);
   PictureDecoder decoder;
-  if (!decoder.CheckSize(recordings[0].File())) return report.Fail(path + ": not a 640 x 480 or 320 x 240 recording");
+  if (!decoder.CheckSize(recordings[0].File())) return report.Fail(NameText(path) + ": not a 640 x 480 or 320 x 240 recording");
   recordings[0].File().SetCurrentPosition(1);  // its worker reads the header again
   if (!BlockLibrary::Instance().Ready()) return report.Fail(BlockLibrary::Instance().Error());
 
   std::error_code dirError;
   std::filesystem::create_directories(request.outputDir, dirError);
-  if (dirError) return report.Fail(request.outputDir + ": " + dirError.message());
+  if (dirError) return report.Fail(NameText(request.outputDir) + ": " + dirError.message());
   AtomicFileWriter y4m;
   if (!request.y4mPath.empty()) {
     if (const std::string error = y4m.Open(request.y4mPath); !error.empty()) return report.Fail(error);
@@ -240,21 +241,21 @@ int RunFrames(const std::vector<std::string>& argv) {
   const long long number = walk.pictures, written = output.Written();
 
   if (number < request.first)
-    return report.Fail(path + ": --first " + std::to_string(request.first) + " is past the last picture (" +
+    return report.Fail(NameText(path) + ": --first " + std::to_string(request.first) + " is past the last picture (" +
                        std::to_string(number) + ")");
-  if (written == 0) return report.Fail(path + ": no picture could be decoded");
+  if (written == 0) return report.Fail(NameText(path) + ": no picture could be decoded");
   if (!request.y4mPath.empty())
     if (const std::string error = y4m.Commit(); !error.empty()) return report.Fail(error);
   const std::string& damage = walk.damage;
   const long long asked = std::min(request.last, number) - request.first + 1;
   if (!damage.empty() || written < asked)
-    return report.Fail(path + ": wrote " + std::to_string(written) + " of " + std::to_string(asked) +
+    return report.Fail(NameText(path) + ": wrote " + std::to_string(written) + " of " + std::to_string(asked) +
                        " pictures" + (damage.empty() ? "" : "; " + damage));
   if (request.last != kLast && number < request.last)
-    return report.Fail(path + ": wrote " + std::to_string(written) + " pictures; the recording ends at picture " +
+    return report.Fail(NameText(path) + ": wrote " + std::to_string(written) + " pictures; the recording ends at picture " +
                        std::to_string(number));
   progress.Finish();
-  std::printf("wrote %lld BMP files to %s (%s)\n", written, request.outputDir.c_str(),
+  std::printf("wrote %lld BMP files to %s (%s)\n", written, NameText(request.outputDir).c_str(),
               RateText(progress.Elapsed(), written, "pictures").c_str());
   return kExitDone;
 }

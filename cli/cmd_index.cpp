@@ -12,6 +12,7 @@
 #include "archive/index_run.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "core/text_encoding.h"
 
 namespace rovena::cli {
 namespace {
@@ -22,8 +23,8 @@ void PrintSummary(const archive::IndexSummary& s) {
               s.updated, s.unchanged, s.removed, s.skipped.size(), s.failed.size());
   std::printf("read: %lld pictures, %lld fixes, %.1f MB in %.2f s (%.1f MB/s)\n", static_cast<long long>(s.pictures),
               static_cast<long long>(s.fixes), megabytes, s.seconds, s.seconds > 0 ? megabytes / s.seconds : 0.0);
-  for (const auto& [path, reason] : s.skipped) std::printf("skipped %s: %s\n", path.c_str(), reason.c_str());
-  for (const auto& [path, reason] : s.failed) std::printf("failed %s: %s\n", path.c_str(), reason.c_str());
+  for (const auto& [path, reason] : s.skipped) std::printf("skipped %s: %s\n", NameText(path).c_str(), reason.c_str());
+  for (const auto& [path, reason] : s.failed) std::printf("failed %s: %s\n", NameText(path).c_str(), reason.c_str());
 }
 
 }  // namespace

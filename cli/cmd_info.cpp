@@ -60,7 +60,7 @@ WalkSummary Walk(Recording& recording) {
 nlohmann::json Nullable(const std::string& text) { return text.empty() ? nlohmann::json() : nlohmann::json(text); }
 
 void PrintText(const std::string& path, int format, std::int64_t length, const WalkSummary& summary) {
-  std::printf("file: %s\n", path.c_str());
+  std::printf("file: %s\n", NameText(path).c_str());
   std::printf("frame format: %s\n", FormatName(format));
   std::printf("length: %lld bytes\n", static_cast<long long>(length));
   std::printf("pictures: %lld\n", static_cast<long long>(summary.pictures));
@@ -74,7 +74,7 @@ void PrintText(const std::string& path, int format, std::int64_t length, const W
 
 void PrintJson(const std::string& path, int format, std::int64_t length, const WalkSummary& summary) {
   const nlohmann::json info = {
-      {"file", ToValidUtf8(path)},
+      {"file", NameText(path)},
       {"width", format == kFormatVga ? 640 : 320},
       {"height", format == kFormatVga ? 480 : 240},
       {"length_bytes", length},
@@ -99,18 +99,18 @@ int RunInfo(const std::vector<std::string>& argv) {
   Recording recording;
   int format = kFormatNone;
   if (const std::string error = OpenRecording(recording, path, &format); !error.empty())
-    return report.Fail(path + ": " + error);
+    return report.Fail(NameText(path) + ": " + error);
 
   const WalkSummary summary = Walk(recording);
   if (summary.pictures == 0)
-    return report.Fail(path + ": no complete picture found" +
+    return report.Fail(NameText(path) + ": no complete picture found" +
                        (summary.damage.empty() ? "" : " (" + summary.damage + ")"));
 
   if (args.Flag("--json"))
     PrintJson(path, format, recording.FileLen, summary);
   else
     PrintText(path, format, recording.FileLen, summary);
-  return report.Finish(summary.damage.empty(), path + ": " + summary.damage);
+  return report.Finish(summary.damage.empty(), NameText(path) + ": " + summary.damage);
 }
 
 }  // namespace rovena::cli

@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "archive/recording_scan.h"
 #include "digest/sha256.h"
+#include "core/text_encoding.h"
 
 namespace rovena::cli {
 namespace {
@@ -50,13 +51,13 @@ int RunVerify(const std::vector<std::string>& argv) {
       if (archive::IsUnder(info.path, roots[i])) wanted = rootUsed[i] = true;
     if (!wanted) continue;
     const std::string state = StateOf(info);
-    std::printf("%-10s %s\n", state.c_str(), info.path.c_str());
+    std::printf("%-10s %s\n", state.c_str(), NameText(info.path).c_str());
     ++listed;
     bad += state != "unchanged";
   }
   for (std::size_t i = 0; i < roots.size(); ++i) {
     if (rootUsed[i]) continue;
-    std::printf("%-10s %s\n", "unindexed", roots[i].c_str());
+    std::printf("%-10s %s\n", "unindexed", NameText(roots[i]).c_str());
     ++listed;
     ++bad;
   }

@@ -8,6 +8,7 @@
 #include "cli/cli_commands.h"
 #include "cli/options.h"
 #include "core/output_guard.h"
+#include "core/text_encoding.h"
 
 namespace rovena::cli {
 namespace {
@@ -75,6 +76,6 @@ int main(int argc, char** argv) {
     }
     return c.run(args);
   }
-  std::fprintf(stderr, "rovena-cli: unknown command '%s' (try --help)\n", argv[1]);
+  std::fprintf(stderr, "rovena-cli: unknown command '%s' (try --help)\n", rovena::TerminalLine(argv[1]).c_str());
   return kExitUsage;
 }

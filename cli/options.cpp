@@ -2,6 +2,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/progress.h"
+#include "core/text_encoding.h"
 
 #include <charconv>
 #include <algorithm>
@@ -88,21 +89,21 @@ std::optional<int> JobsOption(const ParsedArgs& args) {
 }
 
 int CommandReport::Usage(const std::string& why) const {
-  std::fprintf(stderr, "rovena-cli %s: %s\nusage: rovena-cli %s\n", command_.c_str(), why.c_str(),
+  std::fprintf(stderr, "rovena-cli %s: %s\nusage: rovena-cli %s\n", command_.c_str(), TerminalLine(why).c_str(),
                usage_.c_str());
   return kExitUsage;
 }
 
 int CommandReport::Fail(const std::string& why) const {
   ClearProgressLine();
-  std::fprintf(stderr, "rovena-cli %s: %s\n", command_.c_str(), why.c_str());
+  std::fprintf(stderr, "rovena-cli %s: %s\n", command_.c_str(), TerminalLine(why).c_str());
   return kExitFailed;
 }
 
 void CommandReport::Warn(const std::string& what) {
   ++warnings_;
   ClearProgressLine();
-  std::fprintf(stderr, "rovena-cli %s: warning: %s\n", command_.c_str(), what.c_str());
+  std::fprintf(stderr, "rovena-cli %s: warning: %s\n", command_.c_str(), TerminalLine(what).c_str());
 }
 
 int CommandReport::Finish(bool producedAll, const std::string& missing) const {

@@ -50,7 +50,8 @@ constexpr int kMostJobs = 64;  // more gain nothing on any machine the viewer ru
 extern const char* const kJobsUsage;
 std::optional<int> JobsOption(const ParsedArgs& args);
 
-// Messages and exit status of one command run: every line starts "rovena-cli COMMAND: ".
+// Messages and exit status of one command run: every line starts "rovena-cli COMMAND: ", and
+// each message is one line whatever a library or a file name put into it (TerminalLine).
 class CommandReport {
  public:
   // The usage line is the one the command table lists for `command`.

@@ -126,18 +126,16 @@ std::string Optional(const std::optional<double>& value, int decimals) {
   return value ? Fixed(*value, decimals) : std::string();
 }
 
-std::string XmlEscaped(std::string_view raw) {
-  const std::string text = ToValidUtf8(raw);
+// A name in its text form (so valid UTF-8 without control characters) as XML text.
+std::string XmlName(std::string_view name) {
   std::string out;
-  for (char c : text) {
+  for (char c : NameText(name)) {
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
-      default:
-        // Control characters are not allowed in XML 1.0 text.
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+      default: out += c;
     }
   }
   return out;
@@ -202,15 +200,6 @@ std::string CsvRow(const GpsFix& fix) {
   return out + "\n";
 }
 
-// A file name as one CSV field: quoted when it holds a comma, a quote or a line end; made
-// valid UTF-8 as the GPX name is.
-std::string CsvName(std::string_view name) {
-  const std::string text = ToValidUtf8(name);
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
 
 void AppendSegment(std::string& out, std::vector<const GpsFix*>& points) {
   std::stable_sort(points.begin(), points.end(),
@@ -235,7 +224,7 @@ std::string TrackCsv(const std::vector<GpsFix>& fixes) {
 std::string TrackCsv(const std::vector<TrackPart>& parts) {
   std::string out = std::string("recording,") + kCsvColumns;
   for (const TrackPart& part : parts) {
-    const std::string name = CsvName(part.recording) + ",";
+    const std::string name = CsvField(NameText(part.recording)) + ",";
     for (const GpsFix& fix : part.fixes) out += name + CsvRow(fix);
   }
   return out;
@@ -249,7 +238,7 @@ std::string TrackGpx(const std::vector<TrackPart>& parts, std::string_view name)
   std::string out =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<gpx version=\"1.1\" creator=\"Rovena\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
-      "  <trk>\n    <name>" + XmlEscaped(name) + "</name>\n";
+      "  <trk>\n    <name>" + XmlName(name) + "</name>\n";
   std::vector<const GpsFix*> points;
   bool anySegment = false;
   for (const TrackPart& part : parts) {

@@ -6,6 +6,7 @@
 #include "core/atomic_file.h"
 #include "digest/sha256.h"
 #include "core/gps_track.h"
+#include "core/text_encoding.h"
 #include "export/mp4_writer.h"
 #include "export/picture_source.h"
 
@@ -45,7 +46,7 @@ IntegrityRecord RecordOf(const std::string& kind, const Stretch& stretch, const 
   for (std::size_t i = 0; i < stretch.sources.size() && error.empty(); ++i) {
     const StretchSource& source = stretch.sources[i];
     const auto sha = Sha256OfFile(source.path, nullptr, keepGoing);
-    if (!sha) error = source.path + ": cannot be read for its checksum";
+    if (!sha) error = NameText(source.path) + ": cannot be read for its checksum";
     record.sources.push_back({fs::absolute(source.path).lexically_normal().string(), source.fileSize, sha.value_or("")});
     record.stretch.push_back({i, source.firstPicture, source.lastPicture, source.firstPosition, source.lastPosition});
   }
@@ -96,7 +97,7 @@ std::vector<std::pair<std::string, std::string>> ExportOptions(const ExportReque
 std::string SidecarClash(const std::string& output) {
   const std::string extension = fs::path(output).extension().string();
   if (extension != ".srt" && extension != ".gpx" && extension != ".json") return {};
-  return output + ": its own " + extension + " sidecar would replace it; choose another name";
+  return NameText(output) + ": its own " + extension + " sidecar would replace it; choose another name";
 }
 
 }  // namespace
@@ -197,14 +198,14 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   }
 
   result.error = EncodePictures(request, plan, decoder, video.TemporaryPath(), progress, result);
-  if (!result.error.empty()) result.error = request.output + ": " + result.error;
+  if (!result.error.empty()) result.error = NameText(request.output) + ": " + result.error;
   if (stopped()) return result;
   result.pictures = static_cast<std::int64_t>(plan.stretch.pictures.size());
   result.seconds = static_cast<double>(plan.timesMs.back()) / 1000;
   if (request.sidecars) {
     const auto written = WrittenFile(video.TemporaryPath(), request.output);
     if (!written) {
-      result.error = request.output + ": the written video cannot be read back";
+      result.error = NameText(request.output) + ": the written video cannot be read back";
       return result;
     }
     record.damaged = result.damaged;
@@ -226,7 +227,7 @@ std::string WriteCutSidecars(const std::string& recording, std::int64_t from, st
   IntegrityRecord record = RecordOf("cut", stretch, arguments, error);
   record.options = {{"from", std::to_string(from)}, {"to", std::to_string(to)}, {"output", fragmentPath}};
   const auto fragment = WrittenFile(fragmentPath, fragmentPath);
-  if (!fragment) return fragmentPath + ": cannot be read back";
+  if (!fragment) return NameText(fragmentPath) + ": cannot be read back";
   record.outputs.push_back(*fragment);
   std::vector<std::unique_ptr<PendingFile>> files;
   const std::string gpxPath = SidecarPath(fragmentPath, ".gpx");

@@ -1,11 +1,13 @@
 #include "export/integrity_record.h"
 
+#include "core/text_encoding.h"
 #include "digest/sha256.h"
 
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -14,12 +16,14 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// A record names files that must be found again, and their names need not be UTF-8: every
+// name and argument goes in as NameText and comes back through NameFromText.
 Json FileJson(const RecordedFile& file) {
-  return {{"path", file.path}, {"size", file.size}, {"sha256", file.sha256}};
+  return {{"path", NameText(file.path)}, {"size", file.size}, {"sha256", file.sha256}};
 }
 
-std::filesystem::path Resolved(const std::string& jsonPath, const std::string& path) {
-  const std::filesystem::path named(path);
+std::filesystem::path Resolved(const std::string& jsonPath, const std::string& recordedName) {
+  const std::filesystem::path named(NameFromText(recordedName));
   return named.is_absolute() ? named : std::filesystem::path(jsonPath).parent_path() / named;
 }
 
@@ -50,10 +54,10 @@ std::string UtcNow() {
 
 std::string RecordJson(const IntegrityRecord& record) {
   Json options = Json::object();
-  for (const auto& [name, value] : record.options) options[name] = value;
+  for (const auto& [name, value] : record.options) options[name] = NameText(value);
   Json damaged = Json::array();
   for (const DamagedPicture& picture : record.damaged)
-    damaged.push_back({{"recording", picture.recording}, {"picture", picture.number}, {"position", picture.position}});
+    damaged.push_back({{"recording", NameText(picture.recording)}, {"picture", picture.number}, {"position", picture.position}});
   Json sources = Json::array();
   for (const RecordedFile& file : record.sources) sources.push_back(FileJson(file));
   Json stretch = Json::array();
@@ -63,12 +67,14 @@ std::string RecordJson(const IntegrityRecord& record) {
                        {"first_position", part.firstPosition}, {"last_position", part.lastPosition}});
   Json outputs = Json::array();
   for (const RecordedFile& file : record.outputs) outputs.push_back(FileJson(file));
+  Json arguments = Json::array();
+  for (const std::string& argument : record.arguments) arguments.push_back(NameText(argument));
   const Json json = {
       {"kind", record.kind},
       {"program", {{"name", "rovena-cli"}, {"version", ROVENA_VERSION}}},
       {"started_utc", record.startedUtc},
       {"finished_utc", record.finishedUtc},
-      {"arguments", record.arguments},
+      {"arguments", arguments},
       {"options", options},
       {"sources", sources},
       {"stretch", stretch},

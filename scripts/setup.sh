@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config binutils
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   ffmpeg xvfb xauth x11-utils fonts-liberation fonts-urw-base35
-  gpsbabel libxml2-utils clang libclang-rt-14-dev nlohmann-json3-dev python3
+  gpsbabel libxml2-utils jq clang libclang-rt-14-dev nlohmann-json3-dev python3
   libsqlite3-dev libpq-dev libssl-dev openssl postgresql-15 postgresql-15-postgis-3
   libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libavutil-dev fonts-dejavu-core
 )

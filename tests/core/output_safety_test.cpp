@@ -113,18 +113,18 @@ TEST_F(OutputGuard, LongNamesAndSignalsLeaveNoTemporaryFile) {
 }
 
 TEST(TextOutput, NamesAndNumbersAlwaysMakeValidText) {
-  EXPECT_EQ(ToValidUtf8("caf\xE9.m1v"), "caf\xC3\xA9.m1v");
-  EXPECT_EQ(ToValidUtf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x9A\x97"), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x9A\x97");
-  // Overlong, surrogate, cut short, beyond U+10FFFF: each byte taken as Latin-1.
+  EXPECT_EQ(NameText("caf\xE9.m1v"), "caf\\xe9.m1v");
+  EXPECT_EQ(NameText("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x9A\x97"), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x9A\x97");
+  // Overlong, surrogate, cut short, beyond U+10FFFF: each byte written \xHH.
   for (std::string_view bad : {"\xC0\xAF", "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80"})
-    EXPECT_EQ(ToValidUtf8(bad).size(), 2 * bad.size()) << bad;
+    EXPECT_EQ(NameText(bad).size(), 4 * bad.size()) << bad;
 
   const auto fix = ParseGprmc("$GPRMC,223416.000,A,5214.1234,N,02100.5678,E,1e308,270.0,300306,,,A");
   ASSERT_TRUE(fix);
   const std::string csv = TrackCsv({*fix});
   EXPECT_EQ(csv.find("inf"), std::string::npos);
   EXPECT_NE(csv.find(",,270.0,A\n"), std::string::npos) << csv;
-  EXPECT_NE(TrackGpx({*fix}, "caf\xE9.m1v").find("<name>caf\xC3\xA9.m1v</name>"), std::string::npos);
+  EXPECT_NE(TrackGpx({*fix}, "caf\xE9.m1v").find("<name>caf\\xe9.m1v</name>"), std::string::npos);
 }
 
 TEST(TextOutput, OnlyRegularFilesAreReadAsConfiguration) {
