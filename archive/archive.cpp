@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <tuple>
 
+#include "core/text_encoding.h"
+
 namespace rovena::archive {
 namespace {
 
@@ -73,7 +75,7 @@ std::unique_ptr<Archive> OpenArchive(const std::string& url, IfMissing ifMissing
   const std::string path = url.empty() ? DefaultArchivePath() : url;
   std::error_code ec;
   if (ifMissing == IfMissing::Refuse && std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
-    throw ArchiveError("there is no archive at " + path + " yet; rovena-cli index builds it");
+    throw ArchiveError("there is no archive at " + NameText(path) + " yet; rovena-cli index builds it");
   return OpenSqliteArchive(path);
 }
 
@@ -90,9 +92,15 @@ std::string DefaultArchivePath() {
   return base + "/rovena/archive.sqlite";
 }
 
-std::string NewerSchemaMessage(int found) {
-  return "the archive's schema is version " + std::to_string(found) + ", newer than this Rovena knows (" +
-         std::to_string(kSchemaVersion) + "); use a newer Rovena";
+int CheckedSchemaVersion(std::optional<std::int64_t> marker) {
+  if (!marker) throw ArchiveError("the archive's schema marker is missing or empty; it is damaged or not Rovena's");
+  if (*marker < 0)
+    throw ArchiveError("the archive's schema marker says version " + std::to_string(*marker) +
+                       ", which no Rovena writes; it is damaged or not Rovena's");
+  if (*marker > kSchemaVersion)
+    throw ArchiveError("the archive's schema is version " + std::to_string(*marker) + ", newer than this Rovena knows (" +
+                       std::to_string(kSchemaVersion) + "); use a newer Rovena");
+  return static_cast<int>(*marker);
 }
 
 }  // namespace rovena::archive

@@ -22,7 +22,7 @@ class ArchiveError : public std::runtime_error {
 };
 
 // The version of the schema this program writes; older archives are migrated on open.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 struct StoredFix {
   std::int64_t picture = 0;   // 1-based picture number
@@ -123,7 +123,9 @@ double DistanceMetres(double lat1, double lon1, double lat2, double lon2);
 // Groups fixes (any order) into passes: consecutive picture numbers of one recording.
 std::vector<Pass> GroupPasses(std::vector<FoundFix> fixes);
 
-// The message for an archive whose schema is newer than this program's.
-std::string NewerSchemaMessage(int found);
+// The schema version an archive's marker holds, when this program can open it: throws
+// ArchiveError for a missing or empty marker (nothing), one below 0, and one newer than
+// kSchemaVersion.
+int CheckedSchemaVersion(std::optional<std::int64_t> marker);
 
 }  // namespace rovena::archive

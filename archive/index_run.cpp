@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "archive/recording_scan.h"
+#include "core/text_encoding.h"
 
 namespace rovena::archive {
 namespace {
@@ -106,13 +107,17 @@ void Record(Archive& archive, Work& work, IndexSummary& summary) {
     list.emplace_back(work.path, result.reason);
     return;
   }
-  archive.Store(result.entry);
+  try {
+    archive.Store(result.entry);
+  } catch (const ArchiveError& e) {
+    throw ArchiveError(NameText(work.path) + ": " + e.what());  // the run stops; the user learns where
+  }
   ++(work.known ? summary.updated : summary.added);
   summary.pictures += result.entry.info.pictures;
   summary.fixes += static_cast<std::int64_t>(result.entry.fixes.size());
   summary.bytesRead += result.entry.info.size;
   if (result.stoppedAt)
-    summary.warnings.push_back(work.path + ": a damaged stretch at byte " + std::to_string(*result.stoppedAt) +
+    summary.warnings.push_back(NameText(work.path) + ": a damaged stretch at byte " + std::to_string(*result.stoppedAt) +
                                " ends the pictures stored");
   result.entry.fixes = {};  // done with; frees the memory of long recordings early
 }

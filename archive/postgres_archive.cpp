@@ -1,14 +1,20 @@
 // The archive in PostgreSQL with PostGIS, for many machines sharing one archive: fixes carry a
 // geography point with a GiST index. Each recording is stored in one transaction, so a lost
 // connection leaves the server with the old recording or the new one, never half of either.
+// A text column must be valid UTF-8 while a file name need not be: paths and folders are
+// stored in their NameText form (readable in any SQL client, and exact: NameFromText gives the
+// bytes back).
 #include <libpq-fe.h>
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "archive/archive.h"
+#include "core/text_encoding.h"
 
 namespace rovena::archive {
 namespace {
@@ -42,6 +48,11 @@ CREATE TABLE fixes (
 CREATE INDEX fixes_by_place ON fixes USING gist (place);
 CREATE INDEX fixes_by_time ON fixes (time) WHERE valid;
 )sql",
+    // Version 1 kept names as they were (only UTF-8 ones could be stored); their text form
+    // writes a backslash twice.
+    R"sql(
+UPDATE recordings SET path = replace(path, '\', '\\'), trip = replace(trip, '\', '\\');
+)sql",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
@@ -70,13 +81,26 @@ class Result {
   int Rows() const { return PQntuples(r_); }
   bool Null(int row, int col) const { return PQgetisnull(r_, row, col); }
   std::string Text(int row, int col) const { return PQgetvalue(r_, row, col); }
-  std::int64_t Int(int row, int col) const { return std::stoll(Text(row, col)); }
-  double Real(int row, int col) const { return std::stod(Text(row, col)); }
+  std::int64_t Int(int row, int col) const { return Parsed<std::int64_t>(row, col); }
+  double Real(int row, int col) const { return Parsed<double>(row, col); }
+  std::string Name(int row, int col) const { return NameFromText(Text(row, col)); }
   std::optional<double> MaybeReal(int row, int col) const {
     return Null(row, col) ? std::nullopt : std::optional<double>(Real(row, col));
   }
 
  private:
+  // The server sends numbers as text; anything else in their place is a damaged archive.
+  template <typename Number>
+  Number Parsed(int row, int col) const {
+    const char* text = PQgetvalue(r_, row, col);
+    const char* end = text + std::strlen(text);
+    Number value{};
+    const auto [stop, error] = std::from_chars(text, end, value);
+    if (error != std::errc() || stop != end || stop == text)
+      throw ArchiveError(std::string("archive: a number column holds '") + NameText(text) + "'");
+    return value;
+  }
+
   PGresult* r_;
 };
 
@@ -85,7 +109,7 @@ const char* const kFoundFixColumns =
 
 FoundFix ReadFoundFix(const Result& r, int row) {
   FoundFix fix;
-  fix.recording = r.Text(row, 0);
+  fix.recording = r.Name(row, 0);
   fix.picture = r.Int(row, 1);
   fix.position = r.Int(row, 2);
   fix.time = r.MaybeReal(row, 3);
@@ -100,7 +124,7 @@ const char* const kInfoColumns =
 
 RecordingInfo ReadInfo(const Result& r, int row) {
   RecordingInfo info;
-  info.path = r.Text(row, 0);
+  info.path = r.Name(row, 0);
   info.size = r.Int(row, 1);
   info.mtimeNs = r.Int(row, 2);
   info.sha256 = r.Text(row, 3);
@@ -108,7 +132,7 @@ RecordingInfo ReadInfo(const Result& r, int row) {
   info.pictures = r.Int(row, 5);
   info.firstTime = r.MaybeReal(row, 6);
   info.lastTime = r.MaybeReal(row, 7);
-  info.trip = r.Text(row, 8);
+  info.trip = r.Name(row, 8);
   return info;
 }
 
@@ -143,7 +167,7 @@ class PostgresArchive : public Archive {
   ~PostgresArchive() override { PQfinish(conn_); }
 
   std::optional<RecordingInfo> Lookup(const std::string& path) override {
-    Result r = Query(std::string(kInfoColumns) + "WHERE path = $1", {path});
+    Result r = Query(std::string(kInfoColumns) + "WHERE path = $1", {NameText(path)});
     if (r.Rows() == 0) return std::nullopt;
     return ReadInfo(r, 0);
   }
@@ -152,18 +176,21 @@ class PostgresArchive : public Archive {
     const RecordingInfo& r = entry.info;
     Transaction transaction(*this);
     // Two runs storing the same path take turns instead of colliding on its unique key.
-    Query("SELECT pg_advisory_xact_lock(hashtext($1))", {r.path});
-    Query("DELETE FROM recordings WHERE path = $1", {r.path});
+    const std::string path = NameText(r.path);
+    Query("SELECT pg_advisory_xact_lock(hashtext($1))", {path});
+    Query("DELETE FROM recordings WHERE path = $1", {path});
     Result added = Query(
         "INSERT INTO recordings (path, size, mtime_ns, sha256, format, pictures, first_time, last_time, trip) "
         "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) RETURNING id",
-        {r.path, std::to_string(r.size), std::to_string(r.mtimeNs), r.sha256, std::to_string(r.format),
-         std::to_string(r.pictures), Param(r.firstTime), Param(r.lastTime), r.trip});
+        {path, std::to_string(r.size), std::to_string(r.mtimeNs), r.sha256, std::to_string(r.format),
+         std::to_string(r.pictures), Param(r.firstTime), Param(r.lastTime), NameText(r.trip)});
     CopyFixes(added.Int(0, 0), entry.fixes);
     transaction.Commit();
   }
 
-  void Remove(const std::string& path) override { Query("DELETE FROM recordings WHERE path = $1", {path}); }
+  void Remove(const std::string& path) override {
+    Query("DELETE FROM recordings WHERE path = $1", {NameText(path)});
+  }
 
   std::vector<RecordingInfo> Recordings() override {
     Result r = Query(std::string(kInfoColumns) + "ORDER BY path", {});
@@ -173,7 +200,8 @@ class PostgresArchive : public Archive {
   }
 
   std::int64_t FixCount(const std::string& path) override {
-    return Query("SELECT count(*) FROM fixes f JOIN recordings r ON r.id = f.recording_id WHERE r.path = $1", {path})
+    return Query("SELECT count(*) FROM fixes f JOIN recordings r ON r.id = f.recording_id WHERE r.path = $1",
+                 {NameText(path)})
         .Int(0, 0);
   }
 
@@ -217,10 +245,14 @@ class PostgresArchive : public Archive {
     bool done_ = false;
   };
 
-  std::string ServerMessage() const {
-    std::string why = PQerrorMessage(conn_);
-    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
-    if (PQstatus(conn_) == CONNECTION_BAD && !why.empty()) return why;
+  // The first line of what the server or libpq said: its HINT, DETAIL and CONTEXT lines (the
+  // latter quoting parameters, file names among them) are not for the one line we print.
+  // A failed statement's own result says it best.
+  std::string ServerMessage(const PGresult* failed = nullptr) const {
+    const char* primary = failed ? PQresultErrorField(failed, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    std::string why = primary ? primary : PQerrorMessage(conn_);
+    why = why.substr(0, why.find('\n'));
+    while (!why.empty() && why.back() == ' ') why.pop_back();
     return why.empty() ? "the connection was lost" : why;
   }
 
@@ -235,14 +267,14 @@ class PostgresArchive : public Archive {
 
   void Check(const Result& r) const {
     const ExecStatusType status = PQresultStatus(r.Raw());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw Failure();
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) throw Failure(r.Raw());
   }
 
   void CopyFixes(std::int64_t recordingId, const std::vector<StoredFix>& fixes) {
     Result start(PQexec(conn_,
                         "COPY fixes (recording_id, picture, position, time, latitude, longitude, speed_kmh, "
                         "course, valid, place) FROM STDIN"));
-    if (PQresultStatus(start.Raw()) != PGRES_COPY_IN) throw Failure();
+    if (PQresultStatus(start.Raw()) != PGRES_COPY_IN) throw Failure(start.Raw());
     std::string block;
     for (const StoredFix& f : fixes) {
       block += CopyLine(recordingId, f);
@@ -251,7 +283,7 @@ class PostgresArchive : public Archive {
     SendCopy(block);
     if (PQputCopyEnd(conn_, nullptr) != 1) throw Failure();
     Result done(PQgetResult(conn_));
-    if (PQresultStatus(done.Raw()) != PGRES_COMMAND_OK) throw Failure();
+    if (PQresultStatus(done.Raw()) != PGRES_COMMAND_OK) throw Failure(done.Raw());
     while (PGresult* rest = PQgetResult(conn_)) PQclear(rest);
   }
 
@@ -260,9 +292,10 @@ class PostgresArchive : public Archive {
     block.clear();
   }
 
-  ArchiveError Failure() const {
-    if (PQstatus(conn_) == CONNECTION_BAD) return ArchiveError("lost the connection to the archive's server: " + ServerMessage());
-    return ArchiveError("archive: " + ServerMessage());
+  ArchiveError Failure(const PGresult* failed = nullptr) const {
+    if (PQstatus(conn_) == CONNECTION_BAD)
+      return ArchiveError("lost the connection to the archive's server: " + ServerMessage(failed));
+    return ArchiveError("archive: " + ServerMessage(failed));
   }
 
   void Migrate() {
@@ -270,8 +303,11 @@ class PostgresArchive : public Archive {
     Query(std::string("SELECT pg_advisory_xact_lock(") + kSchemaLockKey + ")", {});
     Result exists = Query("SELECT to_regclass('rovena_schema') IS NOT NULL", {});
     int version = 0;
-    if (exists.Text(0, 0) == "t") version = static_cast<int>(Query("SELECT version FROM rovena_schema", {}).Int(0, 0));
-    if (version > kSchemaVersion) throw ArchiveError(NewerSchemaMessage(version));
+    if (exists.Text(0, 0) == "t") {
+      const Result marker = Query("SELECT version FROM rovena_schema", {});
+      const bool one = marker.Rows() == 1 && !marker.Null(0, 0);
+      version = CheckedSchemaVersion(one ? std::optional(marker.Int(0, 0)) : std::nullopt);
+    }
     if (version == 0) Exec("CREATE TABLE rovena_schema (version integer NOT NULL); INSERT INTO rovena_schema VALUES (0)");
     for (int v = version; v < kSchemaVersion; ++v) Exec(kMigrations[v]);
     Query("UPDATE rovena_schema SET version = " + std::to_string(kSchemaVersion), {});

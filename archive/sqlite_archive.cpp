@@ -11,6 +11,7 @@
 
 #include "archive/archive.h"
 #include "core/output_guard.h"
+#include "core/text_encoding.h"
 
 namespace rovena::archive {
 namespace {
@@ -47,6 +48,8 @@ CREATE TABLE fixes (
 CREATE INDEX fixes_by_time ON fixes(time) WHERE valid;
 CREATE VIRTUAL TABLE fix_places USING rtree(id, min_lat, max_lat, min_lon, max_lon);
 )sql",
+    // Version 2 changed how PostgreSQL keeps names; here they are their bytes already.
+    "",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
@@ -147,7 +150,7 @@ class SqliteArchive : public Archive {
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
       const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
       sqlite3_close(db_);
-      throw ArchiveError("cannot open the archive " + path + ": " + why);
+      throw ArchiveError("cannot open the archive " + NameText(path) + ": " + why);
     }
     try {
       sqlite3_busy_timeout(db_, kBusyTimeoutMs);
@@ -158,7 +161,7 @@ class SqliteArchive : public Archive {
       Migrate();
     } catch (const ArchiveError& e) {
       sqlite3_close(db_);
-      throw ArchiveError("cannot open the archive " + path + ": " + e.what());
+      throw ArchiveError("cannot open the archive " + NameText(path) + ": " + e.what());
     }
   }
   ~SqliteArchive() override { sqlite3_close(db_); }
@@ -296,9 +299,8 @@ class SqliteArchive : public Archive {
     Transaction transaction(*this);
     Statement read(db_, "PRAGMA user_version");
     read.Step();
-    const int version = static_cast<int>(read.Int(0));
+    const int version = CheckedSchemaVersion(read.Int(0));
     read.Reset();
-    if (version > kSchemaVersion) throw ArchiveError(NewerSchemaMessage(version));
     for (int v = version; v < kSchemaVersion; ++v) Exec(kMigrations[v]);
     Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     transaction.Commit();

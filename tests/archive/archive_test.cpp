@@ -7,14 +7,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <numeric>
 #include <memory>
 #include <thread>
 
 #include "archive/archive.h"
+#include "archive/archive_time.h"
+#include "core/text_encoding.h"
+#include "hostile_names.h"
 #include "postgres_server.h"
 #include "tools/recording_writer.h"
 #include "scratch_dir.h"
@@ -197,7 +204,7 @@ TEST_P(ArchiveBehaviour, ArchiveFromANewerRoveneIsRefused) {
     archive::OpenArchive(db_);
     ADD_FAILURE() << "opened";
   } catch (const archive::ArchiveError& e) {
-    EXPECT_NE(std::string(e.what()).find("schema is version 99, newer than this Rovena knows (1)"), std::string::npos)
+    EXPECT_NE(std::string(e.what()).find("schema is version 99, newer than this Rovena knows (" + std::to_string(archive::kSchemaVersion) + ")"), std::string::npos)
         << e.what();
   }
   EXPECT_EQ(Cli("find --at 2006-03-01" + Db()).status, 1);
@@ -239,6 +246,91 @@ TEST_P(ArchiveBehaviour, LostServerConnectionFailsTheStoreWithoutAHalfRecording)
     EXPECT_NE(std::string(e.what()).find("connection"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(archive::OpenArchive(db_)->Lookup(entry.info.path));
+}
+
+// Names in any bytes are stored by both back ends (PostgreSQL's text must be UTF-8), found,
+// printed and verified the same way: JSON python3 reads, lines a terminal may show, and
+// "Rovena --at" words that bash turns back into the very file.
+TEST_P(ArchiveBehaviour, NamesInAnyBytesAreStoredFoundAndShownTheSame) {
+  fs::create_directories(dir_ / "names");
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < test::kHostileNames.size(); ++i) {
+    paths.push_back((dir_ / "names" / test::kHostileNames[i]).string());
+    WriteDrive(paths.back(), {-1, 0, 1}, 100 * static_cast<long>(i));
+  }
+  const std::string scratch = dir_.string();
+  const test::ProgramRun index = test::RunCli({"index", (dir_ / "names").string(), "--db", db_}, scratch);
+  ASSERT_EQ(index.status, 0) << index.err;
+  EXPECT_NE(index.out.find("4 added"), std::string::npos) << index.out;
+
+  std::vector<std::string> expected;
+  for (const std::string& path : paths) expected.push_back(NameText(path) + "\n");
+  std::sort(expected.begin(), expected.end());
+  const test::ProgramRun json = test::RunCli({"find", "--near", "52.2,21.0", "--format", "json", "--db", db_}, scratch);
+  std::ofstream(dir_ / "found.json", std::ios::binary) << json.out;
+  const test::ProgramRun read = test::RunProgram(
+      {"/usr/bin/python3", "-c", "import json, sys\nfor p in sorted(f['recording'] for f in json.load(open(sys.argv[1]))): print(p)",
+       (dir_ / "found.json").string()}, scratch);
+  EXPECT_EQ(read.out, std::accumulate(expected.begin(), expected.end(), std::string())) << read.err;
+
+  const test::ProgramRun text = test::RunCli({"find", "--near", "52.2,21.0", "--db", db_}, scratch);
+  EXPECT_TRUE(test::SafeForTerminal(text.out, scratch)) << text.out;
+  std::vector<std::string> opened;
+  for (std::size_t at = 0; (at = text.out.find("Rovena --at ", at)) != std::string::npos;) {
+    const std::size_t end = text.out.find('\n', at);
+    const std::string word = text.out.substr(at + 12, end - at - 12);
+    opened.push_back(test::RunProgram({"/bin/bash", "-c", "printf %s " + word}, scratch).out);
+    at = end;
+  }
+  std::vector<std::string> wanted;
+  for (const std::string& path : paths) wanted.push_back(path + ":2");
+  std::sort(opened.begin(), opened.end());
+  std::sort(wanted.begin(), wanted.end());
+  EXPECT_EQ(opened, wanted);
+
+  const test::ProgramRun verify = test::RunCli({"verify", "--db", db_}, scratch);
+  EXPECT_EQ(verify.status, 0) << verify.out;
+  for (const std::string& path : paths) EXPECT_NE(verify.out.find("unchanged  " + NameText(path) + "\n"), std::string::npos);
+}
+
+// A schema marker no Rovena writes is a damaged archive: one line says so, nothing is run.
+TEST_P(ArchiveBehaviour, AnUnexpectedSchemaMarkerIsRefusedOnOneLine) {
+  archive::OpenArchive(db_);
+  std::vector<std::pair<std::function<void()>, std::string>> damages;
+  if (std::string(GetParam()) == "sqlite") {
+    damages.emplace_back([this] {
+      sqlite3* db = nullptr;
+      sqlite3_open(db_.c_str(), &db);
+      sqlite3_exec(db, "PRAGMA user_version = -1", nullptr, nullptr, nullptr);
+      sqlite3_close(db);
+    }, "the archive's schema marker says version -1, which no Rovena writes");
+  } else {
+    damages.emplace_back([this] { test::RunSql(db_, "DELETE FROM rovena_schema"); }, "schema marker is missing or empty");
+    damages.emplace_back([this] {
+      test::RunSql(db_, "ALTER TABLE rovena_schema ALTER version DROP NOT NULL; INSERT INTO rovena_schema VALUES (NULL)");
+    }, "schema marker is missing or empty");
+  }
+  for (const auto& [damage, why] : damages) {
+    damage();
+    const test::ProgramRun refused = test::RunCli({"find", "--at", "2006-03-01", "--db", db_}, dir_.string());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(why), std::string::npos) << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+  }
+}
+
+// What the server says about a refused recording comes as one line that names the file, without
+// libpq's DETAIL and CONTEXT lines.
+TEST_P(ArchiveBehaviour, ARefusedStoreNamesTheFileOnOneLine) {
+  if (std::string(GetParam()) == "sqlite") GTEST_SKIP() << "SQLite has no server to refuse";
+  Drives();
+  archive::OpenArchive(db_);
+  test::RunSql(db_, "ALTER TABLE fixes ADD CONSTRAINT refused CHECK (picture < 0)");
+  const test::ProgramRun index = test::RunCli({"index", Trip(), "--db", db_}, dir_.string());
+  EXPECT_EQ(index.status, 1);
+  EXPECT_EQ(index.err.rfind("rovena-cli index: " + Trip() + "/a.mpg: archive: new row for relation \"fixes\" violates "
+                            "check constraint \"refused\"\n", 0), 0u) << index.err;
+  EXPECT_EQ(std::count(index.err.begin(), index.err.end(), '\n'), 1) << index.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveBehaviour, ::testing::Values("sqlite", "postgresql"),
