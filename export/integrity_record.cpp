@@ -41,6 +41,41 @@ FileCheck Check(const std::string& role, const std::filesystem::path& path, cons
   return check;
 }
 
+// A record names a few files; these bound what a hostile one can make the reader do.
+constexpr std::size_t kMostRecordBytes = 16 << 20;
+constexpr int kDeepestNesting = 16;
+
+// Up to one byte more than kMostRecordBytes of the file, so that a larger one shows.
+bool ReadBounded(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  char buffer[1 << 16];
+  while (in && text.size() <= kMostRecordBytes) {
+    in.read(buffer, sizeof buffer);
+    text.append(buffer, static_cast<std::size_t>(in.gcount()));
+  }
+  return in.eof() || text.size() > kMostRecordBytes;
+}
+
+// Whether arrays and objects nest deeper than `limit` anywhere outside strings; checked before
+// parsing, so that no depth of input can exhaust the stack.
+bool NestsDeeperThan(std::string_view text, int limit) {
+  int depth = 0;
+  bool inString = false, escaped = false;
+  for (const char c : text) {
+    if (inString) {
+      if (c == '"' && !escaped) inString = false;
+      escaped = !escaped && c == '\\';
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string UtcNow() {
@@ -86,10 +121,13 @@ std::string RecordJson(const IntegrityRecord& record) {
 
 std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& checks) {
   checks.clear();
-  std::ifstream in(jsonPath);
-  if (!in) return jsonPath + ": cannot be read";
+  const std::string shown = NameText(jsonPath);
+  std::string text;
+  if (!ReadBounded(jsonPath, text)) return shown + ": cannot be read";
+  if (text.size() > kMostRecordBytes) return shown + ": too large for an integrity record";
+  if (NestsDeeperThan(text, kDeepestNesting)) return shown + ": not an integrity record (nested too deep)";
   try {
-    const Json record = Json::parse(in);
+    const Json record = Json::parse(text);
     std::vector<FileCheck> found;
     for (const Json& source : record.at("sources"))
       found.push_back(Check("source", Resolved(jsonPath, source.at("path").get<std::string>()), source));
@@ -98,7 +136,7 @@ std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& ch
     checks = std::move(found);
     return {};
   } catch (const Json::exception& e) {
-    return jsonPath + ": not an integrity record (" + e.what() + ")";
+    return shown + ": not an integrity record (" + e.what() + ")";
   }
 }
 

@@ -349,6 +349,24 @@ TEST(ArchiveCommands, RefuseWhatTheyCannotUnderstandOrFindBeforeTouchingAnArchiv
   EXPECT_FALSE(fs::exists(scratch.Path() / "a.sqlite"));
 }
 
+// Times come from the user: read in one pass, with a bound on their length.
+TEST(ArchiveTimes, AcceptTheDocumentedFormsAndNothingLong) {
+  const double day = 1181779200;  // 2007-06-14T00:00:00Z
+  EXPECT_EQ(archive::ParseIsoTime("2007-06-14"), day);
+  EXPECT_EQ(archive::ParseIsoTime("2007-06-14Z"), day);
+  EXPECT_EQ(archive::ParseIsoTime("2007-06-14T14:05"), day + 50700);
+  EXPECT_EQ(archive::ParseIsoTime("2007-06-14 14:05:09Z"), day + 50709);
+  EXPECT_EQ(archive::ParseIsoTime("2007-06-14T14:05:09.25Z"), day + 50709.25);
+  EXPECT_DOUBLE_EQ(*archive::ParseIsoTime("2007-06-14T14:05:09.123456789Z"), day + 50709.123456789);
+  for (const char* bad : {"", "2007-6-14", "2007-06-14T", "2007-06-14T14", "2007-06-14T14:05:", "2007-06-14T14:05.5",
+                          "2007-06-14T14:05:09.", "2007-06-14T14:05:09.5ZZ", "2007-06-14 x", "2007-02-29", "+2007-06-14"})
+    EXPECT_FALSE(archive::ParseIsoTime(bad)) << bad;
+  const std::string huge = "2007-06-14T14:05:00." + std::string(50000, '1') + "Z";
+  EXPECT_FALSE(archive::ParseIsoTime(huge));
+  test::ScratchDir scratch("rovena_archive_time");
+  EXPECT_EQ(test::RunCli({"find", "--at", huge, "--db", scratch.File("a.sqlite")}, scratch.Path()).status, 2);
+}
+
 // Many copies of one drive, so an index run lasts long enough to be interrupted.
 class SqliteArchiveUnderStress : public ::testing::Test {
  protected:
