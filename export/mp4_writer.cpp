@@ -14,6 +14,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "core/text_encoding.h"
+
 namespace rovena::exporting {
 namespace {
 
@@ -207,15 +209,21 @@ Mp4Writer::Mp4Writer() : state_(std::make_unique<State>()) {}
 Mp4Writer::~Mp4Writer() = default;
 
 std::string Mp4Writer::Open(const std::string& path, const VideoSettings& settings) {
-  av_log_set_level(AV_LOG_ERROR);  // the encoder's statistics are not for the user
+  // Every failure comes back as a code and becomes our one line; the libraries' own log lines
+  // (statistics, "[mp4 @ 0x…]" errors) would only break it up.
+  av_log_set_level(AV_LOG_QUIET);
   State& s = *state_;
   s.settings = settings;
-  if (avformat_alloc_output_context2(&s.muxer, nullptr, "mp4", path.c_str()) < 0) return "no MP4 muxer";
+  // "file:" so that a name such as "a:b.mp4" is never taken for a protocol, also when the
+  // muxer opens the file again to move its index to the front.
+  const std::string url = "file:" + path;
+  if (avformat_alloc_output_context2(&s.muxer, nullptr, "mp4", url.c_str()) < 0) return "no MP4 muxer";
   std::string error = s.BuildFilters();
   if (error.empty()) error = s.OpenVideoEncoder();
   if (error.empty()) error = s.OpenSubtitleEncoder();
   if (!error.empty()) return error;
-  if (const int code = avio_open(&s.muxer->pb, path.c_str(), AVIO_FLAG_WRITE); code < 0) return AvError(path, code);
+  if (const int code = avio_open(&s.muxer->pb, url.c_str(), AVIO_FLAG_WRITE); code < 0)
+    return AvError(NameText(path), code);
   AVDictionary* options = nullptr;
   av_dict_set(&options, "movflags", "+faststart", 0);
   const int code = avformat_write_header(s.muxer, &options);
