@@ -15,6 +15,7 @@
 #include "cli/options.h"
 #include "core/output_guard.h"
 #include "core/recording.h"
+#include "core/text_encoding.h"
 #include "cli/progress.h"
 #include "cli/recording_input.h"
 #include "cli/trip_scan.h"
@@ -43,7 +44,7 @@ std::string Emit(const std::string& text, const std::optional<std::string>& outp
   const std::string error =
       WriteFileAtomically(*output, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
   if (!error.empty()) return "cannot write " + error;
-  std::printf("wrote %s (%zu GPS sentences)\n", output->c_str(), fixes);
+  std::printf("wrote %s (%zu GPS sentences)\n", NameText(*output).c_str(), fixes);
   return {};
 }
 
@@ -79,13 +80,13 @@ void WalkInParallel(const Trip& trip, int jobs, std::vector<WalkedRecording>& wa
 }
 
 // The track of every recording of the folder's trip, in trip order, a new GPX segment after
-// each gap. Recordings that cannot be walked to their end are named and passed over in part.
+// each gap or overlap. Recordings that cannot be walked to their end are named and passed over in part.
 int TrackFolder(const std::string& folder, const std::string& format, const ParsedArgs& args,
                 CommandReport& report) {
   std::string error;
   const Trip trip = ScanTrip(folder, false, args.Flag("--quiet"), &error);
-  if (!error.empty()) return report.Fail(folder + ": " + error);
-  if (trip.Empty()) return report.Fail(folder + ": no recordings in this folder");
+  if (!error.empty()) return report.Fail(NameText(folder) + ": " + error);
+  if (trip.Empty()) return report.Fail(NameText(folder) + ": no recordings in this folder");
   // Each recording is closed again before the output is written, so the guard that protects
   // open inputs would not see them: refuse an output on any of them here.
   if (const auto output = args.Option("-o"))
@@ -105,10 +106,10 @@ int TrackFolder(const std::string& folder, const std::string& format, const Pars
   bool whole = true;
   for (std::size_t i = 0; i < trip.Size(); ++i) {
     if (!walked[i].damage.empty()) {
-      report.Warn(trip.Recordings()[i].name + ": " + walked[i].damage);
+      report.Warn(NameText(trip.Recordings()[i].name) + ": " + walked[i].damage);
       whole = false;
     }
-    parts.push_back({trip.Recordings()[i].name, walked[i].fixes, trip.GapBefore(i) != nullptr});
+    parts.push_back({trip.Recordings()[i].name, walked[i].fixes, i > 0 && !trip.FollowsOn(i)});
   }
   // The folder's own name ("2007_06_14" for "…/2007_06_14/") names the track.
   const std::filesystem::path normal = std::filesystem::absolute(folder).lexically_normal();
@@ -136,15 +137,15 @@ int RunTrack(const std::vector<std::string>& argv) {
   if (std::filesystem::is_directory(path, notFolder)) return TrackFolder(path, format, args, report);
   Recording recording;
   if (const std::string error = OpenRecording(recording, path); !error.empty())
-    return report.Fail(path + ": " + error);
+    return report.Fail(NameText(path) + ": " + error);
   const TrackWalk walk = CollectTrack(recording);
-  if (walk.pictures == 0) return report.Fail(path + ": no complete picture found");
+  if (walk.pictures == 0) return report.Fail(NameText(path) + ": no complete picture found");
   const std::string name = std::filesystem::path(path).filename().string();
   const std::string text = format == "gpx" ? TrackGpx(walk.fixes, name) : TrackCsv(walk.fixes);
   if (const std::string error = Emit(text, args.Option("-o"), walk.fixes.size()); !error.empty())
     return report.Fail(error);
   const std::string damage = WalkDamage(recording, walk.stoppedOnPicture);
-  return report.Finish(damage.empty(), path + ": the track stops at picture " + std::to_string(walk.pictures) +
+  return report.Finish(damage.empty(), NameText(path) + ": the track stops at picture " + std::to_string(walk.pictures) +
                                            "; " + damage);
 }
 

@@ -1,6 +1,7 @@
 // rovena-cli trip: the recordings of a folder in driving order, the gaps between them and a
 // summary, as a table, CSV or JSON. By default every picture is read, so counts and distance
 // are exact; --quick reads a few pictures at each end of each recording and estimates the count.
+// Recordings that overlap in time are listed as overlaps, and their shared time counted once.
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -44,28 +45,22 @@ std::string Number(double value, int decimals) {
   return text;
 }
 
-struct Totals {
-  std::int64_t pictures = 0;
-  bool picturesExact = true;
-  double seconds = 0;     // sum of the recordings' lengths
-  double gapSeconds = 0;  // sum of the gaps of known length
-  std::optional<double> distanceKm = 0;
-};
+std::string Pictures(std::int64_t count, bool exact) { return (exact ? "" : "~") + std::to_string(count); }
 
-Totals Summarise(const Trip& trip) {
-  Totals t;
-  for (const TripRecording& r : trip.Recordings()) {
-    t.pictures += r.pictures;
-    t.picturesExact = t.picturesExact && r.picturesExact;
-    t.seconds += Length(r).value_or(0);
-    if (!r.distanceKm) t.distanceKm.reset();
-    if (t.distanceKm) *t.distanceKm += *r.distanceKm;
-  }
-  for (const TripGap& g : trip.Gaps()) t.gapSeconds += g.seconds.value_or(0);
-  return t;
+// What lies between recording `index` and the next one, as a row of the table.
+std::string JoinRow(const Trip& trip, std::size_t index) {
+  if (const TripGap* gap = trip.GapAfter(index)) return "      gap " + Duration(gap->seconds) + "\n";
+  if (const TripOverlap* overlap = trip.OverlapAfter(index))
+    return "      overlap " + Duration(overlap->seconds) + " with " + NameText(trip.Recordings()[overlap->earlier].name) + "\n";
+  return {};
 }
 
-std::string Pictures(std::int64_t count, bool exact) { return (exact ? "" : "~") + std::to_string(count); }
+// "gaps 00:04:12", "gaps 00:04:12 and 2 of unknown length", "gaps 2 of unknown length".
+std::string GapsText(const TripTotals& t) {
+  const std::string unknown = std::to_string(t.unknownGaps) + " of unknown length";
+  if (t.unknownGaps == 0) return "gaps " + Duration(t.gapSeconds);
+  return "gaps " + (t.gapSeconds > 0 ? Duration(t.gapSeconds) + " and " + unknown : unknown);
+}
 
 std::string Text(const Trip& trip) {
   const auto& all = trip.Recordings();
@@ -76,28 +71,20 @@ std::string Text(const Trip& trip) {
   out += line;
   for (std::size_t i = 0; i < all.size(); ++i) {
     const TripRecording& r = all[i];
-    std::snprintf(line, sizeof line, "%4zu  %-24s %-6s %8s  %-24s %-24s %s\n", i + 1, r.name.c_str(),
+    std::snprintf(line, sizeof line, "%4zu  %-24s %-6s %8s  %-24s %-24s %s\n", i + 1, NameText(r.name).c_str(),
                   FormatName(r.format), Pictures(r.pictures, r.picturesExact).c_str(),
                   r.HasFix() ? r.firstFix->utc.c_str() : "-", r.HasFix() ? r.lastFix->utc.c_str() : "-",
                   Duration(Length(r)).c_str());
     out += line;
-    if (const TripGap* gap = trip.GapAfter(i)) out += "      gap " + Duration(gap->seconds) + "\n";
+    out += JoinRow(trip, i);
   }
-  for (const SkippedFile& s : trip.Skipped()) out += "skipped " + s.name + ": " + s.reason + "\n";
-  const Totals t = Summarise(trip);
+  for (const SkippedFile& s : trip.Skipped()) out += "skipped " + NameText(s.name) + ": " + s.reason + "\n";
+  const TripTotals t = trip.Totals();
   out += "recordings " + std::to_string(all.size()) + ", pictures " + Pictures(t.pictures, t.picturesExact) +
-         ", time " + Duration(t.seconds) + ", gaps " + Duration(t.gapSeconds) + ", distance " +
+         ", time " + Duration(t.seconds) + ", " + GapsText(t) +
+         (trip.Overlaps().empty() ? "" : ", overlaps " + Duration(t.overlapSeconds)) + ", distance " +
          (t.distanceKm ? Number(*t.distanceKm, 2) + " km" : "not measured (--quick)") + "\n";
   return out;
-}
-
-// Names with a comma, quote or line end are quoted; names that are not UTF-8 are made so.
-std::string CsvField(const std::string& name) {
-  const std::string text = ToValidUtf8(name);
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
 }
 
 std::string Optional(const std::optional<double>& value, int decimals) {
@@ -109,13 +96,16 @@ std::string Csv(const Trip& trip) {
   std::string out = "type,name,format,pictures,first_fix,last_fix,seconds,distance_km\n";
   for (std::size_t i = 0; i < all.size(); ++i) {
     const TripRecording& r = all[i];
-    out += "recording," + CsvField(r.name) + "," + FormatName(r.format) + "," + std::to_string(r.pictures) + "," +
+    out += "recording," + CsvField(NameText(r.name)) + "," + FormatName(r.format) + "," + std::to_string(r.pictures) + "," +
            FixTime(r.firstFix) + "," + FixTime(r.lastFix) + "," + Optional(Length(r), 3) + "," +
            Optional(r.distanceKm, 3) + "\n";
     if (const TripGap* gap = trip.GapAfter(i)) out += "gap,,,,,," + Optional(gap->seconds, 3) + ",\n";
+    if (const TripOverlap* overlap = trip.OverlapAfter(i))
+      out += "overlap," + CsvField(NameText(all[overlap->earlier].name)) + ",,,,," + Number(overlap->seconds, 3) + ",\n";
   }
-  const Totals t = Summarise(trip);
+  const TripTotals t = trip.Totals();
   out += "gaps,,,,,," + Number(t.gapSeconds, 3) + ",\n";
+  if (!trip.Overlaps().empty()) out += "overlaps,,,,,," + Number(t.overlapSeconds, 3) + ",\n";
   out += "total,,," + std::to_string(t.pictures) + ",,," + Number(t.seconds, 3) + "," +
          Optional(t.distanceKm, 3) + "\n";
   return out;
@@ -125,23 +115,29 @@ json FixJson(const std::optional<GpsFix>& fix) { return fix ? json(fix->utc) : j
 json NumberJson(const std::optional<double>& value) { return value ? json(*value) : json(nullptr); }
 
 std::string Json(const Trip& trip) {
-  json recordings = json::array(), gaps = json::array(), skipped = json::array();
-  for (const TripRecording& r : trip.Recordings())
-    recordings.push_back({{"name", ToValidUtf8(r.name)}, {"path", ToValidUtf8(r.path)}, {"format", FormatName(r.format)},
+  const auto& all = trip.Recordings();
+  json recordings = json::array(), gaps = json::array(), overlaps = json::array(), skipped = json::array();
+  for (const TripRecording& r : all)
+    recordings.push_back({{"name", NameText(r.name)}, {"path", NameText(r.path)}, {"format", FormatName(r.format)},
                           {"pictures", r.pictures}, {"first_fix", FixJson(r.firstFix)},
                           {"last_fix", FixJson(r.lastFix)}});
   for (const TripGap& g : trip.Gaps())
-    gaps.push_back({{"after", ToValidUtf8(trip.Recordings()[g.after].name)},
-                    {"before", ToValidUtf8(trip.Recordings()[g.after + 1].name)},
+    gaps.push_back({{"after", NameText(all[g.after].name)}, {"before", NameText(all[g.after + 1].name)},
                     {"seconds", NumberJson(g.seconds)}});
-  for (const SkippedFile& s : trip.Skipped()) skipped.push_back({{"name", ToValidUtf8(s.name)}, {"reason", s.reason}});
-  const Totals t = Summarise(trip);
+  for (const TripOverlap& o : trip.Overlaps())
+    overlaps.push_back({{"earlier", NameText(all[o.earlier].name)}, {"later", NameText(all[o.later].name)},
+                        {"seconds", o.seconds}});
+  for (const SkippedFile& s : trip.Skipped()) skipped.push_back({{"name", NameText(s.name)}, {"reason", s.reason}});
+  const TripTotals t = trip.Totals();
   const json summary = {{"recordings", trip.Size()},     {"pictures", t.pictures},
                         {"pictures_exact", t.picturesExact}, {"seconds", t.seconds},
-                        {"gap_seconds", t.gapSeconds},   {"distance_km", NumberJson(t.distanceKm)}};
-  const json all = {{"recordings", recordings}, {"gaps", gaps}, {"skipped", skipped}, {"summary", summary}};
-  // The names are valid UTF-8 already; replacing stray bytes keeps a system message from throwing.
-  return all.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+                        {"gap_seconds", t.gapSeconds},   {"unknown_gaps", t.unknownGaps},
+                        {"overlap_seconds", t.overlapSeconds}, {"distance_km", NumberJson(t.distanceKm)}};
+  const json out = {{"recordings", recordings}, {"gaps", gaps}, {"overlaps", overlaps}, {"skipped", skipped},
+                    {"summary", summary}};
+  // Names are in their text form and reasons are ours; replacing stray bytes keeps a system
+  // message from throwing all the same.
+  return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace
@@ -171,15 +167,15 @@ int RunTrip(const std::vector<std::string>& argv) {
   const bool walkWhole = !args.Flag("--quick");
   std::string error;
   const Trip trip = ScanTrip(folder, walkWhole, args.Flag("--quiet"), &error);
-  if (!error.empty()) return report.Fail(folder + ": " + error);
+  if (!error.empty()) return report.Fail(NameText(folder) + ": " + error);
   for (const TripRecording& r : trip.Recordings())
     if (walkWhole && !r.picturesExact)
-      report.Warn(r.name + ": damaged; its picture count is estimated across the damage, its distance leaves it out");
+      report.Warn(NameText(r.name) + ": damaged; its picture count is estimated across the damage, its distance leaves it out");
 
   const std::string text = format == "json" ? Json(trip) : format == "csv" ? Csv(trip) : Text(trip);
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
     return report.Fail("cannot write the listing");
-  return report.Finish(!trip.Empty(), "no recordings in " + folder);
+  return report.Finish(!trip.Empty(), "no recordings in " + NameText(folder));
 }
 
 }  // namespace rovena::cli

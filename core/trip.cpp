@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
+#include <tuple>
 
 #include "core/recording.h"
 
@@ -130,8 +132,8 @@ void TakeFixes(TripRecording& out, const std::vector<const std::vector<Sample>*>
       if (fix && previous) intervals.push_back(fix->utcSeconds - previous->utcSeconds);
       previous = fix;
       if (!fix) continue;
-      if (!out.firstFix) out.firstFix = *fix;
-      out.lastFix = *fix;
+      if (!out.firstFix || fix->utcSeconds < out.firstFix->utcSeconds) out.firstFix = *fix;
+      if (!out.lastFix || fix->utcSeconds >= out.lastFix->utcSeconds) out.lastFix = *fix;
       if (!fix->latitude) continue;
       if (lastWithPosition) distance += DistanceKm(*lastWithPosition, *fix);
       lastWithPosition = fix;
@@ -152,7 +154,7 @@ bool StatFile(const std::string& path, TripRecording& out) {
 
 // Orders recordings with fixes by (first fix, name). Each one without a fix goes where its
 // modification time falls among the others' first fixes; several falling into the same
-// place are in name order.
+// place are in the order of their modification times, then names.
 std::vector<TripRecording> InTripOrder(std::vector<TripRecording> all) {
   std::vector<TripRecording> withFix, withoutFix;
   for (TripRecording& r : all) (r.HasFix() ? withFix : withoutFix).push_back(std::move(r));
@@ -170,7 +172,7 @@ std::vector<TripRecording> InTripOrder(std::vector<TripRecording> all) {
   std::vector<std::pair<std::ptrdiff_t, TripRecording>> placed;
   for (TripRecording& r : withoutFix) placed.emplace_back(slot(r), std::move(r));
   std::sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
-    return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+    return std::tie(a.first, a.second.modifiedNs, a.second.name) < std::tie(b.first, b.second.modifiedNs, b.second.name);
   });
   std::vector<TripRecording> ordered;
   auto next = placed.begin();
@@ -279,14 +281,66 @@ Trip Trip::FromRecordings(std::vector<TripRecording> recordings, std::vector<Ski
   Trip trip;
   trip.recordings_ = InTripOrder(std::move(recordings));
   trip.skipped_ = std::move(skipped);
-  for (std::size_t i = 0; i + 1 < trip.recordings_.size(); ++i) {
-    const TripRecording &earlier = trip.recordings_[i], &later = trip.recordings_[i + 1];
-    if (!IsGapBetween(earlier, later)) continue;
-    TripGap gap{i, std::nullopt};
-    if (earlier.lastFix && later.firstFix) gap.seconds = later.firstFix->utcSeconds - earlier.lastFix->utcSeconds;
-    trip.gaps_.push_back(gap);
+  std::size_t furthest = 0;  // the recording with the latest last fix so far
+  for (std::size_t i = 0; i < trip.recordings_.size(); ++i) {
+    const TripRecording& r = trip.recordings_[i];
+    if (i > 0) trip.Join(i, furthest);
+    if (r.lastFix && (!trip.recordings_[furthest].lastFix ||
+                      r.lastFix->utcSeconds > trip.recordings_[furthest].lastFix->utcSeconds))
+      furthest = i;
   }
   return trip;
+}
+
+// Recording `later` against its neighbour before it and against `furthest`, the recording
+// before it whose last fix is the latest: time already covered is neither a gap nor new.
+void Trip::Join(std::size_t later, std::size_t furthest) {
+  const TripRecording &previous = recordings_[later - 1], &next = recordings_[later];
+  if (!previous.lastFix || !next.firstFix) {
+    gaps_.push_back({later - 1, std::nullopt});
+    return;
+  }
+  const TripRecording& reach = recordings_[furthest];
+  const double first = next.firstFix->utcSeconds, reachEnd = reach.lastFix->utcSeconds;
+  if (first < reachEnd)
+    overlaps_.push_back({furthest, later, std::min(reachEnd, next.lastFix->utcSeconds) - first});
+  else if (IsGapBetween(reach, next))
+    gaps_.push_back({later - 1, first - reachEnd});
+}
+
+TripJoin Trip::JoinAfter(std::size_t index) const {
+  if (GapAfter(index)) return TripJoin::kGap;
+  return OverlapAfter(index) ? TripJoin::kOverlap : TripJoin::kFollowsOn;
+}
+
+const TripOverlap* Trip::OverlapAfter(std::size_t index) const {
+  const auto overlap = std::lower_bound(overlaps_.begin(), overlaps_.end(), index + 1,
+                                        [](const TripOverlap& o, std::size_t later) { return o.later < later; });
+  return overlap != overlaps_.end() && overlap->later == index + 1 ? &*overlap : nullptr;
+}
+
+TripTotals Trip::Totals() const {
+  TripTotals t;
+  t.distanceKm = 0;
+  double reach = -std::numeric_limits<double>::infinity();
+  for (const TripRecording& r : recordings_) {
+    t.pictures += r.pictures;
+    t.picturesExact = t.picturesExact && r.picturesExact;
+    if (!r.distanceKm) t.distanceKm.reset();
+    if (!r.HasFix()) continue;
+    const double first = r.firstFix->utcSeconds, last = r.lastFix->utcSeconds;
+    const double added = std::max(0.0, last - std::max(first, reach));
+    t.seconds += added;
+    const double share = last > first ? added / (last - first) : first >= reach ? 1 : 0;
+    if (t.distanceKm) *t.distanceKm += *r.distanceKm * share;
+    reach = std::max(reach, last);
+  }
+  for (const TripGap& g : gaps_) {
+    if (g.seconds) t.gapSeconds += *g.seconds;
+    else ++t.unknownGaps;
+  }
+  for (const TripOverlap& o : overlaps_) t.overlapSeconds += o.seconds;
+  return t;
 }
 
 std::optional<std::size_t> Trip::IndexOf(const std::string& path) const {

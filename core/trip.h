@@ -4,9 +4,15 @@
 // begins with a 640 x 480 or 320 x 240 sequence header (whatever its name), reads a few
 // pictures at each end of it with the same searches the window steps with, and orders the
 // recordings by their first valid GPS fix, then by name. A recording without any fix goes
-// where its modification time falls among the others' first fixes (by name among those
-// falling into the same place). Files that are not recordings, or cannot be read, are listed
-// as skipped with a reason.
+// where its modification time falls among the others' first fixes (by modification time,
+// then name, among those falling into the same place). Files that are not recordings, or
+// cannot be read, are listed as skipped with a reason.
+//
+// Each recording joins the trip before it in one of three ways: it follows on (it begins
+// within moments of the latest fix so far), after a gap (a break in driving, or a side
+// without any fix), or it overlaps (it begins before the latest fix so far: two cameras, or a
+// copy of the same drive). Overlapping recordings are never joined as consecutive: the
+// trip's time counts each covered second once, and lines are not drawn across them.
 //
 // The quick scan reads a bounded number of bytes per file (a few pictures from the start and
 // from the end), so a folder of hundreds of recordings lists in a fraction of a second from
@@ -35,7 +41,7 @@ struct TripRecording {
   std::int64_t pictures = 0;
   bool picturesExact = false;        // false: estimated from the sizes of the pictures read
   std::optional<GpsFix> firstFix;    // earliest valid fix with a time among the pictures read
-  std::optional<GpsFix> lastFix;     // latest one
+  std::optional<GpsFix> lastFix;     // latest one (by time: a clock that steps back moves neither)
   double medianFixInterval = 0;      // seconds between consecutive valid fixes; 0 when unknown
   std::optional<double> distanceKm;  // along consecutive valid fixes; only from a whole walk
   std::int64_t modifiedNs = 0;       // modification time, nanoseconds since 1970
@@ -47,7 +53,30 @@ struct TripRecording {
 // The break in driving between recordings `after` and `after` + 1 of the trip.
 struct TripGap {
   std::size_t after = 0;
-  std::optional<double> seconds;  // last fix of the earlier to first fix of the later, when both have fixes
+  // From the latest fix so far to the later one's first fix, when both neighbours have fixes.
+  std::optional<double> seconds;
+};
+
+// Recording `later` begins `seconds` before the end of recording `earlier`, the one before it
+// in the trip that reaches furthest; both cover those seconds.
+struct TripOverlap {
+  std::size_t earlier = 0, later = 0;
+  double seconds = 0;
+};
+
+enum class TripJoin { kFollowsOn, kGap, kOverlap };
+
+// The trip's sums, each second and kilometre counted once where recordings overlap.
+struct TripTotals {
+  std::int64_t pictures = 0;
+  bool picturesExact = true;
+  double seconds = 0;         // time covered by at least one recording
+  double gapSeconds = 0;      // the gaps of known length
+  std::size_t unknownGaps = 0;  // gaps beside a recording without any fix
+  double overlapSeconds = 0;
+  // Along the fixes (whole walks only); an overlapping recording adds the share of its
+  // distance that lies beyond the time already covered, in proportion to time.
+  std::optional<double> distanceKm;
 };
 
 struct SkippedFile {
@@ -83,6 +112,7 @@ class Trip {
 
   const std::vector<TripRecording>& Recordings() const { return recordings_; }
   const std::vector<TripGap>& Gaps() const { return gaps_; }
+  const std::vector<TripOverlap>& Overlaps() const { return overlaps_; }
   const std::vector<SkippedFile>& Skipped() const { return skipped_; }
   std::size_t Size() const { return recordings_.size(); }
   bool Empty() const { return recordings_.empty(); }
@@ -97,10 +127,21 @@ class Trip {
   // (GapAfter); nullptr when they follow on without a break or there is no neighbour.
   const TripGap* GapBefore(std::size_t index) const;
   const TripGap* GapAfter(std::size_t index) const;
+  // How recording `index` + 1 joins the trip up to recording `index`.
+  TripJoin JoinAfter(std::size_t index) const;
+  // Whether recording `index` continues the one before it without a gap or an overlap, so a
+  // line may run on into it.
+  bool FollowsOn(std::size_t index) const { return index > 0 && JoinAfter(index - 1) == TripJoin::kFollowsOn; }
+  // The overlap that recording `index` + 1 begins with; nullptr when it does not overlap.
+  const TripOverlap* OverlapAfter(std::size_t index) const;
+  TripTotals Totals() const;
 
  private:
+  void Join(std::size_t later, std::size_t furthest);
+
   std::vector<TripRecording> recordings_;
   std::vector<TripGap> gaps_;
+  std::vector<TripOverlap> overlaps_;
   std::vector<SkippedFile> skipped_;
 };
 

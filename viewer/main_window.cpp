@@ -628,7 +628,7 @@ void Form1::ShareTrip() {
   std::vector<bool> followsOn;
   for (std::size_t i = 0; tripIndex && i < trip.Size(); ++i) {
     paths.push_back(trip.Recordings()[i].path);
-    followsOn.push_back(i > 0 && !trip.GapBefore(i));
+    followsOn.push_back(trip.FollowsOn(i));
   }
   if (!tripIndex) paths = {PathToBytes(MpegFile)}, followsOn = {false};
   companions_->SetTrip(std::move(paths), std::move(followsOn));
@@ -713,7 +713,7 @@ bool Form1::CrossInto(bool up) {
   const std::optional<std::size_t> from = tripIndex;
   const auto to = NeighbourToOpen(up);
   if (!to || !EnterTripRecording(*to)) return false;
-  ShowGapLabel(up ? trip.GapAfter(*from) : trip.GapBefore(*from));
+  ShowJoinLabel(JoinText(trip, up ? *from : *from - 1));
   return (up ? recording.StepUp(decoder.PicBuf()) : recording.JumpToEnd(decoder.PicBuf())) && ShowCurrentPicture();
 }
 
@@ -731,9 +731,9 @@ bool Form1::EnterTripRecording(std::size_t index) {
   return true;
 }
 
-void Form1::ShowGapLabel(const TripGap* gap) {
-  if (!gap) return;
-  lblTime->setText(QString::fromStdString(GapText(gap->seconds)));
+void Form1::ShowJoinLabel(const std::string& text) {
+  if (text.empty()) return;
+  lblTime->setText(QString::fromStdString(text));
   lblTime->setVisible(true);
   gapTimer_.start(kGapShownMs);
 }

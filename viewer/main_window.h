@@ -241,7 +241,8 @@ class Form1 : public QWidget, public SearchListener {
   QString SnapshotPreset() const;
   // Writes the picture area to `target` in the format its name asks for; an error text or "".
   std::string WriteSnapshot(const std::string& target) const;
-  void ShowGapLabel(const TripGap* gap);
+  // Shows a gap or overlap just crossed (JoinText) in the time label for a moment.
+  void ShowJoinLabel(const std::string& text);
   void EndGapLabel();
 
   // One picture step: the searches, the read and the display. Returns false at an end.

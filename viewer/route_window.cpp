@@ -349,7 +349,9 @@ void SpeedStrip::PaintLayer() {
     if (point.utcSeconds <= 0) continue;
     const bool followsOn = point.recording < static_cast<int>(route_->followsOn.size()) &&
                            route_->followsOn[static_cast<std::size_t>(point.recording)];
-    const bool broken = previous && (point.utcSeconds - previous->utcSeconds > kSpeedBreakSeconds ||
+    // A line runs forward in time only: a clock that steps back breaks it as a silence does.
+    const double step = previous ? point.utcSeconds - previous->utcSeconds : 0;
+    const bool broken = previous && (step > kSpeedBreakSeconds || step < 0 ||
                                      (point.recording != previous->recording && !followsOn));
     if (broken) {
       painter.drawPolyline(line);
