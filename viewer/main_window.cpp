@@ -720,12 +720,15 @@ bool Form1::CrossInto(bool up) {
 // Opening without the start of a fresh open: buttons, GPS labels and play stay as they are.
 bool Form1::EnterTripRecording(std::size_t index) {
   const std::string& path = trip.Recordings()[index].path;
+  const int shownFormat = decoder.PicFormat;
   std::string error;
   if (!recording.Open(path, error) || !decoder.CheckSize(recording.File())) return false;
   NoteOpenedRecording(path);
   MpegFile = PathFromBytes(path);
   tripIndex = index;
   SetFormat(decoder.PicFormat);
+  // A CIF picture covers only the middle of the area: nothing of a VGA one may stay beside it.
+  if (decoder.PicFormat != shownFormat) Pic1->Clear();
   SetPlayCounter(true);
   ShowTripFileName(MpegFile);
   return true;

@@ -155,5 +155,28 @@ TEST_F(TripWindow, DroppedFolderOpensItsTripAtTheFirstRecording) {
   ExpectIn(a, 0, "  (1/3)");
 }
 
+// A 640 x 480 recording, and a 320 x 240 one of the same drive that begins two seconds
+// before the first ends: stepping across clears the wider picture's last pixels and says the
+// time steps back.
+TEST(TripCrossing, IntoASmallerOverlappingRecordingClearsThePictureAndSaysSo) {
+  ScratchDir folder{"rovena_trip_crossing"};
+  TestRecording vga = MakeTestRecording("crossing_vga", 640, 480, 4, [](int i) { return SentenceAt(k10h + i); });
+  TestRecording cif = MakeTestRecording("crossing_cif", 320, 240, 4, [](int i) { return SentenceAt(k10h + 2 + i); });
+  vga.path = folder.File("front.m1v");
+  cif.path = folder.File("rear.m1v");
+  WriteFileAtomically(vga.path, vga.bytes);
+  WriteFileAtomically(cif.path, cif.bytes);
+  Viewer v;
+  v.Open(vga.path);
+  for (int i = 0; i < 4; ++i) v.form->cmdUp_Click();
+  const QPoint beside(40, 120);  // left of where a 320-wide picture is drawn
+  ASSERT_NE(v.form->Pic1->Image().pixelColor(beside), QColor(Qt::black));
+  v.form->cmdUp_Click();
+  EXPECT_EQ(v.form->MpegFile, QString::fromStdString(cif.path));
+  EXPECT_EQ(v.form->lblTime->text(), QStringLiteral("nakładanie 00:00:01"));
+  EXPECT_EQ(v.form->Pic1->Image().pixelColor(beside), QColor(Qt::black));
+  EXPECT_EQ(v.form->Pic1->Image().pixelColor(QPoint(600, 120)), QColor(Qt::black));
+}
+
 }  // namespace
 }  // namespace rovena::test
