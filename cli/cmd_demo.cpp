@@ -21,7 +21,10 @@ constexpr long long kVgaPictures = 360;
 constexpr long long kCifPictures = 150;
 
 bool Report(const CommandReport& report, const std::string& error, const std::string& written) {
-  if (!error.empty()) return report.Fail(error), false;
+  if (!error.empty()) {
+    report.Fail(error);
+    return false;
+  }
   std::printf("wrote %s\n", written.c_str());
   return true;
 }
