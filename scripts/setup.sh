@@ -12,6 +12,7 @@ packages=(
   gpsbabel libxml2-utils jq clang libclang-rt-14-dev nlohmann-json3-dev python3
   libsqlite3-dev libpq-dev libssl-dev openssl postgresql-15 postgresql-15-postgis-3
   libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libavutil-dev fonts-dejavu-core
+  libopencv-dev opencv-data libfreetype-dev
 )
 missing=()
 for p in "${packages[@]}"; do

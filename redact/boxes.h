@@ -1,0 +1,67 @@
+// What is to be covered in a stretch, as data a person can review and a program can re-read:
+// rectangles in picture pixels (top-left corner first) on pictures numbered as `cut` numbers
+// them, and the pictures a person has already looked at. One JSON file per stretch:
+//   {"boxes": [{"recording": NAME, "picture": N, "x": X, "y": Y, "w": W, "h": H,
+//               "kind": "face"|"plate"|"other", "origin": "detected"|"drawn",
+//               "confirmed": true|false}],
+//    "reviewed": [{"recording": NAME, "picture": N}]}
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rovena::redact {
+
+struct Rect {
+  int x = 0, y = 0, w = 0, h = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+enum class BoxKind { Face, Plate, Other };
+enum class BoxOrigin { Detected, Drawn };
+
+// One picture of a stretch: the recording's file name (no folder) and the picture's number in it.
+struct PictureRef {
+  std::string recording;
+  std::int64_t picture = 0;
+  bool operator==(const PictureRef&) const = default;
+};
+
+struct Box {
+  PictureRef where;
+  Rect rect;
+  BoxKind kind = BoxKind::Other;
+  BoxOrigin origin = BoxOrigin::Detected;
+  bool confirmed = false;  // a person has accepted it
+  bool operator==(const Box&) const = default;
+};
+
+struct BoxFile {
+  std::vector<Box> boxes;
+  std::vector<PictureRef> reviewed;
+  bool operator==(const BoxFile&) const = default;
+};
+
+// A boxes file larger than this is refused unread: a person could not review that many
+// boxes anyway (each takes well under 200 bytes), and reading stays bounded.
+constexpr std::size_t kMostBoxesFileBytes = 64 << 20;
+
+// The name a recording is known by in a boxes file: its file name, as FILE:N names it.
+std::string BoxRecordingName(const std::string& path);
+
+const char* KindName(BoxKind kind);
+const char* OriginName(BoxOrigin origin);
+
+std::string BoxesToJson(const BoxFile& file);
+// Fills `file` from `text`; returns why it is not a boxes file (naming the first bad entry),
+// empty on success.
+std::string ParseBoxes(std::string_view text, BoxFile& file);
+
+// Both return an error text, empty on success. Writing goes through the output guard.
+std::string ReadBoxesFile(const std::string& path, BoxFile& file);
+std::string WriteBoxesFile(const std::string& path, const BoxFile& file);
+
+}  // namespace rovena::redact
