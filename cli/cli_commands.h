@@ -12,6 +12,7 @@ int RunCut(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
 int RunVerifyExport(const std::vector<std::string>& args);
+int RunRedact(const std::vector<std::string>& args);
 int RunTrip(const std::vector<std::string>& args);
 int RunIndex(const std::vector<std::string>& args);
 int RunFind(const std::vector<std::string>& args);

@@ -32,6 +32,8 @@ const Command kCommands[] = {
     {"verify", "verify [--db URL] [PATH...]", RunVerify},
     {"export", "export RECORDING|DIR --from N|FILE:N --to M|FILE:M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars]", RunExport},
     {"verify-export", "verify-export NAME.json", RunVerifyExport},
+    {"redact", "redact RECORDING|DIR --from N|FILE:N --to M|FILE:M -o BOXES.json [--detect faces,plates] [--jobs N]",
+     RunRedact},
 };
 
 void PrintHelp(FILE* out) {

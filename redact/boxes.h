@@ -49,7 +49,8 @@ struct BoxFile {
 // boxes anyway (each takes well under 200 bytes), and reading stays bounded.
 constexpr std::size_t kMostBoxesFileBytes = 64 << 20;
 
-// The name a recording is known by in a boxes file: its file name, as FILE:N names it.
+// The name a recording is known by in a boxes file: its file name, as FILE:N names it, in
+// the lossless text form of every name the program writes (core/text_encoding.h).
 std::string BoxRecordingName(const std::string& path);
 
 const char* KindName(BoxKind kind);

@@ -31,6 +31,7 @@ Rect Around(const Rect& a, const Rect& b) {
 
 std::optional<DetectKinds> ParseDetectKinds(const std::string& text) {
   DetectKinds kinds;
+  if (text.empty() || text.back() == ',') return std::nullopt;  // getline would not show the empty last item
   std::stringstream list(text);
   for (std::string item; std::getline(list, item, ',');) {
     if (item == "faces" && !kinds.faces)

@@ -11,10 +11,10 @@
 //    row of characters becomes one blob; blobs of a text row's proportions are kept. This
 //    runs at full size and at half size, so that rows from about 6 to 40 pixels high fit the
 //    kernels at one of the two scales.
-// 2. Verification (ShowsCharacters): dark strokes on a light ground with light margins
-//    above and below, as characters on a plate are. Road edges, lamps, windows and bumpers
-//    fail here.
-// 3. The box: the row grown by the plate's margins around its characters.
+// 2. Verification (TextLine): dark strokes on a light ground with light margins above and
+//    below, side by side in one line, as characters on a plate are. Road edges, lamps,
+//    windows and bumpers fail here.
+// 3. The box: the line of characters grown by the plate's margins around it.
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -42,12 +42,12 @@ constexpr double kMarginInk = 0.1, kMarginShareOfBand = 0.35, kSolidInk = 0.9;
 // Five characters give at least five dark runs across their middle.
 constexpr int kLeastStrokes = 5;
 // The space between a plate's two groups of characters is about half a character's height;
-// a gap of three heights means two separate things.
-constexpr int kWidestGap = 3;
-// The plate around a row of edges, in row heights: the edges already reach the plate's sides
-// (its border and the band make edges too); above and below, the margins of a European plate
-// (520 x 110 mm around 75 mm characters) are a fifth of the characters' height, and a tenth
-// more allows for a plate seen at an angle.
+// a gap of one and a half heights means two separate things.
+constexpr double kWidestGap = 1.5;
+// The plate around its line of characters, in character heights: the line already reaches
+// the band on the left (a dark run too); on the sides the border lies a fifth of a height
+// out, above and below the margins of a European plate (520 x 110 mm around 75 mm
+// characters) are a fifth of a height too, and a tenth more allows for a plate seen at an angle.
 constexpr double kSideMargin = 0.2, kVerticalMargin = 0.3;
 
 std::vector<cv::Rect> Candidates(const cv::Mat& gray) {
@@ -69,24 +69,30 @@ std::vector<cv::Rect> Candidates(const cv::Mat& gray) {
   return rows;
 }
 
-// Row `y` of a binary picture as its dark runs: how many there are and the widest light gap
-// between two of them.
-struct Runs {
-  int count = 0;
-  int widestGap = 0;
+// The line of characters in row `y` of a binary picture: its dark runs grouped where the
+// light gap between two is at most `widestGap`, and of those groups the one with the most
+// runs (a character gives one to three).
+struct Line {
+  int strokes = 0;
+  int left = 0, right = 0;  // columns, right one past the last
 };
-Runs DarkRuns(const cv::Mat& dark, int y) {
-  Runs runs;
+Line LineInRow(const cv::Mat& dark, int y, int widestGap) {
+  Line best, current;
   const std::uint8_t* row = dark.ptr<std::uint8_t>(y);
-  int lastEnd = -1;
-  for (int x = 0; x < dark.cols; ++x) {
-    if (!row[x] || (x > 0 && row[x - 1])) continue;
-    if (lastEnd >= 0) runs.widestGap = std::max(runs.widestGap, x - lastEnd);
-    ++runs.count;
-    for (lastEnd = x; lastEnd < dark.cols && row[lastEnd]; ++lastEnd) {
+  for (int x = 0; x < dark.cols;) {
+    if (!row[x]) {
+      ++x;
+      continue;
     }
+    const int start = x;
+    while (x < dark.cols && row[x]) ++x;
+    if (current.strokes > 0 && start - current.right <= widestGap)
+      current = {current.strokes + 1, current.left, x};
+    else
+      current = {1, start, x};
+    if (current.strokes > best.strokes) best = current;
   }
-  return runs;
+  return best;
 }
 
 // The share of ink in the middle three fifths of row `y`: the characters' part of a plate,
@@ -121,14 +127,15 @@ std::optional<Band> TextBand(const std::vector<double>& ink, int first, int end)
   return band;
 }
 
-// Whether a candidate row shows a line of characters on a light ground. Characters of small
-// plates run together once blurred, so they are not separated; what is asked instead holds
-// for merged characters too:
+// The line of characters a candidate row shows on a light ground, in picture pixels, if it
+// shows one. Characters of small plates run together once blurred, so they are not
+// separated; what is asked instead holds for merged characters too:
 //   - dark ink on a light ground, clearly apart (kLeastContrast);
 //   - a band of text rows with margin rows above and below it (TextBand);
-//   - across the band's middle, at least kLeastStrokes dark runs (a character gives one to
-//     three), and no light gap wider than kWidestGap band heights (one plate, not two things).
-bool ShowsCharacters(const cv::Mat& gray, const cv::Rect& row) {
+//   - across the band's middle, at least kLeastStrokes dark runs without a light gap wider
+//     than kWidestGap band heights between them (LineInRow): one line of characters, not
+//     things side by side such as a lamp beside the plate.
+std::optional<cv::Rect> TextLine(const cv::Mat& gray, const cv::Rect& row) {
   // The row with room above and below, so that the margins are inside.
   const int room = std::max(2, row.height / 2);
   const cv::Rect area = cv::Rect(row.x, row.y - room, row.width, row.height + 2 * room) & cv::Rect({}, gray.size());
@@ -143,24 +150,27 @@ bool ShowsCharacters(const cv::Mat& gray, const cv::Rect& row) {
   const cv::Mat plateMiddle = region(cv::Range(first, end), cv::Range(region.cols / 5, region.cols - region.cols / 5));
   const double level = cv::threshold(plateMiddle, ignored, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
   cv::threshold(region, dark, level, 255, cv::THRESH_BINARY_INV);
-  if (cv::mean(region, ~dark)[0] - cv::mean(region, dark)[0] < kLeastContrast) return false;
+  if (cv::mean(region, ~dark)[0] - cv::mean(region, dark)[0] < kLeastContrast) return std::nullopt;
 
   std::vector<double> ink(static_cast<std::size_t>(region.rows));
   for (int y = 0; y < region.rows; ++y) ink[y] = MiddleInk(dark, y);
   const std::optional<Band> band = TextBand(ink, first, end);
-  if (!band) return false;
+  if (!band) return std::nullopt;
   const int height = band->bottom - band->top + 1;
-  std::vector<Runs> middle;
-  for (int y = band->top + height / 4; y <= band->bottom - height / 4; ++y) middle.push_back(DarkRuns(dark, y));
+  std::vector<Line> middle;
+  for (int y = band->top + height / 4; y <= band->bottom - height / 4; ++y)
+    middle.push_back(LineInRow(dark, y, static_cast<int>(kWidestGap * height)));
   std::nth_element(middle.begin(), middle.begin() + middle.size() / 2, middle.end(),
-                   [](const Runs& a, const Runs& b) { return a.count < b.count; });
-  const Runs typical = middle[middle.size() / 2];
-  return typical.count >= kLeastStrokes && typical.widestGap <= kWidestGap * height;
+                   [](const Line& a, const Line& b) { return a.strokes < b.strokes; });
+  const Line typical = middle[middle.size() / 2];
+  if (typical.strokes < kLeastStrokes) return std::nullopt;
+  return cv::Rect(area.x + static_cast<int>(typical.left / zoom), area.y + static_cast<int>(band->top / zoom),
+                  static_cast<int>((typical.right - typical.left) / zoom + 0.5), static_cast<int>(height / zoom + 0.5));
 }
 
-Rect PlateAround(const cv::Rect& row, const cv::Size& picture) {
-  const int dx = static_cast<int>(kSideMargin * row.height), dy = static_cast<int>(kVerticalMargin * row.height);
-  const cv::Rect plate = cv::Rect(row.x - dx, row.y - dy, row.width + 2 * dx, row.height + 2 * dy) & cv::Rect({}, picture);
+Rect PlateAround(const cv::Rect& line, const cv::Size& picture) {
+  const int dx = static_cast<int>(kSideMargin * line.height + 0.5), dy = static_cast<int>(kVerticalMargin * line.height + 0.5);
+  const cv::Rect plate = cv::Rect(line.x - dx, line.y - dy, line.width + 2 * dx, line.height + 2 * dy) & cv::Rect({}, picture);
   return {plate.x, plate.y, plate.width, plate.height};
 }
 
@@ -174,7 +184,7 @@ class PlateDetector : public Detector {
     for (const auto& [image, scale] : {std::pair<const cv::Mat&, int>(picture.gray, 1), {half, 2}})
       for (const cv::Rect& row : Candidates(image)) {
         const cv::Rect found(row.x * scale, row.y * scale, row.width * scale, row.height * scale);
-        if (ShowsCharacters(picture.gray, found)) plates.push_back({PlateAround(found, whole.size()), BoxKind::Plate});
+        if (const auto line = TextLine(picture.gray, found)) plates.push_back({PlateAround(*line, whole.size()), BoxKind::Plate});
       }
     return MergeOverlapping(std::move(plates));
   }
