@@ -11,6 +11,7 @@
 
 #include "export/clip_export.h"
 #include "cli/cli_commands.h"
+#include "cli/export_redaction.h"
 #include "core/ini_config.h"
 #include "core/text_encoding.h"
 #include "cli/options.h"
@@ -67,7 +68,7 @@ std::string Duration(double seconds) {
 
 int RunExport(const std::vector<std::string>& argv) {
   CommandReport report("export");
-  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o", "--overlay", "--scale", "--crf", "--pace", "--jobs"},
+  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o", "--overlay", "--scale", "--crf", "--pace", "--jobs", "--redact"},
                                     {"--no-sidecars"});
   if (!args.error.empty()) return report.Usage(args.error);
   exporting::ExportRequest request;
@@ -75,6 +76,8 @@ int RunExport(const std::vector<std::string>& argv) {
   bool usage = false;
   if (const std::string why = ReadRanges(args, request.ranges, usage); !why.empty())
     return usage ? report.Usage(why) : report.Fail(why);
+  if (const auto redaction = args.Option("--redact"))
+    if (const std::string why = AddRedaction(*redaction, request); !why.empty()) return report.Fail(why);
   request.arguments = argv;
   request.arguments.insert(request.arguments.begin(), {"rovena-cli", "export"});
 

@@ -30,7 +30,7 @@ const Command kCommands[] = {
     {"find", "find --near LAT,LON [--radius M] [--from T] [--to T] | --at T [--db URL] [--format text|csv|json]",
      RunFind},
     {"verify", "verify [--db URL] [PATH...]", RunVerify},
-    {"export", "export RECORDING|DIR --from N|FILE:N --to M|FILE:M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars]", RunExport},
+    {"export", "export RECORDING|DIR --from N|FILE:N --to M|FILE:M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars] [--redact BOXES.json|faces,plates]", RunExport},
     {"verify-export", "verify-export NAME.json", RunVerifyExport},
     {"redact", "redact RECORDING|DIR --from N|FILE:N --to M|FILE:M -o BOXES.json [--detect faces,plates] [--jobs N]",
      RunRedact},

@@ -131,6 +131,8 @@ std::string EncodePictures(const ExportRequest& request, const ClipPlan& plan, O
     const StretchPicture& shown = stretch.pictures[i];
     if (!decoder.Next(picture))
       result.damaged.push_back({stretch.sources[shown.source].path, shown.number, shown.position});
+    else if (request.beforeEncoding)
+      request.beforeEncoding(shown, stretch.sources[shown.source].path, picture.data(), stretch.width, stretch.height);
     for (; nextCue < plan.cues.size() && plan.cues[nextCue].firstPicture == i; ++nextCue)
       if (std::string error = mp4.AddSubtitle(plan.cues[nextCue]); !error.empty()) return error;
     const std::int64_t start = plan.timesMs[i], duration = plan.timesMs[i + 1] - start;

@@ -28,6 +28,13 @@ struct ExportRequest {
   int jobs = 1;
   bool sidecars = true;
   std::vector<std::string> arguments;  // the command line, kept in the record
+  // Called with each decoded picture before the overlay is drawn and it is encoded, to
+  // change it in place (covering faces and plates): display colours, 3 bytes per pixel
+  // (blue, green, red), line 0 the lowest. A damaged picture is not passed; the picture held
+  // in its place was passed already.
+  std::function<void(const StretchPicture& picture, const std::string& recording, std::uint8_t* bgr, int width,
+                     int height)>
+      beforeEncoding;
 };
 
 struct ExportResult {

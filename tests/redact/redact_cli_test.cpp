@@ -5,17 +5,45 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
+
+#include <opencv2/imgproc.hpp>
 
 #include "plate_fixture.h"
 #include "redact/boxes.h"
+#include "redact/cover.h"
 #include "scratch_dir.h"
 
 namespace rovena::redact {
 namespace {
 
-int RunRedact(const std::string& arguments) {
-  const int status = std::system((std::string(ROVENA_BIN_DIR) + "/rovena-cli redact " + arguments + " 2>/dev/null").c_str());
+int RunCli(const std::string& arguments) {
+  const int status = std::system((std::string(ROVENA_BIN_DIR) + "/rovena-cli " + arguments + " 2>/dev/null").c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+int RunRedact(const std::string& arguments) { return RunCli("redact " + arguments); }
+
+double Correlation(const cv::Mat& a, const cv::Mat& b) {
+  cv::Mat fa, fb;
+  a.convertTo(fa, CV_64F);
+  b.convertTo(fb, CV_64F);
+  cv::Scalar meanA, sdA, meanB, sdB;
+  cv::meanStdDev(fa, meanA, sdA);
+  cv::meanStdDev(fb, meanB, sdB);
+  if (sdA[0] == 0 || sdB[0] == 0) return 0;  // a flat area keeps nothing of the other
+  return cv::mean((fa - meanA[0]).mul(fb - meanB[0]))[0] / (sdA[0] * sdB[0]);
+}
+
+// The MP4's pictures as grey, read by ffmpeg.
+std::vector<cv::Mat> GreyPictures(const std::string& mp4, const std::string& raw, int width, int height) {
+  const std::string command = "ffmpeg -nostdin -v error -y -i " + mp4 + " -fps_mode passthrough -f rawvideo -pix_fmt gray " + raw;
+  if (std::system(command.c_str()) != 0) return {};
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<cv::Mat> pictures;
+  for (cv::Mat picture(height, width, CV_8UC1); in.read(reinterpret_cast<char*>(picture.data), width * height);
+       picture = cv::Mat(height, width, CV_8UC1))
+    pictures.push_back(picture);
+  return pictures;
 }
 
 TEST(RedactCommand, WritesTheProposalsOfAStretch) {
@@ -27,7 +55,7 @@ TEST(RedactCommand, WritesTheProposalsOfAStretch) {
     scenes.push_back(test::MakePlateScene(road[i], {100 + 10 * static_cast<int>(i)}, i));
     drawn.push_back(scenes.back().picture);
   }
-  test::ThroughRecorder(drawn, dir.Path().string());  // writes plates.m1v
+  const std::vector<cv::Mat> stored = test::ThroughRecorder(drawn, dir.Path().string());  // writes plates.m1v
   const std::string recording = dir.File("plates.m1v"), output = dir.File("clip.boxes.json");
 
   ASSERT_EQ(RunRedact(recording + " --from 2 --to 5 -o " + output + " --detect plates --jobs 2 --quiet"), 0);
@@ -50,6 +78,31 @@ TEST(RedactCommand, WritesTheProposalsOfAStretch) {
   BoxFile unchanged;
   ASSERT_EQ(ReadBoxesFile(output, unchanged), "");
   EXPECT_EQ(unchanged, boxes);
+
+  // The export covers the boxes for good: in the MP4 nothing of a plate is left, and the
+  // rest of the picture is the picture up to the encoder's loss.
+  const std::string clip = dir.File("clip.mp4");
+  ASSERT_EQ(RunCli("export " + recording + " --from 2 --to 5 -o " + clip + " --overlay none --no-sidecars --redact " + output), 0);
+  const std::vector<cv::Mat> exported = GreyPictures(clip, dir.File("clip.gray"), 640, 480);
+  ASSERT_EQ(exported.size(), 4u);
+  for (int picture = 2; picture <= 5; ++picture) {
+    cv::Mat original;
+    cv::cvtColor(stored[picture - 1], original, cv::COLOR_BGR2GRAY);
+    const cv::Mat& covered = exported[picture - 2];
+    const Rect plate = scenes[picture - 1].plates.front();
+    const cv::Rect bounds(plate.x, plate.y, plate.w, plate.h);
+    const double correlation = Correlation(covered(bounds), original(bounds));
+    EXPECT_LT(std::abs(correlation), 0.2) << "picture " << picture;
+    RecordProperty("mp4_plate_correlation_" + std::to_string(picture), std::to_string(correlation));
+    cv::Mat rest(480, 640, CV_8UC1, cv::Scalar(255));
+    for (const Box& box : boxes.boxes) {
+      if (box.where.picture != picture) continue;
+      // The covered area and 4 pixels around it, where the encoder rings at the new edge.
+      const Rect area = CoveredArea({box.rect.x - 4, box.rect.y - 4, box.rect.w + 8, box.rect.h + 8}, 640, 480, 1);
+      rest(cv::Rect(area.x, area.y, area.w, area.h)).setTo(0);
+    }
+    EXPECT_GT(cv::PSNR(covered & rest, original & rest), 35) << "picture " << picture;
+  }
 }
 
 }  // namespace

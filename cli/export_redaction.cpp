@@ -1,0 +1,84 @@
+#include "cli/export_redaction.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "core/output_guard.h"
+#include "redact/boxes.h"
+#include "redact/cover.h"
+#include "redact/detector.h"
+
+namespace rovena::cli {
+namespace {
+
+using PictureKey = std::pair<std::string, std::int64_t>;
+
+bool InRanges(const redact::PictureRef& where, const std::vector<exporting::SourceRange>& ranges) {
+  for (const exporting::SourceRange& range : ranges)
+    if (redact::BoxRecordingName(range.path) == where.recording && where.picture >= range.from &&
+        (range.to == 0 || where.picture <= range.to))
+      return true;
+  return false;
+}
+
+void CoverBgr(std::uint8_t* bottomUp, int width, int height, const std::vector<redact::Rect>& boxes) {
+  const std::ptrdiff_t row = 3 * static_cast<std::ptrdiff_t>(width);
+  std::uint8_t* top = bottomUp + (height - 1) * row;
+  redact::CoverPicture(redact::PackedColourPlanes(top, -row, 3, width, height), width, height, boxes,
+                       redact::CoverStyle::Solid);
+}
+
+// The boxes of each picture, and the boxes file held open as an input for as long as the
+// export runs, so that no output (the record CLIP.json, say) can be written over it.
+struct BoxesInput {
+  std::map<PictureKey, std::vector<redact::Rect>> boxes;
+  int fd = -1;
+  GuardedInput guard;
+  ~BoxesInput() {
+    guard.Unregister();
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+std::string FromBoxesFile(const std::string& path, exporting::ExportRequest& request) {
+  auto input = std::make_shared<BoxesInput>();
+  input->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (input->fd >= 0) input->guard.Register(input->fd, path);
+  redact::BoxFile file;
+  if (std::string error = redact::ReadBoxesFile(path, file); !error.empty()) return error;
+  for (const redact::Box& box : file.boxes)
+    if (InRanges(box.where, request.ranges)) input->boxes[{box.where.recording, box.where.picture}].push_back(box.rect);
+  // Boxes that all miss the stretch mean a boxes file made for another one.
+  if (input->boxes.empty() && !file.boxes.empty()) return path + ": none of its boxes lies in the stretch";
+  request.beforeEncoding = [input](const exporting::StretchPicture& picture, const std::string& recording,
+                                   std::uint8_t* bgr, int width, int height) {
+    const auto found = input->boxes.find({redact::BoxRecordingName(recording), picture.number});
+    if (found != input->boxes.end()) CoverBgr(bgr, width, height, found->second);
+  };
+  return {};
+}
+
+}  // namespace
+
+std::string AddRedaction(const std::string& value, exporting::ExportRequest& request) {
+  const auto kinds = redact::ParseDetectKinds(value);
+  if (!kinds) return FromBoxesFile(value, request);
+  std::string error;
+  auto detectors = std::make_shared<std::vector<std::unique_ptr<redact::Detector>>>(redact::MakeDetectors(*kinds, error));
+  if (!error.empty()) return error;
+  request.beforeEncoding = [detectors](const exporting::StretchPicture&, const std::string&, std::uint8_t* bgr,
+                                       int width, int height) {
+    const std::ptrdiff_t row = 3 * static_cast<std::ptrdiff_t>(width);
+    std::vector<redact::Rect> boxes;
+    for (const redact::Proposal& found : redact::FindAll(*detectors, {bgr + (height - 1) * row, width, height, -row}))
+      boxes.push_back(found.rect);
+    CoverBgr(bgr, width, height, boxes);
+  };
+  return {};
+}
+
+}  // namespace rovena::cli

@@ -1,0 +1,18 @@
+// What `export --redact` covers before encoding: the boxes of a boxes file (as a person left
+// them after review), or, given "faces", "plates" or both instead, whatever the detectors
+// find in each picture. Covering is solid black over each box grown by 20 %, in the decoded
+// picture's colours before the overlay is drawn.
+#pragma once
+
+#include <string>
+
+#include "export/clip_export.h"
+
+namespace rovena::cli {
+
+// Sets request.beforeEncoding for `value` (BOXES.json or a list of kinds); request.ranges
+// must be filled already. Returns why not (a boxes file that cannot be read, or whose boxes
+// all lie outside the stretch; a detector that cannot be loaded), empty on success.
+std::string AddRedaction(const std::string& value, exporting::ExportRequest& request);
+
+}  // namespace rovena::cli
