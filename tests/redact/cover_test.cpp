@@ -111,17 +111,6 @@ TEST(Cover, PackedColourKeepsTheFourthByte) {
   EXPECT_EQ(pixels[(3 * 8 + 3) * 4 + 3], 200);
 }
 
-double Correlation(const cv::Mat& a, const cv::Mat& b) {
-  cv::Mat fa, fb;
-  a.convertTo(fa, CV_64F);
-  b.convertTo(fb, CV_64F);
-  cv::Scalar meanA, sdA, meanB, sdB;
-  cv::meanStdDev(fa, meanA, sdA);
-  cv::meanStdDev(fb, meanB, sdB);
-  if (sdA[0] == 0 || sdB[0] == 0) return 0;  // a flat area keeps nothing of the other
-  return cv::mean((fa - meanA[0]).mul(fb - meanB[0]))[0] / (sdA[0] * sdB[0]);
-}
-
 // The plate's luma after covering against before, over the plate's own bounds. The solid
 // covering keeps nothing; the mosaic keeps no character but does keep the plate's coarse
 // layout (the band, the light ground, the dark car around it), which the correlation shows
@@ -141,7 +130,7 @@ TEST(Cover, NothingOfAPlateSurvivesSolidCovering) {
       CoverPicture(Yuv420Planes(y, w, u, u + w * h / 4, w / 2, w, h), w, h, scene.plates, style);
       const Rect& plate = scene.plates.front();
       const cv::Rect bounds(plate.x, plate.y, plate.w, plate.h);
-      const double correlation = Correlation(yuv(bounds), original(bounds));
+      const double correlation = test::Correlation(yuv(bounds), original(bounds));
       if (style == CoverStyle::Solid) {
         EXPECT_LT(std::abs(correlation), 0.2) << "plate " << width << " px";
       }

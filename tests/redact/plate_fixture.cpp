@@ -228,4 +228,15 @@ bool OnSomePlate(const redact::Rect& detected, const std::vector<redact::Rect>& 
   });
 }
 
+double Correlation(const cv::Mat& a, const cv::Mat& b) {
+  cv::Mat fa, fb;
+  a.convertTo(fa, CV_64F);
+  b.convertTo(fb, CV_64F);
+  cv::Scalar meanA, sdA, meanB, sdB;
+  cv::meanStdDev(fa, meanA, sdA);
+  cv::meanStdDev(fb, meanB, sdB);
+  if (sdA[0] == 0 || sdB[0] == 0) return 0;
+  return cv::mean((fa - meanA[0]).mul(fb - meanB[0]))[0] / (sdA[0] * sdB[0]);
+}
+
 }  // namespace rovena::test

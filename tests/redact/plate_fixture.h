@@ -41,4 +41,8 @@ bool Finds(const redact::Rect& detected, const redact::Rect& plate);
 // A proposal is false when less than half of it lies on any plate.
 bool OnSomePlate(const redact::Rect& detected, const std::vector<redact::Rect>& plates);
 
+// Pearson's correlation of two grey areas of one size; 0 when either is flat, which then
+// keeps nothing of the other.
+double Correlation(const cv::Mat& a, const cv::Mat& b);
+
 }  // namespace rovena::test

@@ -23,17 +23,6 @@ int RunCli(const std::string& arguments) {
 }
 int RunRedact(const std::string& arguments) { return RunCli("redact " + arguments); }
 
-double Correlation(const cv::Mat& a, const cv::Mat& b) {
-  cv::Mat fa, fb;
-  a.convertTo(fa, CV_64F);
-  b.convertTo(fb, CV_64F);
-  cv::Scalar meanA, sdA, meanB, sdB;
-  cv::meanStdDev(fa, meanA, sdA);
-  cv::meanStdDev(fb, meanB, sdB);
-  if (sdA[0] == 0 || sdB[0] == 0) return 0;  // a flat area keeps nothing of the other
-  return cv::mean((fa - meanA[0]).mul(fb - meanB[0]))[0] / (sdA[0] * sdB[0]);
-}
-
 // The MP4's pictures as grey, read by ffmpeg.
 std::vector<cv::Mat> GreyPictures(const std::string& mp4, const std::string& raw, int width, int height) {
   const std::string command = "ffmpeg -nostdin -v error -y -i " + mp4 + " -fps_mode passthrough -f rawvideo -pix_fmt gray " + raw;
@@ -91,7 +80,7 @@ TEST(RedactCommand, WritesTheProposalsOfAStretch) {
     const cv::Mat& covered = exported[picture - 2];
     const Rect plate = scenes[picture - 1].plates.front();
     const cv::Rect bounds(plate.x, plate.y, plate.w, plate.h);
-    const double correlation = Correlation(covered(bounds), original(bounds));
+    const double correlation = test::Correlation(covered(bounds), original(bounds));
     EXPECT_LT(std::abs(correlation), 0.2) << "picture " << picture;
     RecordProperty("mp4_plate_correlation_" + std::to_string(picture), std::to_string(correlation));
     cv::Mat rest(480, 640, CV_8UC1, cv::Scalar(255));
