@@ -29,8 +29,9 @@ namespace {
 // Edge strength that counts as a character's edge: a quarter of the contrast of dark ink on
 // a white plate after the blur of a small, distant plate.
 constexpr int kEdgeThreshold = 48;
-// Text rows, at the scale being searched, from kLowestRow to kHighestRow pixels high; the
-// closing kernel spans the widest gap between characters of the highest row.
+// Text rows, at the scale being searched, from kLowestRow pixels high: the closing kernel
+// spans the widest gap between characters of rows up to kHighestRow high, and blobs up to
+// twice that pass, since a plate's border and band add edges above and below its characters.
 constexpr int kLowestRow = 5, kHighestRow = 22;
 constexpr double kLeastAspect = 2.0, kMostAspect = 10.0;  // row width / height, turned or not
 // Otsu's two classes must differ this much: ink on a plate, not shades of one surface.
