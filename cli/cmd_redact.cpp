@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/stretch_range.h"
+#include "core/text_encoding.h"
 #include "export/picture_source.h"
 #include "redact/boxes.h"
 #include "redact/detector.h"
@@ -96,7 +97,7 @@ int RunRedact(const std::vector<std::string>& argv) {
       const exporting::StretchPicture& picture = stretch.pictures[first + i];
       const std::string& path = stretch.sources[picture.source].path;
       if (!batch[i].whole)
-        report.Warn(path + ": picture " + std::to_string(picture.number) + " could not be decoded; nothing proposed in it");
+        report.Warn(NameText(path) + ": picture " + std::to_string(picture.number) + " could not be decoded; nothing proposed in it");
       AddProposals(found[i], {redact::BoxRecordingName(path), picture.number}, boxes);
     }
     progress.Update(static_cast<std::int64_t>(first + count), static_cast<std::int64_t>(first + count));
@@ -104,7 +105,7 @@ int RunRedact(const std::vector<std::string>& argv) {
   progress.Finish();
   // Written while the recordings are still open, so the output guard refuses a name that is one of them.
   if (const std::string error = redact::WriteBoxesFile(*output, boxes); !error.empty()) return report.Fail(error);
-  std::printf("%s: %s in %zu pictures; %s\n", output->c_str(), Summary(boxes).c_str(), total,
+  std::printf("%s: %s in %zu pictures; %s\n", NameText(*output).c_str(), Summary(boxes).c_str(), total,
               RateText(progress.Elapsed(), static_cast<std::int64_t>(total), "pictures").c_str());
   return report.Finish(true);
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/output_guard.h"
+#include "core/text_encoding.h"
 #include "redact/boxes.h"
 #include "redact/cover.h"
 #include "redact/detector.h"
@@ -53,7 +54,7 @@ std::string FromBoxesFile(const std::string& path, exporting::ExportRequest& req
   for (const redact::Box& box : file.boxes)
     if (InRanges(box.where, request.ranges)) input->boxes[{box.where.recording, box.where.picture}].push_back(box.rect);
   // Boxes that all miss the stretch mean a boxes file made for another one.
-  if (input->boxes.empty() && !file.boxes.empty()) return path + ": none of its boxes lies in the stretch";
+  if (input->boxes.empty() && !file.boxes.empty()) return NameText(path) + ": none of its boxes lies in the stretch";
   request.beforeEncoding = [input](const exporting::StretchPicture& picture, const std::string& recording,
                                    std::uint8_t* bgr, int width, int height) {
     const auto found = input->boxes.find({redact::BoxRecordingName(recording), picture.number});

@@ -142,13 +142,13 @@ std::string ParseBoxes(std::string_view text, BoxFile& file) {
 std::string ReadBoxesFile(const std::string& path, BoxFile& file) {
   std::error_code error;
   const auto size = std::filesystem::file_size(path, error);
-  if (error) return path + ": " + error.message();
-  if (size > kMostBoxesFileBytes) return path + ": larger than a boxes file can be";
+  if (error) return NameText(path) + ": " + error.message();
+  if (size > kMostBoxesFileBytes) return NameText(path) + ": larger than a boxes file can be";
   std::ifstream in(path, std::ios::binary);
   const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (!in && !in.eof()) return path + ": cannot be read";
+  if (!in && !in.eof()) return NameText(path) + ": cannot be read";
   const std::string why = ParseBoxes(text, file);
-  return why.empty() ? why : path + ": " + why;
+  return why.empty() ? why : NameText(path) + ": " + why;
 }
 
 std::string WriteBoxesFile(const std::string& path, const BoxFile& file) {

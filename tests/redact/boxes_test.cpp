@@ -79,6 +79,7 @@ TEST(Boxes, FilesTooLargeOrMissingAreRefusedUnread) {
   std::filesystem::resize_file(big, kMostBoxesFileBytes + 1);
   EXPECT_NE(ReadBoxesFile(big, file).find("larger than a boxes file"), std::string::npos);
   EXPECT_EQ(BoxRecordingName("/data/trip/140500.m1v"), "140500.m1v");
+  EXPECT_EQ(BoxRecordingName("/data/z\xB3oty.m1v"), "z\\xb3oty.m1v");  // a name that is not UTF-8 stays whole
 }
 
 }  // namespace
