@@ -6,13 +6,12 @@
 //
 // Both are LBP cascades with small windows (24 x 24 frontal, 20 x 34 profile), so faces from
 // about 24 pixels up are found, as small as a face at the roadside is in a VGA picture; the
-// newer frontal LBP cascade needs 45 pixels, and the Haar ones take about twice as long
-// (measured on the demo's VGA pictures: Haar frontal 91 ms, Haar profile 95 ms, LBP frontal
-// 35 ms, LBP profile 40 ms at the step below, one core). The scale step is 1.2, not OpenCV's
-// usual 1.1: the windows still overlap scale to scale enough for a cascade that was trained
-// on faces jittered in size, and it halves the time, which is what keeps all detectors of a
-// picture near 20 VGA pictures a second on two cores. Three neighbouring hits make a find,
-// OpenCV's own default, which drops most single-window noise without losing small faces.
+// newer frontal LBP cascade needs 45 pixels, and the Haar ones took two to three times as
+// long on the demo's VGA pictures. The scale step is 1.2, not OpenCV's usual 1.1: the windows
+// still overlap scale to scale enough for a cascade trained on faces jittered in size, and it
+// halves the time, which keeps all detectors of a picture above 20 VGA pictures a second on
+// two cores (bench_redact). Three neighbouring hits make a find, OpenCV's own default, which
+// drops most single-window noise without losing small faces.
 #include <opencv2/core.hpp>
 
 #include "redact/cascade.h"
