@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/map_position.h"
+
 namespace rovena {
 
 // A message for the user, worded exactly as the window shows it (UTF-8).
@@ -17,15 +19,10 @@ struct IniMessage {
   std::string text;
 };
 
-// Values held as single-precision floats, as the window keeps them. All 0 until set.
-struct IniSettings {
+// The map's calibration and the play interval, as single-precision floats, as the window keeps
+// them. All 0 until set.
+struct IniSettings : MapCalibration {
   float PlayInterval = 0;
-  float MapLat1 = 0;
-  float MapLat2 = 0;
-  float MapLon1 = 0;
-  float MapLon2 = 0;
-  float ScaleLat = 0;
-  float ScaleLon = 0;
 };
 
 struct IniLoadResult {

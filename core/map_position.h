@@ -13,11 +13,15 @@ constexpr int kMapViewWidth = 640;
 constexpr int kMapViewHeight = 480;
 constexpr int kMarkerSize = 11;
 
+// The map's calibration as Rovena.ini gives it; the scales follow from the edges (or are the
+// fixed defaults when there is no file).
 struct MapCalibration {
   float MapLat1 = 0;  // latitude of the map's top edge
   float MapLon1 = 0;  // longitude of the map's left edge
   float ScaleLat = 0; // map pixels per degree
   float ScaleLon = 0;
+  float MapLat2 = 0;  // MapLat2 - MapLat1 is the map's latitude span
+  float MapLon2 = 0;  // MapLon1 - MapLon2 is its longitude span
 };
 
 struct MapPositionInput {
