@@ -268,13 +268,13 @@ void MeasureHuge(const std::string& folder, const Bytes& vga) {
     Report("jump to the end, 3 GiB", jumps[jumps.size() / 2], "ms", 0, 20, false);
 
     w.form->cmdUpE_Click();
-    const int64_t from = w.form->recording.PicPos;
+    const int64_t from = w.form->player.CurrentRecording().PicPos;
     QElapsedTimer t;
     t.start();
     w.form->cmdDownFFF_Click();
     const double seconds = Milliseconds(t) / 1000;
     // One picture per 200000 bytes of the stretch it crossed.
-    const double shown = static_cast<double>(from - (w.form->recording.PicPos + 200000)) / 200000 + 1;
+    const double shown = static_cast<double>(from - (w.form->player.CurrentRecording().PicPos + 200000)) / 200000 + 1;
     Report("very fast play down, 3 GiB", shown / seconds, "pictures/s", 0, 0, true);
   }
   ::unlink(path.c_str());

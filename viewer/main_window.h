@@ -1,11 +1,15 @@
 #pragma once
 // Form1, the viewer's one window: its controls under their own names, the viewer state, and
-// the command handlers. The handlers read like the steps they perform; every rule about
-// bytes, positions, numbers and texts is left to the core.
+// the command handlers. It is a view of the TripPlayer: each handler calls one player operation
+// and draws what it reports; the rules about recordings, trips, steps and marks are the player's.
+//
+// The class is written in several files, one for each concern: main_window.cpp (start-up,
+// opening, moves and play), form_layout.cpp (controls), form_keys.cpp (the key table),
+// form_buttons.cpp (which playback buttons are available), form_bar.cpp (the position bar),
+// form_gps.cpp (GPS labels and the map) and form_exports.cpp (snapshot, cut, save, export).
 
 #include <QImage>
 #include <QLabel>
-#include <QPushButton>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -13,34 +17,23 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
+#include "core/map_position.h"
+#include "core/trip_player.h"
 #include "viewer/button_art.h"
 #include "viewer/command_frame.h"
-#include "viewer/picture_area.h"
-#include "core/picture_decoder.h"
-#include "viewer/platform.h"
-#include "core/recording.h"
-#include "core/trip.h"
 #include "viewer/companion_windows.h"
+#include "viewer/picture_area.h"
+#include "viewer/picture_button.h"
+#include "viewer/platform.h"
 
 class QCheckBox;
 class QElapsedTimer;
 
 namespace rovena {
 
-// A button that shows a picture and remembers the key it was given, so that what the user
-// sees can be read back.
-class PictureButton : public QPushButton {
- public:
-  explicit PictureButton(QWidget* parent) : QPushButton(parent) {}
-  void SetPicture(const QString& key, const QPixmap& picture);
-  const QString& PictureKey() const { return key_; }
-
- private:
-  QString key_;
-};
-
-class Form1 : public QWidget, public SearchListener {
+class Form1 : public QWidget, public PlayerListener {
  public:
   // `programFolder` holds Rovena.ini, map.gif and the block library; `commandLine` is the
   // program's whole argument text.
@@ -58,6 +51,7 @@ class Form1 : public QWidget, public SearchListener {
   void OpenChosenFile(const QString& name);
   // After a read fault: offers to start a disk-check program on the recording's device.
   void OfferDiskCheck(const QString& path);
+  void RecordingOpened(const OpenEvent& event) override;
 
   // --- Trips: the recordings of the open recording's folder, in driving order
   // PgDown / PgUp: the next recording, ready for its first picture, or the previous one,
@@ -67,9 +61,8 @@ class Form1 : public QWidget, public SearchListener {
   // T: continuous trip on or off (stored, with a beep).
   void ToggleContinuousTrip();
   // Shows picture `position` (its PicPos) of trip recording `index`, as if stepped to: the
-  // route window's click. During play, play stops first and the picture follows.
+  // route window's click. During play, the play stops on that picture.
   void ShowTripPicture(std::size_t index, std::int64_t position);
-
   // Steps over the open recording's first `picture` - 1 pictures without showing them, so the
   // next step shows picture number `picture` (Rovena --at FILE:PICTURE). False when the
   // recording has fewer pictures.
@@ -77,7 +70,7 @@ class Form1 : public QWidget, public SearchListener {
   // Opens `name` in its trip and shows its picture number `picture` (a pass from the archive).
   void OpenAtPicture(const QString& name, std::int64_t picture);
 
-  // --- Keys (one table in main_window.cpp; F1 lists them)
+  // --- Keys (one table in form_keys.cpp; F1 lists them)
   void PlayOrStop();
   void ToggleGpsBox();
   void ToggleRouteWindow();
@@ -161,19 +154,13 @@ class Form1 : public QWidget, public SearchListener {
   ImageList imglPic;
   ImageList imglFlag;
 
-  // --- Viewer state (the recording's own positions live in `recording`)
-  Recording recording;
-  PictureDecoder decoder;
+  // --- Viewer state (the recording, the trip and the cut marks are the player's)
+  TripPlayer player;
   bool Playing = false;
-  bool ContinuousTrip = true;  // steps and play go on into the neighbouring recordings
-  Trip trip;
-  std::optional<std::size_t> tripIndex;  // the open recording's place in `trip`
   bool UnloadPending = false;
   QString MpegFile;
   QString BmpFileName;
   QString CutFileName;
-  std::int64_t CutStart = -1;
-  std::int64_t CutEnd = -1;
   bool BarDragging = false;
   bool BarEnabled = false;
   std::string LatText;
@@ -182,13 +169,8 @@ class Form1 : public QWidget, public SearchListener {
   QImage MapPicture;  // 8-bit indexed, or null when there is no usable map
   int MapX = 0;
   int MapY = 0;
-  float MapLat1 = 0;
-  float MapLat2 = 0;
-  float MapLon1 = 0;
-  float MapLon2 = 0;
+  MapCalibration Map;
   float PlayInterval = 0;
-  float ScaleLon = 0;
-  float ScaleLat = 0;
 
   // The mouse pointer shape the bar rules asked for last: 9 resize, 0 default arrow.
   int MousePointer() const { return mousePointer_; }
@@ -200,76 +182,61 @@ class Form1 : public QWidget, public SearchListener {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Layout and artwork.
+  // Layout and keys.
   void CreateControls();
   void CreateCommandFrameControls();
   void CreatePlaybackButtons();
   void CreateShortcuts();
   PictureButton* MakeButton(int leftTwips, int topTwips, int widthTwips, int heightTwips,
                             void (Form1::*handler)());
-  void SetButtonPicture(PictureButton* button, const QString& key);
-  // Shows the playback buttons of the given sides (see kPlaybackButtons) as available or not.
-  void ShowPlaybackButtons(unsigned sides, bool available);
+  void ShowPictureMenu(const QPoint& at);
   void SetMousePointer(int shape);
 
-  // Start-up pieces.
+  // Start-up.
   bool ReadConfiguration();
   void LoadMap();
 
-  // Opening pieces.
+  // Opening and trips.
+  void ShowOpening(const OpenEvent& event);
   void ShowFileName(const QString& name);
-  void ClearCutMarks();
-  // Clears the cut marks when `path` is another recording than the one open before.
-  void NoteOpenedRecording(const std::string& path);
-
-  // Trip pieces.
-  // Opens `name` (as NewFile) and lists its folder's trip; false when it cannot be opened.
-  bool OpenInItsTrip(const QString& name);
   void ShowTripFileName(const QString& name);
-  // The nearest recording towards the end (up) or the start of the trip that can still be
-  // opened; those that cannot are passed over with a message.
-  std::optional<std::size_t> NeighbourToOpen(bool up);
-  void OpenTripRecording(std::size_t index, bool atEnd);
-  // At the end of the open recording: goes on with the neighbouring recording's first (up)
-  // or last picture when continuous trip is on. False where the trip ends.
-  bool CrossInto(bool up);
-  void ActiveBothWays();
-  bool EnterTripRecording(std::size_t index);
+  bool OpenInItsTrip(const QString& name);
   // Tells the companion windows which recordings the trip holds.
   void ShareTrip();
-  void ShowPictureMenu(const QPoint& at);
-  QString SnapshotPreset() const;
-  // Writes the picture area to `target` in the format its name asks for; an error text or "".
-  std::string WriteSnapshot(const std::string& target) const;
-  // Shows a gap or overlap just crossed (JoinText) in the time label for a moment.
-  void ShowJoinLabel(const std::string& text);
-  void EndGapLabel();
 
-  // One picture step: the searches, the read and the display. Returns false at an end.
-  bool StepUp();
-  bool StepDown();
-  bool ShowCurrentPicture();
+  // Drawing what the player reports.
+  void Show(const PlayerReport& report, bool flatOut = false);
+  void ShowCurrentPicture(bool flatOut);
+  void ShowGapLabel(const TripGap& gap);
+  void EndGapLabel();
   void DrawMapRegion();
   void ReportMissingLibraryOnce();
 
+  // Which playback buttons are available (form_buttons.cpp).
+  void ShowAvailability(const PlayerReport& report);
+  void ShowAvailability(OpenStatus opened);
+  void ShowPlaybackButtons(unsigned sides, bool available);
+  void SetButtonPicture(PictureButton* button, const QString& key);
+  void ActiveBothWays();
+  void ShowPlayStarted(PictureButton* button, const QString& runningKey);
+  void ShowPlayStopped();
+
   // Play loops.
-  enum class PlayMode { Normal, Fast, VeryFast };
-  void PlayLoop(bool up, PlayMode mode, PictureButton* button, const QString& runningKey);
-  bool PlayCycle(bool up, PlayMode mode);
+  void PlayLoop(Direction direction, PlayMode mode, PictureButton* button, const QString& runningKey);
   void WaitForPace(const QElapsedTimer& cycle);
-  void EndAfterStop();
-  void EndAtRecordingEnd(bool up);
-  bool playLoopRunning_ = false;  // until the loop has returned, not just been asked to stop
-  bool flatOutPlay_ = false;      // fast or very fast play: pictures come as fast as they decode
-  std::unique_ptr<CompanionWindows> companions_;
+  void CloseIfAsked();
 
   void PlaceCounter();
-  void PlaceCutLine(CutLine& line, std::int64_t position);
+  void ShowCutMarks();
+  void PlaceCutLine(CutLine& line, const std::optional<PictureRef>& mark);
+  QString SnapshotPreset() const;
+  // Writes the picture area to `target` in the format its name asks for; an error text or "".
+  std::string WriteSnapshot(const std::string& target) const;
 
+  std::unique_ptr<CompanionWindows> companions_;
   Platform& platform_;
   QString programFolder_;
   QString commandLine_;
-  QString openedPath_;        // the recording that is open, for telling a re-open apart
   bool libraryReported_ = false;
   QTimer gapTimer_;   // runs while the time label shows a gap
   QString timeText_;  // the time of the picture shown last

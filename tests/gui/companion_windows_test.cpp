@@ -60,11 +60,11 @@ TEST_F(Companions, AClickOnTheRouteShowsThatPictureAndTheCursorFollowsStepsAndPl
   const QPoint at = route->Map()->ScreenOf(5).toPoint();
   QTest::mouseClick(route->Map(), Qt::LeftButton, {}, at);
   EXPECT_EQ(F().MpegFile, QString::fromStdString(recordings[1].path));
-  EXPECT_EQ(F().recording.PicPos, recordings[1].picturePositions[1]);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, recordings[1].picturePositions[1]);
   EXPECT_EQ(F().lblTime->text(), "14.06.2007  10:00:05");
   EXPECT_EQ(CursorAfterRefresh(), 5);
   F().cmdDown_Click();  // stepping on from there works as after any step
-  EXPECT_EQ(F().recording.PicPos, recordings[1].picturePositions[0]);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, recordings[1].picturePositions[0]);
 
   QTest::mouseClick(route->Strip(), Qt::LeftButton, {}, QPoint(0, 50));  // the strip's start: the first fix
   EXPECT_EQ(F().MpegFile, QString::fromStdString(recordings[0].path));

@@ -81,7 +81,7 @@ TEST(DamagedWindow, CutRecordingShowsItsWholePicturesThenStops) {
   v.form->cmdUpE_Click();
   EXPECT_EQ(v.form->Pic1->Image(), shown);
   EXPECT_EQ(v.form->lblTime->text(), TimeOf(1));
-  EXPECT_EQ(v.form->recording.PicPos, positions[1]);
+  EXPECT_EQ(v.form->player.CurrentRecording().PicPos, positions[1]);
   EXPECT_EQ(Keys(*v.form), kUpEnded);
   v.form->cmdDown_Click();
   EXPECT_EQ(v.form->lblTime->text(), TimeOf(0));
@@ -113,12 +113,12 @@ TEST(DamagedWindow, AnUndecodablePictureLeavesThePreviousOneAndPlayGoesOn) {
   v.form->cmdUp_Click();
   const QImage first = v.form->Pic1->Image().copy();
   v.form->cmdUp_Click();
-  EXPECT_EQ(v.form->recording.PicPos, positions[1]);
+  EXPECT_EQ(v.form->player.CurrentRecording().PicPos, positions[1]);
   EXPECT_EQ(v.form->Pic1->Image(), first);
   EXPECT_EQ(v.form->lblTime->text(), TimeOf(1)) << "its sentence is shown all the same";
   EXPECT_EQ(v.form->cmdDown->PictureKey(), "Down");
   v.form->cmdUp_Click();
-  EXPECT_EQ(v.form->recording.PicPos, positions[2]);
+  EXPECT_EQ(v.form->player.CurrentRecording().PicPos, positions[2]);
   EXPECT_NE(v.form->Pic1->Image(), first);
 }
 
@@ -230,12 +230,12 @@ TEST(DamagedWindow, RecordingShortenedWhileOpenPlaysToTheCut) {
   v.form->cmdUpF_Click();
   EXPECT_FALSE(v.form->Playing);
   EXPECT_EQ(Keys(*v.form), kUpEnded);
-  EXPECT_EQ(v.form->recording.PicPos, positions[6]) << "the cut picture is found but not shown";
+  EXPECT_EQ(v.form->player.CurrentRecording().PicPos, positions[6]) << "the cut picture is found but not shown";
   EXPECT_EQ(v.form->lblTime->text(), TimeOf(6));
   // Deleted while open: the open file still reads to its (shortened) end.
   ASSERT_EQ(::unlink(path.c_str()), 0);
   v.form->cmdDownE_Click();
-  EXPECT_EQ(v.form->recording.PicPos, positions[0]);
+  EXPECT_EQ(v.form->player.CurrentRecording().PicPos, positions[0]);
   EXPECT_EQ(v.form->lblTime->text(), TimeOf(0));
 }
 
@@ -301,12 +301,12 @@ TEST(HugeRecording, EndJumpVeryFastPlaySeekAndCutBeyondTwoGiB) {
   Viewer v;
   v.Open(huge.path);
   Form1& f = *v.form;
-  EXPECT_EQ(f.recording.FileLen, kHugeLength);
-  EXPECT_EQ(f.decoder.PicFormat, kFormatCif);
+  EXPECT_EQ(f.player.CurrentRecording().FileLen, kHugeLength);
+  EXPECT_EQ(f.player.Decoder().PicFormat, kFormatCif);
 
   // The jump to the end: the last picture, shown, with its sentence and 99%.
   f.cmdUpE_Click();
-  EXPECT_EQ(f.recording.PicPos, tail.back());
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, tail.back());
   EXPECT_EQ(f.lblTime->text(), TimeOf(239));
   EXPECT_EQ(f.lblPlay->text(), "99%");
   EXPECT_FALSE(AllBlack(f.Pic1->Image()));
@@ -316,7 +316,7 @@ TEST(HugeRecording, EndJumpVeryFastPlaySeekAndCutBeyondTwoGiB) {
   f.cmdDownFFF_Click();
   EXPECT_EQ(Keys(f), kDownEnded);
   // PicPos keeps the failed jump's origin: 200000 below the last picture shown.
-  const std::int64_t lastShown = f.recording.PicPos + 200000;
+  const std::int64_t lastShown = f.player.CurrentRecording().PicPos + 200000;
   ASSERT_TRUE(std::count(tail.begin(), tail.end(), lastShown));
   EXPECT_LT(lastShown, tail[tail.size() - 3]);
   const auto shownIndex = std::find(tail.begin(), tail.end(), lastShown) - tail.begin();
@@ -330,12 +330,12 @@ TEST(HugeRecording, EndJumpVeryFastPlaySeekAndCutBeyondTwoGiB) {
   ASSERT_TRUE(f.BarDragging);
   f.fraCmd_MouseMove(1, 0, track.trackLeft + target, y);
   f.fraCmd_MouseUp(1, 0, track.trackLeft + target, y);
-  EXPECT_EQ(f.recording.PicPos, middle[0]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, middle[0]);
   EXPECT_EQ(f.lblTime->text(), TimeOf(100));
 
   // Steps across 2^31, with the percentage of a 64-bit position.
-  while (f.recording.PicPos < middle[20]) f.cmdUp_Click();
-  EXPECT_EQ(f.recording.PicPos, k2GiB + 2);
+  while (f.player.CurrentRecording().PicPos < middle[20]) f.cmdUp_Click();
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, k2GiB + 2);
   EXPECT_EQ(f.lblTime->text(), TimeOf(120));
   EXPECT_EQ(f.lblPlay->text(), "66%");
 
@@ -344,8 +344,8 @@ TEST(HugeRecording, EndJumpVeryFastPlaySeekAndCutBeyondTwoGiB) {
   f.cmdUp_Click();
   f.cmdUp_Click();
   f.cmdCut_Click();
-  ASSERT_EQ(f.CutStart, middle[20]);
-  const std::int64_t cutEnd = f.CutEnd;
+  ASSERT_EQ(f.player.Marks().CutStart(), middle[20]);
+  const std::int64_t cutEnd = f.player.Marks().CutEnd();
   EXPECT_EQ(cutEnd, middle[23] - 24) << "the end mark is the third picture's last byte";
   QTemporaryDir out;
   const QString fragment = out.filePath("fragment.m1v");
@@ -359,8 +359,8 @@ TEST(HugeRecording, EndJumpVeryFastPlaySeekAndCutBeyondTwoGiB) {
   // Very fast play up from there ends in the zeros after the middle run.
   f.cmdUpFFF_Click();
   EXPECT_EQ(Keys(f), kUpEnded);
-  EXPECT_TRUE(std::count(middle.begin(), middle.end(), f.recording.PicPos));
-  EXPECT_GT(f.recording.PicPos, middle[23]);
+  EXPECT_TRUE(std::count(middle.begin(), middle.end(), f.player.CurrentRecording().PicPos));
+  EXPECT_GT(f.player.CurrentRecording().PicPos, middle[23]);
 }
 
 }  // namespace

@@ -191,14 +191,14 @@ TEST_F(CutTest, MarkSaveAndTheCycleOfThreeStates) {
   f().cmdUp_Click();
   f().cmdUp_Click();
   f().cmdCut_Click();
-  EXPECT_EQ(f().CutStart, rec.picturePositions[1]);
+  EXPECT_EQ(f().player.Marks().CutStart(), rec.picturePositions[1]);
   EXPECT_EQ(f().cmdCut->PictureKey(), "2");
   EXPECT_TRUE(f().fraCmd->linCut1.visible);
   EXPECT_FALSE(f().cmdSaveCut->isEnabled());
   f().cmdUp_Click();
   f().cmdUp_Click();
   f().cmdCut_Click();
-  EXPECT_EQ(f().CutEnd, rec.pictureEnds[3]);
+  EXPECT_EQ(f().player.Marks().CutEnd(), rec.pictureEnds[3]);
   EXPECT_EQ(f().cmdCut->PictureKey(), "3");
   EXPECT_TRUE(f().fraCmd->linCut2.visible);
   EXPECT_GT(f().fraCmd->linCut2.x, f().fraCmd->linCut1.x);
@@ -207,19 +207,19 @@ TEST_F(CutTest, MarkSaveAndTheCycleOfThreeStates) {
   f().cmdSaveCut_Click();
   EXPECT_EQ(viewer->platform.saveDialogs.back().filter, "*.MPEG|*.MPEG");
   EXPECT_EQ(viewer->platform.settings["Cut"], out);
-  EXPECT_EQ(Saved(), Expected(f().CutStart, f().CutEnd));
-  EXPECT_EQ(Saved().size(), static_cast<size_t>(20 + f().CutEnd - f().CutStart + 12));
+  EXPECT_EQ(Saved(), Expected(f().player.Marks().CutStart(), f().player.Marks().CutEnd()));
+  EXPECT_EQ(Saved().size(), static_cast<size_t>(20 + f().player.Marks().CutEnd() - f().player.Marks().CutStart() + 12));
   // The next step goes on behind the end mark.
   f().cmdUp_Click();
-  EXPECT_EQ(f().recording.PicPos, rec.picturePositions[4]);
+  EXPECT_EQ(f().player.CurrentRecording().PicPos, rec.picturePositions[4]);
   f().cmdCut_Click();  // third click clears
-  EXPECT_EQ(f().CutStart, -1);
-  EXPECT_EQ(f().CutEnd, -1);
+  EXPECT_EQ(f().player.Marks().CutStart(), -1);
+  EXPECT_EQ(f().player.Marks().CutEnd(), -1);
   EXPECT_FALSE(f().fraCmd->linCut1.visible);
   EXPECT_FALSE(f().cmdSaveCut->isEnabled());
   EXPECT_EQ(f().cmdCut->PictureKey(), "1");
   f().cmdCut_Click();  // fourth marks a new start
-  EXPECT_EQ(f().CutStart, rec.picturePositions[4]);
+  EXPECT_EQ(f().player.Marks().CutStart(), rec.picturePositions[4]);
 }
 
 TEST_F(CutTest, SamePictureAcceptedEndBeforeStartRefused) {
@@ -229,12 +229,12 @@ TEST_F(CutTest, SamePictureAcceptedEndBeforeStartRefused) {
   f().cmdDown_Click();
   f().cmdCut_Click();
   EXPECT_EQ(viewer->platform.beeps, 1);
-  EXPECT_EQ(f().CutEnd, -1);
+  EXPECT_EQ(f().player.Marks().CutEnd(), -1);
   EXPECT_EQ(f().cmdCut->PictureKey(), "2");
   f().cmdUp_Click();
   f().cmdCut_Click();  // back on the start picture: start and end on the same picture
-  EXPECT_EQ(f().CutStart, rec.picturePositions[1]);
-  EXPECT_EQ(f().CutEnd, rec.pictureEnds[1]);
+  EXPECT_EQ(f().player.Marks().CutStart(), rec.picturePositions[1]);
+  EXPECT_EQ(f().player.Marks().CutEnd(), rec.pictureEnds[1]);
   viewer->platform.dialogAnswers.push_back(out);
   f().cmdSaveCut_Click();
   EXPECT_EQ(Saved(), Expected(rec.picturePositions[1], rec.pictureEnds[1]));
@@ -267,11 +267,11 @@ TEST_F(CutTest, MarksClearedByAnotherRecordingKeptOnReopen) {
   f().cmdCut_Click();
   f().cmdFile_Click();  // cancelled: the same recording again
   EXPECT_TRUE(f().cmdSaveCut->isEnabled());
-  EXPECT_NE(f().CutEnd, -1);
+  EXPECT_NE(f().player.Marks().CutEnd(), -1);
   const TestRecording other = MakeTestRecording("cut_other", 320, 240, 2);
   viewer->Open(other.path);
-  EXPECT_EQ(f().CutStart, -1);
-  EXPECT_EQ(f().CutEnd, -1);
+  EXPECT_EQ(f().player.Marks().CutStart(), -1);
+  EXPECT_EQ(f().player.Marks().CutEnd(), -1);
   EXPECT_FALSE(f().cmdSaveCut->isEnabled());
   EXPECT_FALSE(f().fraCmd->linCut1.visible);
   EXPECT_FALSE(f().fraCmd->linCut2.visible);
@@ -281,15 +281,15 @@ TEST_F(CutTest, MarksClearedByAnotherRecordingKeptOnReopen) {
 TEST_F(CutTest, ClearingTheGpsBoxWhileIdleLeavesTheFileBehindThePicture) {
   f().cmdUp_Click();
   f().cmdUp_Click();
-  const std::int64_t afterStep = f().recording.File().LastPosition();
+  const std::int64_t afterStep = f().player.CurrentRecording().File().LastPosition();
   f().chkGps->setVisible(true);
   f().chkGps->click();
   f().chkGps->click();
-  EXPECT_EQ(f().recording.File().LastPosition(), afterStep);
-  EXPECT_EQ(f().recording.PicPos, rec.picturePositions[1]);
+  EXPECT_EQ(f().player.CurrentRecording().File().LastPosition(), afterStep);
+  EXPECT_EQ(f().player.CurrentRecording().PicPos, rec.picturePositions[1]);
   f().cmdCut_Click();
   f().cmdCut_Click();  // an end mark on the same picture covers all of it
-  EXPECT_EQ(f().CutEnd, rec.pictureEnds[1]);
+  EXPECT_EQ(f().player.Marks().CutEnd(), rec.pictureEnds[1]);
 }
 
 TEST_F(CutTest, StartTooCloseToTheFileStartIsRefused) {
@@ -300,7 +300,7 @@ TEST_F(CutTest, StartTooCloseToTheFileStartIsRefused) {
   WriteFileAtomically(path, bytes);
   viewer->Open(path);
   f().cmdUp_Click();
-  ASSERT_LT(f().recording.PicPos, 12);
+  ASSERT_LT(f().player.CurrentRecording().PicPos, 12);
   f().cmdCut_Click();
   f().cmdCut_Click();
   viewer->platform.dialogAnswers.push_back(out);

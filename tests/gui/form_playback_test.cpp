@@ -23,7 +23,7 @@ TEST(Steps, AStepDrawsTheCoreDecodeIntoThePictureArea) {
     v.Open(rec.path);
     v.form->cmdUp_Click();
     v.form->cmdUp_Click();
-    EXPECT_EQ(v.form->recording.PicPos, rec.picturePositions[1]);
+    EXPECT_EQ(v.form->player.CurrentRecording().PicPos, rec.picturePositions[1]);
     // The same picture decoded by the core alone.
     Recording reference;
     std::string error;
@@ -61,22 +61,22 @@ TEST(Steps, EndsOfTheRecordingAndJumps) {
   f.cmdDown_Click();  // nothing before the first picture
   EXPECT_EQ(Keys(f), kAtStart);
   f.cmdUpE_Click();
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions.back());
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions.back());
   EXPECT_EQ(Keys(f), kAtEnd);
   f.cmdUp_Click();
   EXPECT_EQ(Keys(f), kAtEnd);
   f.cmdDown_Click();
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[rec.picturePositions.size() - 2]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[rec.picturePositions.size() - 2]);
   EXPECT_EQ(f.cmdUp->PictureKey(), "Up");
   f.cmdDownE_Click();
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[0]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[0]);
   EXPECT_EQ(Keys(f), kAtStart);
   // After a step back the next step forward finds the picture that was current before.
   f.cmdUp_Click();
   f.cmdUp_Click();
   f.cmdDown_Click();
   f.cmdUp_Click();
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[2]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[2]);
   f.cmdStop_Click();  // idle: nothing changes
   EXPECT_EQ(f.cmdDown->PictureKey(), "Down");
 }
@@ -109,12 +109,12 @@ TEST(Play, FastPlayShowsEveryFifthPictureAndNoneOfTheLastFew) {
   std::vector<std::int64_t> shown;
   std::function<void()> watch = [&] {
     if (!f.Playing) return;
-    if (shown.empty() || shown.back() != f.recording.PicPos) shown.push_back(f.recording.PicPos);
+    if (shown.empty() || shown.back() != f.player.CurrentRecording().PicPos) shown.push_back(f.player.CurrentRecording().PicPos);
     AtNextYield(&f, watch);
   };
   AtNextYield(&f, watch);
   f.cmdUpFF_Click();
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[11]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[11]);
   EXPECT_EQ(Keys(f), kAtEnd);
   // The picture area shows picture 10: the last fully read one.
   EXPECT_NE(std::find(shown.begin(), shown.end(), rec.picturePositions[4]), shown.end());
@@ -131,14 +131,14 @@ TEST(Play, RunningPicturesAndStopAfterOneMorePicture) {
   AtNextYield(&f, [&] {
     runningKey = f.cmdUpF->PictureKey();
     stopKey = f.cmdStop->PictureKey();
-    stoppedAt = f.recording.PicPos;
+    stoppedAt = f.player.CurrentRecording().PicPos;
     QTest::mouseClick(f.cmdStop, Qt::LeftButton);
   });
   f.cmdUpF_Click();
   EXPECT_EQ(runningKey, "UpFA");
   EXPECT_EQ(stopKey, "Stop");
   ASSERT_EQ(stoppedAt, rec.picturePositions[1]);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[2]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[2]);
   EXPECT_FALSE(f.Playing);
   QStringList expected = kAllAvailable;
   expected[5] = "StopU";
@@ -159,12 +159,12 @@ TEST(Play, OtherPlayButtonStopsAndCmdUpIsIgnoredAndCmdDownStepsBack) {
     if (yields == 1) {
       barDuringPlay = f.BarEnabled;
       f.cmdUp_Click();  // ignored while playing
-      afterUp = f.recording.PicPos;
-      beforeDown = f.recording.PicPos;
+      afterUp = f.player.CurrentRecording().PicPos;
+      beforeDown = f.player.CurrentRecording().PicPos;
     }
     if (yields == 3) {
       f.cmdDown_Click();
-      afterDown = f.recording.PicPos;
+      afterDown = f.player.CurrentRecording().PicPos;
       upKeyAfterDown = f.cmdUp->PictureKey();
       EXPECT_TRUE(f.BarEnabled);
       EXPECT_TRUE(f.Playing);
@@ -195,13 +195,13 @@ TEST(Play, CloseRequestDuringPlayClosesAfterOneMorePicture) {
   std::int64_t at = 0;
   bool refused = false;
   AtNextYield(&f, [&] {
-    at = f.recording.PicPos;
+    at = f.player.CurrentRecording().PicPos;
     refused = !f.close();
   });
   f.cmdUpF_Click();
   EXPECT_TRUE(refused);
   EXPECT_FALSE(f.isVisible());
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[1]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[1]);
   EXPECT_EQ(at, rec.picturePositions[0]);
   EXPECT_EQ(v.platform.settings["MpegFile"], QString::fromStdString(rec.path));
 }
@@ -238,7 +238,7 @@ TEST(Bar, CounterForTheThousandByteExample) {
   EXPECT_EQ(f.lblPlay->text(), "0%");
   EXPECT_FLOAT_EQ(f.fraCmd->shPlayWidth, 0);
   EXPECT_EQ(f.lblPlay->x(), -4);  // centred on the track's left end (8): half lies outside
-  f.recording.File().ReadAt(1000);
+  f.player.CurrentRecording().File().ReadAt(1000);
   f.SetPlayCounter(false);
   EXPECT_EQ(f.lblPlay->text(), "99%");
   EXPECT_FLOAT_EQ(f.fraCmd->shPlayWidth, f.fraCmd->shFile.trackWidth);
@@ -259,11 +259,11 @@ TEST(Bar, HoverClickStepAndDragSeek) {
   EXPECT_EQ(f.MousePointer(), 0);
   // Right button: nothing. Left click right of the end: a step forward; left of it: back.
   f.fraCmd_MouseDown(2, 0, end + 500, y);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[1]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[1]);
   QTest::mouseClick(f.fraCmd, Qt::LeftButton, Qt::NoModifier, QPoint(int((end + 900) / 15), int(y / 15)));
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[2]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[2]);
   f.fraCmd_MouseDown(1, 0, 200, y);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[1]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[1]);
 
   // Drag the end to the middle: the counter follows; release seeks to the first picture after it.
   const float end2 = 120 + f.fraCmd->shPlayWidth;
@@ -277,14 +277,14 @@ TEST(Bar, HoverClickStepAndDragSeek) {
   const std::int64_t middle = static_cast<std::int64_t>(rec.bytes.size()) / 2;
   const auto next = std::upper_bound(rec.picturePositions.begin(), rec.picturePositions.end(), middle);
   ASSERT_NE(next, rec.picturePositions.end());
-  EXPECT_EQ(f.recording.PicPos, *next);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, *next);
   EXPECT_NE(f.lblPlay->text(), "50%");
 
   // While disabled the bar ignores presses.
   f.UnActiveCmd();
-  const std::int64_t before = f.recording.PicPos;
+  const std::int64_t before = f.player.CurrentRecording().PicPos;
   f.fraCmd_MouseDown(1, 0, 9000, y);
-  EXPECT_EQ(f.recording.PicPos, before);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, before);
 }
 
 TEST(Bar, DragToTheVeryStartIsClampedToTheFirstByte) {
@@ -297,7 +297,7 @@ TEST(Bar, DragToTheVeryStartIsClampedToTheFirstByte) {
   f.fraCmd_MouseDown(1, 0, 120 + f.fraCmd->shPlayWidth, 400);
   f.fraCmd_MouseMove(1, 0, 120.5f, 400);
   f.fraCmd_MouseUp(1, 0, 120.5f, 400);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[0]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[0]);
 }
 
 TEST(Keyboard, ArrowsHomeEndAndSpace) {
@@ -310,17 +310,17 @@ TEST(Keyboard, ArrowsHomeEndAndSpace) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
   QTest::keyClick(&f, Qt::Key_Right);
   QTest::keyClick(&f, Qt::Key_Right);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[1]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[1]);
   QTest::keyClick(&f, Qt::Key_Left);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[0]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[0]);
   QTest::keyClick(&f, Qt::Key_End);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions.back());
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions.back());
   QTest::keyClick(&f, Qt::Key_Home);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[0]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[0]);
   AtNextYield(&f, [&] { QTest::keyClick(&f, Qt::Key_Space); });
   QTest::keyClick(&f, Qt::Key_Space);  // plays; the second Space stops it
   EXPECT_FALSE(f.Playing);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[2]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[2]);
   EXPECT_EQ(f.cmdStop->PictureKey(), "StopU");
   EXPECT_EQ(f.cmdUp->PictureKey(), "Up");
 }

@@ -94,13 +94,13 @@ TEST(StartUp, ConfigurationExamples) {
   {
     Viewer v("PLAYSPEED1=0.1\nMAPLAT1=52.41674\nMAPLAT2=52.80114\nMAPLON1=20.79139\nMAPLON2=20.2325\n");
     EXPECT_TRUE(v.platform.messages.empty());
-    EXPECT_NEAR(v.form->ScaleLat, 10652.98, 0.01);
-    EXPECT_NEAR(v.form->ScaleLon, 7327.03, 0.01);
+    EXPECT_NEAR(v.form->Map.ScaleLat, 10652.98, 0.01);
+    EXPECT_NEAR(v.form->Map.ScaleLon, 7327.03, 0.01);
   }
   {
     Viewer v("");  // no file: defaults with the fixed scales
-    EXPECT_FLOAT_EQ(v.form->ScaleLat, 10653);
-    EXPECT_FLOAT_EQ(v.form->ScaleLon, 7327);
+    EXPECT_FLOAT_EQ(v.form->Map.ScaleLat, 10653);
+    EXPECT_FLOAT_EQ(v.form->Map.ScaleLon, 7327);
     EXPECT_FLOAT_EQ(v.form->PlayInterval, 0.1f);
   }
   {
@@ -109,7 +109,7 @@ TEST(StartUp, ConfigurationExamples) {
     EXPECT_EQ(v.platform.messages[0].text, QString::fromUtf8("Błąd w pliku *.ini !"));
     EXPECT_EQ(v.platform.messages[0].icon, MessageIcon::Information);
     EXPECT_EQ(v.platform.messages[1].text, QString::fromUtf8("Nieznany parametr w pliku *.ini : 'MAPLAT1 '"));
-    EXPECT_FLOAT_EQ(v.form->MapLat1, 52);
+    EXPECT_FLOAT_EQ(v.form->Map.MapLat1, 52);
   }
 }
 
@@ -120,7 +120,7 @@ TEST(StartUp, IncompleteOrEqualCalibrationStopsBeforeOpeningButDecodingStillWork
   EXPECT_EQ(v.platform.messages[0].text, QString::fromUtf8("Brak wszytkich wartości w pliku *.ini !"));
   EXPECT_EQ(v.platform.messages[0].icon, MessageIcon::Critical);
   EXPECT_TRUE(v.form->MpegFile.isEmpty());
-  EXPECT_FALSE(v.form->recording.File().IsOpen());
+  EXPECT_FALSE(v.form->player.CurrentRecording().File().IsOpen());
   // The user opens a recording by hand; its pictures decode.
   v.Open(rec.path);
   v.form->cmdUp_Click();
@@ -135,7 +135,7 @@ TEST(StartUp, CommandLineQuotesAndStoredRecording) {
   const TestRecording rec = MakeTestRecording("cmdline", 320, 240, 2);
   Viewer quoted("", false, QString::fromStdString("\"" + rec.path + "\""));
   EXPECT_EQ(quoted.form->MpegFile, QString::fromStdString(rec.path));
-  EXPECT_TRUE(quoted.form->recording.File().IsOpen());
+  EXPECT_TRUE(quoted.form->player.CurrentRecording().File().IsOpen());
   // Opened recordings stand at their start: Up available, Down not.
   EXPECT_EQ(quoted.form->cmdUp->PictureKey(), "Up");
   EXPECT_EQ(quoted.form->cmdDown->PictureKey(), "DownU");
@@ -174,13 +174,13 @@ TEST(Opening, NamesMissingFilesAndBadFiles) {
   WriteFileAtomically(bad, std::vector<std::uint8_t>(100, 0x47));
   EXPECT_FALSE(f.NewFile(QString::fromStdString(bad)));
   EXPECT_EQ(f.lblFile->text(), "Bad  file !");
-  EXPECT_TRUE(f.recording.File().IsOpen());
+  EXPECT_TRUE(f.player.CurrentRecording().File().IsOpen());
   EXPECT_EQ(f.cmdUp->PictureKey(), "Up");
   const QString longName = QString::fromStdString(dir + "/" + std::string(60, 'x') + ".m1v");
   f.NewFile(longName);
   EXPECT_EQ(f.lblFile->text(), "File not found !");
   f.lblFile->clear();
-  f.recording.Close();
+  f.player.CurrentRecording().Close();
   const TestRecording rec = MakeTestRecording(std::string(50, 'r'), 320, 240, 1);
   EXPECT_TRUE(f.NewFile(QString::fromStdString(rec.path)));
   EXPECT_EQ(f.lblFile->text(), "..." + QString::fromStdString(rec.path).right(37));
@@ -220,7 +220,7 @@ TEST(Opening, DialogPresetFilterCancelAndDrop) {
   EXPECT_EQ(v.platform.openDialogs[1].presetName, QString::fromStdString(first.path));
   EXPECT_EQ(f.lblPlay->text(), "0%");
   f.cmdUp_Click();
-  EXPECT_EQ(f.recording.PicPos, first.picturePositions[0]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, first.picturePositions[0]);
   // Dropping a recording opens it like the dialog does, in its own format.
   QMimeData data;
   data.setUrls({QUrl::fromLocalFile(QString::fromStdString(second.path))});
@@ -233,7 +233,7 @@ TEST(Opening, DialogPresetFilterCancelAndDrop) {
   f.Playing = true;
   v.Open(first.path);
   EXPECT_EQ(f.MpegFile, QString::fromStdString(second.path));
-  EXPECT_TRUE(f.recording.File().IsOpen());
+  EXPECT_TRUE(f.player.CurrentRecording().File().IsOpen());
   f.Playing = false;
 }
 

@@ -35,15 +35,15 @@ TEST(Keys, KeysAndTheWheelStepAndPlay) {
   f.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
   QTest::keyClick(&f, Qt::Key_Right);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[0]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[0]);
   QWheelEvent towardsUser(QPointF(10, 10), f.Pic1->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, -120), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
   QCoreApplication::sendEvent(f.Pic1, &towardsUser);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[1]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[1]);
   QTest::keyClick(&f, Qt::Key_Right, Qt::ControlModifier);  // very fast play runs to the end
   EXPECT_EQ(f.cmdUp->PictureKey(), "UpU");
   QTest::keyClick(&f, Qt::Key_Home);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[0]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[0]);
 }
 
 TEST(Snapshot, PngByNameAndAFirstNameFromTheRecordingAndItsTime) {
@@ -81,11 +81,11 @@ TEST(OpenAt, TheFirstStepShowsTheChosenPicture) {
   Form1& f = *v.form;
   ASSERT_TRUE(f.StandBeforePicture(3));
   f.cmdUp_Click();
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[2]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[2]);
   EXPECT_FALSE(f.StandBeforePicture(9));  // past the end: the recording has four
 
   f.OpenAtPicture(QString::fromStdString(rec.path), 2);
-  EXPECT_EQ(f.recording.PicPos, rec.picturePositions[1]);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[1]);
 }
 
 }  // namespace

@@ -214,7 +214,7 @@ class Monkey {
   }
 
   void CheckInvariants() {
-    const Recording& r = form_.recording;
+    const Recording& r = form_.player.CurrentRecording();
     // The jump to the end sets FileLen - 1 even when the file is empty or none is open.
     ASSERT_GE(r.PicPos, r.FileLen > 0 ? 0 : -1) << Context();
     ASSERT_LE(r.PicPos, r.FileLen) << Context();
@@ -293,7 +293,7 @@ TEST(Monkey, RandomUseKeepsTheWindowConsistent) {
   viewer.Open(cif.path);
   viewer.form->cmdUp_Click();
   viewer.form->cmdUp_Click();
-  EXPECT_EQ(viewer.form->recording.PicPos, cif.picturePositions[1]);
+  EXPECT_EQ(viewer.form->player.CurrentRecording().PicPos, cif.picturePositions[1]);
   if (!viewer.form->chkGps->isChecked()) viewer.form->chkGps->click();
   viewer.form->cmdUp_Click();
   EXPECT_TRUE(viewer.form->Pic1->isVisible()) << "the position lies on the map";

@@ -55,7 +55,7 @@ class TripWindow : public ::testing::Test {
   void ExpectIn(const TestRecording& r, size_t index, const char* position) {
     EXPECT_EQ(F().MpegFile, QString::fromStdString(r.path));
     EXPECT_TRUE(F().lblFile->text().endsWith(position)) << F().lblFile->text().toStdString();
-    EXPECT_EQ(F().tripIndex, index);
+    EXPECT_EQ(F().player.TripIndex(), index);
   }
 
   ScratchDir folder{"rovena_trip_window"};
@@ -73,8 +73,8 @@ TEST_F(TripWindow, StepsCrossBothWaysAndShowTheGapForAMoment) {
   F().cmdUp_Click();
   ExpectIn(c, 2, "  (3/3)");
   EXPECT_EQ(Keys(F()), midway) << "...and the next recording opens it again";
-  EXPECT_EQ(F().recording.PicPos, c.picturePositions[0]);
-  EXPECT_EQ(F().CutStart, -1);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, c.picturePositions[0]);
+  EXPECT_EQ(F().player.Marks().CutStart(), -1);
   EXPECT_EQ(F().lblTime->text(), "przerwa 00:04:09");
   F().cmdUp_Click();  // the gap stays up while pictures go on
   EXPECT_EQ(F().lblTime->text(), "przerwa 00:04:09");
@@ -84,11 +84,11 @@ TEST_F(TripWindow, StepsCrossBothWaysAndShowTheGapForAMoment) {
   F().cmdDown_Click();
   F().cmdDown_Click();
   ExpectIn(b, 1, "  (2/3)");
-  EXPECT_EQ(F().recording.PicPos, b.picturePositions[3]);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, b.picturePositions[3]);
   EXPECT_EQ(F().lblTime->text(), "przerwa 00:04:09");
   for (int i = 0; i < 4; ++i) F().cmdDown_Click();
   ExpectIn(a, 0, "  (1/3)");
-  EXPECT_EQ(F().recording.PicPos, a.picturePositions[2]);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, a.picturePositions[2]);
   // The trip's first picture: the old end rule.
   for (int i = 0; i < 3; ++i) F().cmdDown_Click();
   ExpectIn(a, 0, "  (1/3)");
@@ -104,11 +104,11 @@ TEST_F(TripWindow, EveryPlayModeGoesOnAcrossRecordingsBothWays) {
     v.Open(a.path);
     (F().*forward)();  // runs until the trip ends
     ExpectIn(c, 2, "  (3/3)");
-    EXPECT_EQ(F().recording.PicPos, c.picturePositions[3]);
+    EXPECT_EQ(F().player.CurrentRecording().PicPos, c.picturePositions[3]);
     EXPECT_EQ(Keys(F()), kAtEnd);
     (F().*backward)();
     ExpectIn(a, 0, "  (1/3)");
-    EXPECT_EQ(F().recording.PicPos, a.picturePositions[0]);
+    EXPECT_EQ(F().player.CurrentRecording().PicPos, a.picturePositions[0]);
     EXPECT_EQ(Keys(F()), kAtStart);
   }
 }
@@ -117,7 +117,7 @@ TEST_F(TripWindow, PageKeysSwitchAndPassingOver) {
   F().NextRecording();
   ExpectIn(c, 2, "  (3/3)");
   F().cmdUp_Click();
-  EXPECT_EQ(F().recording.PicPos, c.picturePositions[0]);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, c.picturePositions[0]);
   F().NextRecording();  // the last recording: nothing further
   ExpectIn(c, 2, "  (3/3)");
 
@@ -127,7 +127,7 @@ TEST_F(TripWindow, PageKeysSwitchAndPassingOver) {
   ExpectIn(a, 0, "  (1/3)");
   EXPECT_EQ(Keys(F()), kAtEnd);
   F().cmdDown_Click();
-  EXPECT_EQ(F().recording.PicPos, a.picturePositions[2]);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, a.picturePositions[2]);
 
   // T turns continuous trip off (stored, with a beep): the end of A is an end again.
   F().ToggleContinuousTrip();

@@ -59,7 +59,7 @@ TEST_F(WindowOutputs, ANameThatIsNotUtf8OpensFromTheCommandLineAndDrop) {
   Viewer fromCommandLine("", false, PathFromBytes(latin1));
   Form1& form = *fromCommandLine.form;
   form.cmdUp_Click();
-  EXPECT_EQ(form.recording.PicPos, MakeTestRecording("window_outputs", 320, 240, 4).picturePositions[0]);
+  EXPECT_EQ(form.player.CurrentRecording().PicPos, MakeTestRecording("window_outputs", 320, 240, 4).picturePositions[0]);
   EXPECT_EQ(PathFromUrl(QUrl::fromEncoded(("file://" + dir.File("caf%E9.m1v")).c_str())), PathFromBytes(latin1));
 }
 

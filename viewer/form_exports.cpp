@@ -1,0 +1,106 @@
+// What the window writes: a snapshot of the picture area, the cut marks on the bar, the marked
+// fragment, and its export to MP4.
+#include <QBuffer>
+
+#include "core/bmp_writer.h"
+#include "core/gps_track.h"
+#include "core/atomic_file.h"
+#include "core/output_guard.h"
+#include "core/snapshot_name.h"
+#include "viewer/clip_export_dialog.h"
+#include "viewer/local_path.h"
+#include "viewer/main_window.h"
+
+namespace rovena {
+
+namespace {
+
+const char kBmpFilter[] = "*.bmp|*.bmp";
+const char kCutFilter[] = "*.MPEG|*.MPEG";
+constexpr int kJpegQuality = 95;  // plates and small text stay readable
+
+}  // namespace
+
+void Form1::cmdBmp_Click() {
+  if (Playing) return;
+  const std::optional<QString> chosen = platform_.ChooseFileToSave(SnapshotPreset(), QString::fromLatin1(kBmpFilter));
+  if (!chosen || chosen->isEmpty()) return;
+  BmpFileName = *chosen;
+  const std::string target = PathToBytes(BmpFileName);
+  const std::string error = WriteSnapshot(target);
+  if (!error.empty()) {
+    // The guard refused to write over the recording on screen: say so in the window's words.
+    const std::optional<std::string> input = OpenInputAt(target);
+    platform_.ShowMessage(input ? QStringLiteral("Nie można zapisać obrazu do oglądanego pliku: %1 (%2)")
+                                      .arg(BmpFileName, PathFromBytes(*input))
+                                : PathFromBytes(error),
+                          MessageIcon::Critical);
+    return;
+  }
+  platform_.WriteSetting(QStringLiteral("BmpFile"), BmpFileName);
+}
+
+// Before any snapshot was saved: the recording's name with the picture's GPS time.
+QString Form1::SnapshotPreset() const {
+  if (!BmpFileName.isEmpty() || MpegFile.isEmpty()) return BmpFileName;
+  const std::optional<GpsFix> fix = ParseGprmc(player.CurrentRecording().NmeaLine);
+  return PathFromBytes(SuggestedSnapshotName(PathToBytes(MpegFile), fix ? fix->utc : std::string()));
+}
+
+// A 24-bit BMP, unless the name ends in .png or .jpg; every format goes through the guard.
+std::string Form1::WriteSnapshot(const std::string& target) const {
+  const std::string format = SnapshotFormat(target);
+  if (format == "bmp") {
+    const QImage bgr = Pic1->Image().convertToFormat(QImage::Format_BGR888);
+    return WriteBmp24File(target, BgrImageView{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false});
+  }
+  QByteArray encoded;
+  QBuffer buffer(&encoded);
+  buffer.open(QIODevice::WriteOnly);
+  if (!Pic1->Image().save(&buffer, format.c_str(), kJpegQuality)) return target + ": cannot encode " + format;
+  return WriteFileAtomically(target, {reinterpret_cast<const std::uint8_t*>(encoded.constData()),
+                                      static_cast<std::size_t>(encoded.size())});
+}
+
+void Form1::cmdCut_Click() {
+  if (player.Mark() == TripPlayer::MarkResult::Refused) {
+    platform_.Beep();
+    return;
+  }
+  ShowCutMarks();
+}
+
+// The marks' lines stand where the marked pictures end; the flag shows how far marking got.
+void Form1::ShowCutMarks() {
+  const CutMarks& marks = player.Marks();
+  PlaceCutLine(fraCmd->linCut1, marks.start);
+  PlaceCutLine(fraCmd->linCut2, marks.end);
+  fraCmd->update();
+  cmdSaveCut->setEnabled(marks.end.has_value());
+  const QString flag = marks.end ? QStringLiteral("3") : marks.start ? QStringLiteral("2") : QStringLiteral("1");
+  cmdCut->SetPicture(flag, imglFlag.Picture(flag));
+}
+
+void Form1::PlaceCutLine(CutLine& line, const std::optional<PictureRef>& mark) {
+  line.visible = mark.has_value();
+  if (mark) line.x = CutLineX(fraCmd->shFile, mark->end, player.CurrentRecording().FileLen);
+}
+
+void Form1::cmdSaveCut_Click() {
+  if (Playing) return;
+  const std::optional<QString> chosen = platform_.ChooseFileToSave(CutFileName, QString::fromLatin1(kCutFilter));
+  if (!chosen || chosen->isEmpty()) return;
+  CutFileName = *chosen;
+  platform_.WriteSetting(QStringLiteral("Cut"), CutFileName);
+  const FragmentResult result = player.SaveMarked(PathToBytes(CutFileName));
+  if (!result.ok()) platform_.ShowMessage(PathFromBytes(result.message), MessageIcon::Exclamation);
+}
+
+void Form1::ExportCutToMp4() {
+  const CutMarks& marks = player.Marks();
+  if (Playing || !marks.end) return;
+  ExportMarkedStretch(this, platform_,
+                      {PathFromBytes(marks.end->recording), marks.CutStart(), marks.CutEnd(), PlayInterval});
+}
+
+}  // namespace rovena
