@@ -1,39 +1,31 @@
 // rovena-cli cut: the fragment that marking the start at picture N and the end at picture M
-// in the window and saving would write, byte for byte.
+// in the window and saving would write, byte for byte: the same player steps and marks.
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "export/clip_export.h"
 #include "cli/cli_commands.h"
-#include "core/fragment.h"
 #include "cli/options.h"
-#include "core/recording.h"
 #include "cli/progress.h"
 #include "cli/recording_input.h"
+#include "core/fragment.h"
 #include "core/text_encoding.h"
+#include "core/trip_player.h"
+#include "export/clip_export.h"
 
 namespace rovena::cli {
 namespace {
 
-struct Marks {
-  std::int64_t start = -1;  // PicPos of picture `from`, as the start mark takes it
-  std::int64_t end = -1;    // last position after picture `to` was read, as the end mark takes it
-  std::int64_t pictures = 0;
-};
-
-// Steps forward as the window does until both pictures have been shown.
-Marks FindMarks(Recording& recording, long long from, long long to, Progress& progress) {
-  Marks marks;
-  std::vector<std::uint8_t> picture(kPicBufSize);
-  const long long last = from > to ? from : to;
-  while (marks.pictures < last && recording.StepUp(picture.data())) {
-    progress.Update(recording.PicPos, marks.pictures);
-    ++marks.pictures;
-    if (marks.pictures == from) marks.start = recording.PicPos;
-    if (marks.pictures == to) marks.end = recording.File().LastPosition();
+// Steps from the first picture as the window does, marking pictures `from` and `to` on the
+// way; false when the recording ends before picture `to`. `shown` counts the pictures read.
+bool MarkPictures(TripPlayer& player, long long from, long long to, Progress& progress, long long& shown) {
+  for (shown = 0; shown < to;) {
+    if (player.Step(Direction::Up).outcome != PlayerReport::Outcome::Shown) return false;
+    progress.Update(player.CurrentRecording().PicPos, ++shown);
+    if (shown == from) player.Mark();
+    if (shown == to) player.Mark();
   }
-  return marks;
+  return true;
 }
 
 }  // namespace
@@ -50,15 +42,18 @@ int RunCut(const std::vector<std::string>& argv) {
   if (!output || output->empty()) return report.Usage("name the output file with -o");
 
   const std::string& path = args.positional[0];
-  Recording recording;
-  if (const std::string error = OpenRecording(recording, path); !error.empty())
-    return report.Fail(NameText(path) + ": " + error);
-  Progress progress(args.Flag("--quiet"), recording.FileLen, "pictures");
-  const Marks marks = FindMarks(recording, *from, *to, progress);
+  if (*to < *from) return report.Fail("picture " + std::to_string(*to) + " comes before picture " + std::to_string(*from));
+  TripPlayer player;
+  if (player.Open(path) != OpenStatus::Opened) {
+    Recording probe;  // for the reason, in the words every command uses
+    return report.Fail(NameText(path) + ": " + OpenRecording(probe, path));
+  }
+  Progress progress(args.Flag("--quiet"), player.CurrentRecording().FileLen, "pictures");
+  long long shown = 0;
+  const bool marked = MarkPictures(player, *from, *to, progress, shown);
   progress.Finish();
-  if (marks.start < 0 || marks.end < 0)
-    return report.Fail(NameText(path) + ": only " + std::to_string(marks.pictures) + " pictures could be read");
-  const FragmentResult saved = SaveFragment(recording.File(), path, marks.start, marks.end, *output);
+  if (!marked) return report.Fail(NameText(path) + ": only " + std::to_string(shown) + " pictures could be read");
+  const FragmentResult saved = player.SaveMarked(*output);
   if (!saved.ok()) return report.Fail(saved.english);
   if (args.Flag("--sidecars")) {
     std::vector<std::string> arguments = {"rovena-cli", "cut"};
@@ -66,9 +61,12 @@ int RunCut(const std::vector<std::string>& argv) {
     if (const std::string error = exporting::WriteCutSidecars(path, *from, *to, *output, arguments); !error.empty())
       return report.Fail(error);
   }
-  std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld)\n", NameText(*output).c_str(),
-              static_cast<long long>(saved.bytesWritten), *from, *to,
-              static_cast<long long>(marks.start - kFragmentLeadIn), static_cast<long long>(marks.end));
+  // Positions as track and the integrity record give them; then the bytes the copy took.
+  const CutMarks& marks = player.Marks();
+  std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld, recording bytes %lld to %lld)\n",
+              NameText(*output).c_str(), static_cast<long long>(saved.bytesWritten), *from, *to,
+              static_cast<long long>(marks.CutStart()), static_cast<long long>(marks.CutEnd()),
+              static_cast<long long>(marks.CutStart() - kFragmentLeadIn), static_cast<long long>(marks.CutEnd()));
   return 0;
 }
 
