@@ -1,15 +1,18 @@
-// Cost of moving one picture forwards or backwards, and of a backward search over 300 KB,
-// with the buffered block searches against a reader that makes one system call per byte.
+// Cost of moving one picture forwards or backwards, a turn of fast and very fast play, and a
+// search over 300 KB, with the buffered block searches against a reader that makes one system
+// call per byte.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/recording.h"
+#include "core/trip_player.h"
 
 namespace {
 
@@ -56,28 +59,38 @@ Recording& Open(Recording& recording, const std::string& path) {
   return recording;
 }
 
-void BM_StepForward(benchmark::State& state) {
-  Recording recording;
-  Open(recording, TheFiles().pictures);
-  std::vector<uint8_t> frame(rovena::kPicBufSize);
+// A step and a turn of each play mode, through the player the window and the CLI use; at the
+// end of the recording it starts again from its first picture (or, going back, its last).
+void Move(benchmark::State& state, rovena::Direction direction, const std::function<rovena::PlayerReport(rovena::TripPlayer&)>& move) {
+  rovena::TripPlayer player;
+  if (player.Open(TheFiles().pictures) != rovena::OpenStatus::Opened) std::abort();
+  if (direction == rovena::Direction::Down) player.JumpToEnd(rovena::Direction::Up);
   for (auto _ : state) {
-    if (!recording.StepUp(frame.data()))
-      recording.File().SetCurrentPosition(8);
+    if (move(player).endMet) player.JumpToEnd(direction == rovena::Direction::Up ? rovena::Direction::Down : rovena::Direction::Up);
   }
+}
+
+void BM_StepForward(benchmark::State& state) {
+  Move(state, rovena::Direction::Up, [](rovena::TripPlayer& p) { return p.Step(rovena::Direction::Up); });
 }
 BENCHMARK(BM_StepForward)->Unit(benchmark::kMicrosecond);
 
 void BM_StepBack(benchmark::State& state) {
-  Recording recording;
-  Open(recording, TheFiles().pictures);
-  std::vector<uint8_t> frame(rovena::kPicBufSize);
-  recording.PicPos = recording.FileLen - 1;
-  for (auto _ : state) {
-    if (!recording.StepDown(frame.data()))
-      recording.PicPos = recording.FileLen - 1;
-  }
+  Move(state, rovena::Direction::Down, [](rovena::TripPlayer& p) { return p.Step(rovena::Direction::Down); });
 }
 BENCHMARK(BM_StepBack)->Unit(benchmark::kMicrosecond);
+
+void BM_FastPlayTurn(benchmark::State& state) {
+  Move(state, rovena::Direction::Up,
+       [](rovena::TripPlayer& p) { return p.Advance(rovena::PlayMode::Fast, rovena::Direction::Up, [] {}); });
+}
+BENCHMARK(BM_FastPlayTurn)->Unit(benchmark::kMicrosecond);
+
+void BM_VeryFastPlayTurnBack(benchmark::State& state) {
+  Move(state, rovena::Direction::Down,
+       [](rovena::TripPlayer& p) { return p.Advance(rovena::PlayMode::VeryFast, rovena::Direction::Down, [] {}); });
+}
+BENCHMARK(BM_VeryFastPlayTurnBack)->Unit(benchmark::kMicrosecond);
 
 // 299999 bytes without a picture start code, searched in each direction.
 void BM_Search300KForward(benchmark::State& state) {

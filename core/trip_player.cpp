@@ -35,6 +35,9 @@ void TripPlayer::ListTrip() {
 }
 
 OpenStatus TripPlayer::OpenFile(const std::string& path, OpenEvent::Kind kind, std::optional<std::size_t> index) {
+  // Another recording of the trip takes the open one's place even when it cannot be opened, as
+  // one chosen in the dialog does.
+  if (kind == OpenEvent::Kind::InTrip) Close();
   OpenEvent event;
   event.kind = kind;
   event.path = path;

@@ -140,7 +140,7 @@ class TripPlayer {
   // Asked while a play runs: the play's next turn shows that picture instead of moving on.
   void AskForPicture(std::size_t recording, std::int64_t position);
   // Steps over the first `picture` - 1 pictures without showing them, so that the next step up
-  // shows picture number `picture`; nothing when the recording has fewer pictures.
+  // shows picture number `picture`; nothing when there are not that many to pass over.
   std::optional<PlayerReport> StandBefore(std::int64_t picture);
   // Reads the current picture again (after something else was drawn over it).
   bool RereadCurrent();

@@ -75,7 +75,7 @@ void Form1::fraCmd_MouseUp(int /*Button*/, int /*Shift*/, float /*X*/, float /*Y
   if (!BarDragging) return;
   SetMousePointer(0);
   BarDragging = false;
-  Show(player.SeekTo(SeekTarget(fraCmd->shPlayWidth, fraCmd->shFile.trackWidth, player.CurrentRecording().FileLen)));
+  Draw(player.SeekTo(SeekTarget(fraCmd->shPlayWidth, fraCmd->shFile.trackWidth, player.CurrentRecording().FileLen)));
 }
 
 }  // namespace rovena

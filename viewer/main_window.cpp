@@ -299,17 +299,17 @@ void Form1::OpenAtPicture(const QString& name, std::int64_t picture) {
 }
 
 void Form1::ShowTripPicture(std::size_t index, std::int64_t position) {
-  if (!Playing) return Show(player.ShowPicture(index, position));
+  if (!Playing) return Draw(player.ShowPicture(index, position));
   player.AskForPicture(index, position);
   Playing = false;
 }
 
 void Form1::NextRecording() {
-  if (!Playing) Show(player.OpenNeighbour(Direction::Up));
+  if (!Playing) Draw(player.OpenNeighbour(Direction::Up));
 }
 
 void Form1::PreviousRecording() {
-  if (!Playing) Show(player.OpenNeighbour(Direction::Down));
+  if (!Playing) Draw(player.OpenNeighbour(Direction::Down));
 }
 
 void Form1::ToggleContinuousTrip() {
@@ -321,7 +321,7 @@ void Form1::ToggleContinuousTrip() {
 
 // ---------------------------------------------------------------- drawing what the player did
 
-void Form1::Show(const PlayerReport& report, bool flatOut) {
+void Form1::Draw(const PlayerReport& report, bool flatOut) {
   for (const std::string& path : report.skipped) {
     platform_.ShowMessage(QStringLiteral("Pominięto nagranie, którego nie można już otworzyć : ") + PathFromBytes(path),
                           MessageIcon::Information);
@@ -369,12 +369,12 @@ void Form1::ReportMissingLibraryOnce() {
 // ---------------------------------------------------------------- steps and jumps
 
 void Form1::cmdUp_Click() {
-  if (!Playing) Show(player.Step(Direction::Up));
+  if (!Playing) Draw(player.Step(Direction::Up));
 }
 
-void Form1::cmdDown_Click() { Show(player.Step(Direction::Down)); }
-void Form1::cmdUpE_Click() { Show(player.JumpToEnd(Direction::Up)); }
-void Form1::cmdDownE_Click() { Show(player.JumpToEnd(Direction::Down)); }
+void Form1::cmdDown_Click() { Draw(player.Step(Direction::Down)); }
+void Form1::cmdUpE_Click() { Draw(player.JumpToEnd(Direction::Up)); }
+void Form1::cmdDownE_Click() { Draw(player.JumpToEnd(Direction::Down)); }
 void Form1::cmdStop_Click() { Playing = false; }
 
 // ---------------------------------------------------------------- play loops
@@ -403,7 +403,7 @@ void Form1::PlayLoop(Direction direction, PlayMode mode, PictureButton* button, 
     QElapsedTimer cycle;
     cycle.start();
     const PlayerReport turn = player.Advance(mode, direction, Yield);
-    Show(turn, flatOut);
+    Draw(turn, flatOut);
     if (turn.endMet) break;
     if (!Playing) {
       ShowPlayStopped();

@@ -205,7 +205,7 @@ class Form1 : public QWidget, public PlayerListener {
   void ShareTrip();
 
   // Drawing what the player reports.
-  void Show(const PlayerReport& report, bool flatOut = false);
+  void Draw(const PlayerReport& report, bool flatOut = false);
   void ShowCurrentPicture(bool flatOut);
   void ShowGapLabel(const TripGap& gap);
   void EndGapLabel();
