@@ -3,7 +3,6 @@
 // order), pictures asked for, and the cut marks as pictures that survive a re-open.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,15 +13,6 @@
 
 namespace rovena {
 namespace {
-
-constexpr int k10h = 10 * 3600;
-
-std::string SentenceAt(int second) {
-  char text[128];
-  std::snprintf(text, sizeof text, "$GPRMC,%02d%02d%02d.000,A,5224.%04d,N,02100.6054,E,30.0,0.0,140607,,,A",
-                second / 3600, second / 60 % 60, second % 60, second % 10000);
-  return text;
-}
 
 // A recording's pictures as found in its bytes: where each start code ends and where each
 // picture's data end (the B7 of its sequence end code), 1-based.
@@ -52,21 +42,22 @@ struct Heard : PlayerListener {
 
 class Player : public ::testing::Test {
  protected:
-  // Pictures of `sliceBytes` coded bytes (never decoded here), one a second from `firstSecond`.
+  // Pictures of `sliceBytes` coded bytes (never decoded here), one a second from `firstSecond`
+  // (seconds after the writer's first fix).
   Written Write(const std::string& name, int firstSecond, int pictures, std::size_t sliceBytes = 2000) {
     const std::vector<std::uint8_t> slice(sliceBytes, 0x55);
     RecordingWriter writer(320, 240);
-    for (int i = 0; i < pictures; ++i) writer.AddCodedPicture(slice, SentenceAt(firstSecond + i));
+    for (int i = 0; i < pictures; ++i) writer.AddCodedPicture(slice, MakeGprmcSentence(firstSecond + i));
     Written w{scratch_.File(name), writer.Bytes(), CodesEndingAt(writer.Bytes(), 0x00),
               CodesEndingAt(writer.Bytes(), 0xB7)};
     EXPECT_TRUE(writer.WriteFile(w.path));
     return w;
   }
-  // A, then B straight after it, then C after a stop of 4 minutes 8 seconds.
+  // A, then B straight after it, then C after a stop of 4 minutes 13 seconds.
   void WriteTrip() {
-    a_ = Write("100000.m1v", k10h, 4);
-    b_ = Write("100004.m1v", k10h + 4, 4);
-    c_ = Write("100416.m1v", k10h + 256, 4);
+    a_ = Write("a.m1v", 0, 4);
+    b_ = Write("b.m1v", 4, 4);
+    c_ = Write("c.m1v", 260, 4);
   }
   void OpenInTrip(const Written& w) {
     ASSERT_EQ(player_.Open(w.path), OpenStatus::Opened);
@@ -84,7 +75,7 @@ class Player : public ::testing::Test {
 const std::function<void()> kNoYield = [] {};
 
 TEST_F(Player, EachPlayModeMovesByItsRuleAndPlayEndsAtEitherEnd) {
-  const Written w = Write("one.m1v", k10h, 12, 60000);  // 60 kB pictures: a jump passes over three
+  const Written w = Write("one.m1v", 0, 12, 60000);  // 60 kB pictures: a jump passes over three
   ASSERT_EQ(player_.Open(w.path), OpenStatus::Opened);
   EXPECT_EQ(player_.Step(Direction::Down).endMet, Direction::Down) << "nothing before the first picture";
   EXPECT_TRUE(Shown(player_.Step(Direction::Up)));
@@ -134,12 +125,12 @@ TEST_F(Player, CrossesIntoTheNeighboursBothWaysAndTheWindowHearsTheOpeningFirst)
   EXPECT_EQ(player_.TripIndex(), 1u);
   EXPECT_EQ(At(), b_.starts[0]) << "the neighbour's first picture, not its fifth";
   EXPECT_FALSE(intoB.gap) << "B follows A without a break";
-  EXPECT_EQ(heard_.events, (std::vector<std::string>{"opened 100004.m1v", "counter", "counter", "sentence"}));
+  EXPECT_EQ(heard_.events, (std::vector<std::string>{"opened b.m1v", "counter", "counter", "sentence"}));
 
   player_.JumpToEnd(Direction::Up);
   const PlayerReport intoC = player_.Step(Direction::Up);
   ASSERT_TRUE(intoC.gap);
-  EXPECT_NEAR(*intoC.gap->seconds, 256 - 7, 0.01);
+  EXPECT_NEAR(*intoC.gap->seconds, 260 - 7, 0.01);
 
   // Back over the gap: B's last picture.
   const PlayerReport backToB = player_.Step(Direction::Down);
@@ -187,7 +178,7 @@ TEST_F(Player, PageKeysAndPicturesAskedFor) {
   const PlayerReport chosen = player_.ShowPicture(2, c_.starts[2]);
   EXPECT_TRUE(Shown(chosen));
   EXPECT_EQ(At(), c_.starts[2]);
-  EXPECT_EQ(heard_.events.front(), "opened 100416.m1v");
+  EXPECT_EQ(heard_.events.front(), "opened c.m1v");
   EXPECT_TRUE(Shown(player_.Step(Direction::Up)));
   EXPECT_EQ(At(), c_.starts[3]);
 
@@ -212,8 +203,8 @@ TEST_F(Player, PageKeysAndPicturesAskedFor) {
 }
 
 TEST_F(Player, CutMarksArePicturesShownAndSurviveOnlyAReopenOfTheSameRecording) {
-  const Written w = Write("marks.m1v", k10h, 6);
-  const Written other = Write("other.m1v", k10h + 100, 2);
+  const Written w = Write("marks.m1v", 0, 6);
+  const Written other = Write("other.m1v", 100, 2);
   ASSERT_EQ(player_.Open(w.path), OpenStatus::Opened);
   EXPECT_EQ(player_.Mark(), TripPlayer::MarkResult::Refused) << "no picture shown yet";
   player_.Step(Direction::Up);
