@@ -103,8 +103,14 @@ void TripPlayer::NoteShown(PlayerReport& report) {
   report.outcome = PlayerReport::Outcome::Shown;
 }
 
-void TripPlayer::GoOnOrEnd(PlayerReport& report) {
-  if (!continuous_ || !Cross(report)) report.endMet = report.direction;
+// A picture read is shown. None read is the end of the recording, where continuous trip goes
+// on into the neighbouring one.
+void TripPlayer::ShowOrGoOn(PlayerReport& report, bool read) {
+  if (read) {
+    NoteShown(report);
+  } else if (!continuous_ || !Cross(report)) {
+    report.endMet = report.direction;
+  }
 }
 
 // Going up, the neighbour shows its first picture; going down, its last whole one.
@@ -122,11 +128,7 @@ bool TripPlayer::Cross(PlayerReport& report) {
 
 PlayerReport TripPlayer::Step(Direction direction) {
   PlayerReport report(PlayerReport::Move::Step, direction);
-  if (direction == Direction::Up ? recording_.StepUp(Buffer()) : recording_.StepDown(Buffer())) {
-    NoteShown(report);
-  } else {
-    GoOnOrEnd(report);
-  }
+  ShowOrGoOn(report, direction == Direction::Up ? recording_.StepUp(Buffer()) : recording_.StepDown(Buffer()));
   return report;
 }
 
@@ -139,18 +141,14 @@ PlayerReport TripPlayer::Advance(PlayMode mode, Direction direction, const std::
   const int starts = mode == PlayMode::Fast ? kFastPlayStarts : 1;
   for (int i = 0; i < starts; ++i) {
     if (!FindStart(direction)) {
-      GoOnOrEnd(report);
+      ShowOrGoOn(report, false);
       return report;
     }
     if (mode != PlayMode::Fast) continue;
     yield();
     if (asked_) return ShowAskedPicture();
   }
-  if (recording_.ReadPicture(Buffer())) {
-    NoteShown(report);
-  } else {
-    GoOnOrEnd(report);
-  }
+  ShowOrGoOn(report, recording_.ReadPicture(Buffer()));
   return report;
 }
 

@@ -172,7 +172,7 @@ class TripPlayer {
   std::optional<std::size_t> NeighbourToOpen(Direction direction, std::vector<std::string>& skipped) const;
   bool FindStart(Direction direction);
   void NoteShown(PlayerReport& report);
-  void GoOnOrEnd(PlayerReport& report);
+  void ShowOrGoOn(PlayerReport& report, bool read);
   bool Cross(PlayerReport& report);
   PlayerReport ShowAskedPicture();
   std::uint8_t* Buffer() { return decoder_.PicBuf(); }

@@ -148,20 +148,19 @@ bool Form1::NewFile(const QString& FileName) {
 }
 
 void Form1::RecordingOpened(const OpenEvent& event) {
-  const QString name = PathFromBytes(event.path);
-  const bool opened = event.status == OpenStatus::Opened;
-  if (event.kind == OpenEvent::Kind::Crossing) {
-    // Entered by a step or a play: buttons, GPS labels and play stay as they are.
-    if (!opened) return;
+  if (event.kind != OpenEvent::Kind::Crossing) ShowOpening(event);
+  if (event.kind == OpenEvent::Kind::Chosen || event.status != OpenStatus::Opened) return;
+  // Another recording of the trip. Entered by a step or a play, it keeps the buttons, the GPS
+  // labels and the play as they are.
+  if (event.kind == OpenEvent::Kind::InTrip) {
+    GpsOff();
+  } else {
     SetFormat(player.Decoder().PicFormat);
     SetPlayCounter(true);
-  } else {
-    ShowOpening(event);
-    if (event.kind != OpenEvent::Kind::InTrip || !opened) return;
-    GpsOff();
+    ShowCutMarks();
   }
-  MpegFile = name;
-  ShowTripFileName(name);
+  MpegFile = PathFromBytes(event.path);
+  ShowTripFileName(MpegFile);
 }
 
 // The name, the counter reset, the buttons, and what went wrong, in the words the user reads.

@@ -75,6 +75,7 @@ TEST_F(TripWindow, StepsCrossBothWaysAndShowTheGapForAMoment) {
   EXPECT_EQ(Keys(F()), midway) << "...and the next recording opens it again";
   EXPECT_EQ(F().player.CurrentRecording().PicPos, c.picturePositions[0]);
   EXPECT_EQ(F().player.Marks().CutStart(), -1);
+  EXPECT_FALSE(F().fraCmd->linCut1.visible);
   EXPECT_EQ(F().lblTime->text(), "przerwa 00:04:09");
   F().cmdUp_Click();  // the gap stays up while pictures go on
   EXPECT_EQ(F().lblTime->text(), "przerwa 00:04:09");
