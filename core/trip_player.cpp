@@ -38,10 +38,12 @@ OpenStatus TripPlayer::OpenFile(const std::string& path, OpenEvent::Kind kind, s
   // Another recording of the trip takes the open one's place even when it cannot be opened, as
   // one chosen in the dialog does.
   if (kind == OpenEvent::Kind::InTrip) Close();
+  const FrameFormat formatBefore = decoder_.PicFormat;
   OpenEvent event;
   event.kind = kind;
   event.path = path;
   event.status = TryOpen(path, event.error);
+  event.newFormat = decoder_.PicFormat != formatBefore;
   if (event.status == OpenStatus::Opened && index) index_ = index;
   if (listener_) listener_->RecordingOpened(event);
   return event.status;
@@ -119,8 +121,7 @@ bool TripPlayer::Cross(PlayerReport& report) {
   const std::optional<std::size_t> from = index_;
   const auto to = NeighbourToOpen(report.direction, report.skipped);
   if (!to || OpenFile(trip_.Recordings()[*to].path, OpenEvent::Kind::Crossing, to) != OpenStatus::Opened) return false;
-  report.crossed = true;
-  if (const TripGap* gap = up ? trip_.GapAfter(*from) : trip_.GapBefore(*from)) report.gap = *gap;
+  report.crossedJoin = up ? *from : *from - 1;
   if (!(up ? recording_.StepUp(Buffer()) : recording_.JumpToEnd(Buffer()))) return false;
   NoteShown(report);
   return true;

@@ -53,7 +53,8 @@ struct OpenEvent {
   Kind kind = Kind::Chosen;
   std::string path;
   OpenStatus status = OpenStatus::NotFound;
-  std::string error;  // the system's reason when Unreadable
+  std::string error;    // the system's reason when Unreadable
+  bool newFormat = false;  // its frame format differs from the recording's open before
 };
 
 class PlayerListener : public SearchListener {
@@ -100,8 +101,9 @@ struct PlayerReport {
   Direction direction;
   Outcome outcome = Outcome::Nothing;
   std::optional<Direction> endMet;  // the end (Up) or the start (Down) of the recording was met
-  bool crossed = false;             // the move went on into the neighbouring recording
-  std::optional<TripGap> gap;       // the break in driving it crossed
+  // The move went on into the neighbouring recording, across the join between recording
+  // `crossedJoin` of the trip and the one after it.
+  std::optional<std::size_t> crossedJoin;
   std::vector<std::string> skipped;  // recordings passed over: they can no longer be opened
 };
 

@@ -71,7 +71,7 @@ void Form1::ShowAvailability(const PlayerReport& report) {
     *report.endMet == Direction::Up ? UpEnd() : DownEnd();
   } else if (report.outcome == PlayerReport::Outcome::Nothing) {
     return;
-  } else if (report.move == Move::Place || (report.move == Move::Step && report.crossed)) {
+  } else if (report.move == Move::Place || (report.move == Move::Step && report.crossedJoin)) {
     ActiveBothWays();
   } else if (report.move == Move::Step) {
     report.direction == Direction::Up ? ActiveDownCmd() : ActiveUpCmd();

@@ -1,4 +1,4 @@
-// The GPS labels, the time label's gap, the check box that switches to the map, and the map
+// The GPS labels, the time label's gap or overlap, the check box that switches to the map, and the map
 // itself: loaded at start-up, the view scrolled to follow the vehicle.
 #include <QBuffer>
 #include <QCheckBox>
@@ -9,7 +9,6 @@
 
 #include "core/nmea.h"
 #include "core/recording_file.h"
-#include "core/trip_labels.h"
 #include "viewer/local_path.h"
 #include "viewer/main_window.h"
 
@@ -17,7 +16,7 @@ namespace rovena {
 
 namespace {
 
-// How long the time label shows the gap a step has just crossed.
+// How long the time label shows the gap or overlap a step has just crossed.
 constexpr int kGapShownMs = 2000;
 // Reading limit for map.gif: far above a real one, low enough that a wrong file put there
 // cannot exhaust memory.
@@ -104,8 +103,9 @@ void Form1::ShowPos() {
   shPoint->SetFillColour(result.markerRed ? QColor(255, 0, 0) : QColor(0, 0, 255));
 }
 
-void Form1::ShowGapLabel(const TripGap& gap) {
-  lblTime->setText(QString::fromStdString(GapText(gap.seconds)));
+void Form1::ShowJoinLabel(const std::string& text) {
+  if (text.empty()) return;
+  lblTime->setText(QString::fromStdString(text));
   lblTime->setVisible(true);
   gapTimer_.start(kGapShownMs);
 }

@@ -156,6 +156,8 @@ void Form1::RecordingOpened(const OpenEvent& event) {
     GpsOff();
   } else {
     SetFormat(player.Decoder().PicFormat);
+    // A CIF picture covers only the middle of the area: nothing of a VGA one may stay beside it.
+    if (event.newFormat) Pic1->Clear();
     SetPlayCounter(true);
     ShowCutMarks();
   }
@@ -325,7 +327,7 @@ void Form1::Draw(const PlayerReport& report, bool flatOut) {
     platform_.ShowMessage(QStringLiteral("Pominięto nagranie, którego nie można już otworzyć : ") + PathFromBytes(path),
                           MessageIcon::Information);
   }
-  if (report.gap) ShowGapLabel(*report.gap);
+  if (report.crossedJoin) ShowJoinLabel(JoinText(player.CurrentTrip(), *report.crossedJoin));
   if (report.outcome == PlayerReport::Outcome::Shown) ShowCurrentPicture(flatOut);
   // Placed without a picture: the GPS labels wait for the first one shown.
   if (report.outcome == PlayerReport::Outcome::Placed) GpsOff();
