@@ -300,9 +300,13 @@ void Form1::OpenAtPicture(const QString& name, std::int64_t picture) {
 }
 
 void Form1::ShowTripPicture(std::size_t index, std::int64_t position) {
-  if (!Playing) return Draw(player.ShowPicture(index, position));
-  player.AskForPicture(index, position);
-  Playing = false;
+  if (Playing) {
+    // The play's next turn shows it, and the play stops there.
+    player.AskForPicture(index, position);
+    Playing = false;
+    return;
+  }
+  Draw(player.ShowPicture(index, position));
 }
 
 void Form1::NextRecording() {

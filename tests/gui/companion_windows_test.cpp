@@ -95,6 +95,18 @@ TEST_F(Companions, ARouteReplacedWhileShownKeepsNoPointOfTheOldOne) {
   route->Map()->repaint();
 }
 
+TEST_F(Companions, AClickDuringPlayStopsThePlayOnThatPicture) {
+  AtNextYield(&F(), [&] { F().ShowTripPicture(1, recordings[1].picturePositions[2]); });
+  F().cmdUpF_Click();
+  EXPECT_FALSE(F().Playing);
+  EXPECT_EQ(F().MpegFile, QString::fromStdString(recordings[1].path));
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, recordings[1].picturePositions[2]);
+  EXPECT_EQ(F().lblTime->text(), "14.06.2007  10:00:06");
+  QStringList stopped = kAllAvailable;
+  stopped[5] = "StopU";
+  EXPECT_EQ(Keys(F()), stopped);
+}
+
 TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {
   F().Companions().TogglePicture();
   PictureWindow* picture = F().Companions().Picture();
