@@ -356,7 +356,7 @@ int main(int argc, char** argv) {
   std::ofstream(folder + "/Rovena.ini") << "PLAYSPEED1=0.000001\nMAPLAT1=52.41674\nMAPLAT2=52.80114\n"
                                            "MAPLON1=20.79139\nMAPLON2=20.2325\n";
   const double ffmpegRate = FfmpegPicturesPerSecond(path, pictures);
-  const std::string error = rovena::WriteDemoMap(folder + "/with_map/map.gif");
+  const std::string error = rovena::WriteDemoMap(folder + "/with_map/map.gif", rovena::IfExists::Replace);
   if (!error.empty()) {
     std::fprintf(stderr, "demo map: %s\n", error.c_str());
     return 1;

@@ -1,16 +1,13 @@
 #include "core/atomic_file.h"
 
-#include "core/output_guard.h"
-
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 
 namespace rovena {
 namespace {
@@ -19,15 +16,6 @@ constexpr std::size_t kBufferSize = 1 << 16;
 
 std::string ErrnoText(const std::string& what, int error) {
   return what + ": " + std::strerror(error);
-}
-
-// A symbolic link as target means "write the file it points to"; replacing the link itself
-// would silently turn it into a plain file.
-std::string ResolveTarget(const std::string& target) {
-  std::error_code ec;
-  if (!std::filesystem::is_symlink(target, ec)) return target;
-  const auto resolved = std::filesystem::weakly_canonical(target, ec);
-  return ec ? target : resolved.string();
 }
 
 // New files get the usual permissions (0666 less the umask); a replaced file keeps its own.
@@ -39,16 +27,11 @@ mode_t PermissionsFor(const std::string& target) {
   return 0666 & ~mask;
 }
 
-// The hidden temporary name ".NAME.XXXXXX", with NAME shortened when needed so that the
-// whole name fits the folder's limit (a 255-byte target name must still be writable).
-std::string TemporaryPattern(const std::filesystem::path& target) {
-  const std::filesystem::path folder = target.parent_path();
-  const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
-  const std::size_t nameMax = limit > 16 ? static_cast<std::size_t>(limit) : 255;
-  std::string name = target.filename().string();
-  const std::size_t room = nameMax - std::string(". .XXXXXX").size() + 1;
-  if (name.size() > room) name.resize(room);
-  return (folder / ("." + name + ".XXXXXX")).string();
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISBLK(mode)) return "a block device";
+  return "not a regular file";
 }
 
 void SyncFolderOf(const std::string& path) {
@@ -59,26 +42,112 @@ void SyncFolderOf(const std::string& path) {
   ::close(dir);
 }
 
+// The rename that puts a file in place. Without leave to replace, a file that appeared at the
+// target meanwhile is not replaced either.
+int RenameIntoPlace(const char* from, const char* to, IfExists ifExists) {
+  if (ifExists == IfExists::Replace) return ::rename(from, to);
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // A file system without it: a hard link is made only where no file is.
+  if (::link(from, to) != 0) return -1;
+  ::unlink(from);
+  return 0;
+}
+
+// Keeps the file at `target`, if any, at `backup` until the set stands: 1 when kept, 0 when
+// there was none, -1 on failure (also when something else than a file took its place).
+int KeepOld(const char* target, const char* backup) {
+  struct stat st {};
+  if (::lstat(target, &st) != 0) return errno == ENOENT ? 0 : -1;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EEXIST;
+    return -1;
+  }
+  if (::link(target, backup) == 0) return 1;
+  // A file system without hard links: moved aside instead, missing for a moment.
+  return ::rename(target, backup) == 0 ? 1 : -1;
+}
+
+// One file of a set on its way into place.
+struct Move {
+  const char* temp;
+  const char* target;
+  IfExists ifExists;
+  bool direct;
+  std::string backup;  // empty when the target need not be kept
+  bool keptOld = false;
+};
+
+// Renames every file into place, or none: returns the index of the move that failed (its
+// errno in `error`), or moves.size(). Only system calls, no allocation: a signal handler may
+// be waiting for the section.
+std::size_t MoveAll(std::vector<Move>& moves, int& error) {
+  std::size_t done = 0;
+  for (; done < moves.size(); ++done) {
+    Move& move = moves[done];
+    if (move.direct) continue;
+    const int kept = move.backup.empty() ? 0 : KeepOld(move.target, move.backup.c_str());
+    move.keptOld = kept == 1;
+    if (kept < 0 || RenameIntoPlace(move.temp, move.target, move.ifExists) != 0) {
+      error = errno;
+      break;
+    }
+  }
+  if (done == moves.size()) {
+    for (const Move& move : moves)
+      if (move.keptOld) ::unlink(move.backup.c_str());
+    return done;
+  }
+  if (moves[done].keptOld && ::rename(moves[done].backup.c_str(), moves[done].target) != 0)
+    ::unlink(moves[done].backup.c_str());
+  for (std::size_t i = done; i-- > 0;) {
+    const Move& move = moves[i];
+    if (move.keptOld)
+      ::rename(move.backup.c_str(), move.target);
+    else if (!move.direct)
+      ::unlink(move.target);
+  }
+  return done;
+}
+
 }  // namespace
 
 AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
 
-std::string AtomicFileWriter::Open(const std::string& target) {
+std::string AtomicFileWriter::Open(const std::string& target, IfExists ifExists) {
   Abandon();
   error_.clear();
   if (target.empty()) return error_ = "Brak nazwy pliku";
-  target_ = ResolveTarget(target);
-  if (const auto input = OpenInputAt(target_)) return error_ = RefusalText(target, *input);
-  std::string pattern = TemporaryPattern(target_);
-  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd_ < 0) return error_ = ErrnoText(target, errno);
-  temp_ = pattern;
-  ListTemporary(temp_);
-  if (::fchmod(fd_, PermissionsFor(target_)) != 0) {
-    error_ = ErrnoText(target, errno);
+  shown_ = target;
+  target_ = ResolvedPath(target);
+  ifExists_ = ifExists;
+  if (const auto input = InputAt(target)) return error_ = RefusalText(target, *input);
+  struct stat st {};
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return OpenDirectly(target, st.st_mode);
+  if (exists && ifExists == IfExists::Refuse) return error_ = target + ": exists already; --force replaces it";
+  output_.Begin(target_);
+  fd_ = CreateTemporaryFor(target_, temp_);
+  if (fd_ < 0) error_ = ErrnoText(target, errno);
+  if (error_.empty() && ::fchmod(fd_, PermissionsFor(target_)) != 0) error_ = ErrnoText(target, errno);
+  if (!error_.empty()) {
+    const std::string error = error_;
     Abandon();
-    return error_;
+    return error;
   }
+  buffer_.reserve(kBufferSize);
+  return {};
+}
+
+// A device or FIFO is written into as other tools do; anything else that is not a regular
+// file is refused, since replacing it by a file would lose it.
+std::string AtomicFileWriter::OpenDirectly(const std::string& target, unsigned mode) {
+  if (!S_ISCHR(mode) && !S_ISFIFO(mode))
+    return error_ = target + ": is " + KindOf(mode) + "; it is not replaced by a file";
+  fd_ = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) return error_ = ErrnoText(target, errno);
+  direct_ = true;
+  target_ = target;
   buffer_.reserve(kBufferSize);
   return {};
 }
@@ -89,7 +158,7 @@ bool AtomicFileWriter::Flush() {
     const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      error_ = ErrnoText(target_, n < 0 ? errno : EIO);
+      error_ = ErrnoText(shown_, n < 0 ? errno : EIO);
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -113,30 +182,39 @@ bool AtomicFileWriter::Write(const std::uint8_t* data, std::size_t size) {
 
 bool AtomicFileWriter::Put(std::uint8_t byte) { return Write(&byte, 1); }
 
-std::string AtomicFileWriter::Commit() {
+// Everything written and on disk, the descriptor closed, the guard asked once more: ready to
+// be renamed into place.
+std::string AtomicFileWriter::Finish() {
   if (fd_ < 0 && error_.empty()) error_ = "Plik nie został otwarty do zapisu";
   if (error_.empty()) Flush();
-  if (error_.empty() && ::fsync(fd_) != 0) error_ = ErrnoText(target_, errno);
+  // A device or FIFO has nothing to sync (and fsync fails on most).
+  if (error_.empty() && !direct_ && ::fsync(fd_) != 0) error_ = ErrnoText(shown_, errno);
   if (error_.empty()) {
     const int closed = ::close(fd_);
     fd_ = -1;
-    if (closed != 0) error_ = ErrnoText(target_, errno);
+    if (closed != 0) error_ = ErrnoText(shown_, errno);
   }
   // Checked again at the last moment: an input may have been opened, or renamed to the
   // target's name, while the output was being written.
-  if (error_.empty())
-    if (const auto input = OpenInputAt(target_)) error_ = RefusalText(target_, *input);
-  if (error_.empty() && ::rename(temp_.c_str(), target_.c_str()) != 0)
-    error_ = ErrnoText(target_, errno);
-  if (!error_.empty()) {
-    const std::string error = error_;
-    Abandon();
-    return error;
+  if (error_.empty() && !direct_)
+    if (const auto input = InputAt(target_, &output_)) error_ = RefusalText(shown_, *input);
+  return error_;
+}
+
+// In place: no longer a temporary file, and an output of the run from now on.
+void AtomicFileWriter::Settle() {
+  if (!direct_) {
+    UnlistTemporary(temp_);
+    output_.Written(target_);
+    SyncFolderOf(target_);
   }
-  UnlistTemporary(temp_);
   temp_.clear();
-  SyncFolderOf(target_);
-  return {};
+  direct_ = false;
+}
+
+std::string AtomicFileWriter::Commit() {
+  AtomicFileWriter* const self[] = {this};
+  return CommitTogether(self);
 }
 
 void AtomicFileWriter::Abandon() {
@@ -147,12 +225,49 @@ void AtomicFileWriter::Abandon() {
     UnlistTemporary(temp_);
   }
   temp_.clear();
+  direct_ = false;
   buffer_.clear();
+  output_.Drop();
 }
 
-std::string WriteFileAtomically(const std::string& target, std::span<const std::uint8_t> bytes) {
+std::string CommitTogether(std::span<AtomicFileWriter* const> files) {
+  std::string error;
+  for (AtomicFileWriter* file : files)
+    if (error.empty()) error = file->Finish();
+  std::vector<Move> moves;
+  // A single rename replaces atomically; a set keeps what it replaces until it stands.
+  const bool keepOld = files.size() > 1;
+  for (AtomicFileWriter* file : files) {
+    const bool replaces = keepOld && file->ifExists_ == IfExists::Replace && !file->direct_;
+    moves.push_back({file->temp_.c_str(), file->target_.c_str(), file->ifExists_, file->direct_,
+                     replaces ? HiddenNameFor(file->target_) : std::string()});
+  }
+  if (error.empty()) {
+    int failure = 0;
+    std::size_t failed = moves.size();
+    {
+      const SignalSafeSection section;
+      if (section.Entered()) {
+        failed = MoveAll(moves, failure);
+      } else {
+        failed = 0;
+        failure = ECANCELED;
+      }
+    }
+    if (failed < moves.size()) error = ErrnoText(files[failed]->shown_, failure);
+  }
+  for (AtomicFileWriter* file : files) {
+    if (error.empty())
+      file->Settle();
+    else
+      file->Abandon();
+  }
+  return error;
+}
+
+std::string WriteFileAtomically(const std::string& target, std::span<const std::uint8_t> bytes, IfExists ifExists) {
   AtomicFileWriter writer;
-  if (std::string error = writer.Open(target); !error.empty()) return error;
+  if (std::string error = writer.Open(target, ifExists); !error.empty()) return error;
   writer.Write(bytes);
   return writer.Commit();
 }

@@ -59,8 +59,8 @@ std::vector<std::uint8_t> EncodeBmp24(const BgrImageView& image) {
   return out;
 }
 
-std::string WriteBmp24File(const std::string& path, const BgrImageView& image) {
-  return WriteFileAtomically(path, EncodeBmp24(image));
+std::string WriteBmp24File(const std::string& path, const BgrImageView& image, IfExists ifExists) {
+  return WriteFileAtomically(path, EncodeBmp24(image), ifExists);
 }
 
 }  // namespace rovena

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.h"
+
 namespace rovena {
 
 // A view of pixels stored as blue, green, red bytes. `stride` is the distance in bytes from
@@ -26,6 +28,6 @@ std::vector<std::uint8_t> EncodeBmp24(const BgrImageView& image);
 
 // Writes the BMP atomically (a complete new file or the old one untouched). Returns an
 // empty string on success, otherwise a description of the failure for the user.
-std::string WriteBmp24File(const std::string& path, const BgrImageView& image);
+std::string WriteBmp24File(const std::string& path, const BgrImageView& image, IfExists ifExists);
 
 }  // namespace rovena

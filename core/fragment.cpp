@@ -32,11 +32,22 @@ std::int64_t FragmentLength(std::int64_t cutStart, std::int64_t cutEnd) {
 
 FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordingPath,
                             std::int64_t cutStart, std::int64_t cutEnd,
-                            const std::string& outputPath) {
+                            const std::string& outputPath, IfExists ifExists) {
+  AtomicFileWriter out;
+  FragmentResult result = WriteFragment(recording, recordingPath, cutStart, cutEnd, outputPath, ifExists, out);
+  if (!result.ok()) return result;
+  if (std::string error = out.Commit(); !error.empty())
+    return Refusal(FragmentResult::Status::WriteFailed, "Błąd zapisu pliku " + error, "cannot write " + error);
+  return result;
+}
+
+FragmentResult WriteFragment(RecordingFile& recording, const std::string& recordingPath,
+                             std::int64_t cutStart, std::int64_t cutEnd,
+                             const std::string& outputPath, IfExists ifExists, AtomicFileWriter& out) {
   using Status = FragmentResult::Status;
   // Checked by the open descriptor, so a recording renamed since it was opened is still
   // recognised; the writer checks again before it renames its file into place.
-  if (const auto input = OpenInputAt(outputPath))
+  if (const auto input = InputAt(outputPath))
     return Refusal(Status::OutputIsRecording,
                    "Nie można zapisać fragmentu do oglądanego pliku: " + outputPath + " (" + *input + ")",
                    RefusalText(outputPath, *input));
@@ -51,8 +62,7 @@ FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordi
     return Refusal(Status::EndPastFile, "Koniec fragmentu leży za końcem pliku !",
                    "the end of the fragment lies past the end of the file");
 
-  AtomicFileWriter out;
-  if (std::string error = out.Open(outputPath); !error.empty())
+  if (std::string error = out.Open(outputPath, ifExists); !error.empty())
     return Refusal(Status::WriteFailed, "Błąd zapisu pliku " + error, "cannot write " + error);
   const bool hadIoError = recording.HadIoError();
   const bool hadShortRead = recording.HadShortRead();
@@ -65,8 +75,6 @@ FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordi
     return Refusal(Status::ReadFailed, "Błąd odczytu pliku " + recordingPath,
                    recordingPath + (shrank ? " shrank while it was copied" : ": read error while copying"));
   }
-  if (std::string error = out.Commit(); !error.empty())
-    return Refusal(Status::WriteFailed, "Błąd zapisu pliku " + error, "cannot write " + error);
   FragmentResult saved;
   saved.bytesWritten = FragmentLength(cutStart, cutEnd);
   return saved;

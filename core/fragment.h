@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/atomic_file.h"
+
 namespace rovena {
 
 class RecordingFile;
@@ -36,6 +38,11 @@ std::int64_t FragmentLength(std::int64_t cutStart, std::int64_t cutEnd);
 // position is cutEnd + 1 and its last position cutEnd.
 FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordingPath,
                             std::int64_t cutStart, std::int64_t cutEnd,
-                            const std::string& outputPath);
+                            const std::string& outputPath, IfExists ifExists);
+// The same, left in `out` uncommitted, so that it can be committed together with files
+// made from it (its sidecars).
+FragmentResult WriteFragment(RecordingFile& recording, const std::string& recordingPath,
+                             std::int64_t cutStart, std::int64_t cutEnd,
+                             const std::string& outputPath, IfExists ifExists, AtomicFileWriter& out);
 
 }  // namespace rovena

@@ -289,6 +289,9 @@ Trip Trip::FromRecordings(std::vector<TripRecording> recordings, std::vector<Ski
                       r.lastFix->utcSeconds > trip.recordings_[furthest].lastFix->utcSeconds))
       furthest = i;
   }
+  std::vector<std::string> paths;
+  for (const TripRecording& r : trip.recordings_) paths.push_back(r.path);
+  trip.inputs_ = InputFiles(paths);
   return trip;
 }
 

@@ -6,7 +6,9 @@
 // recordings by their first valid GPS fix, then by name. A recording without any fix goes
 // where its modification time falls among the others' first fixes (by modification time,
 // then name, among those falling into the same place). Files that are not recordings, or
-// cannot be read, are listed as skipped with a reason.
+// cannot be read, are listed as skipped with a reason. While a trip (or a copy of it) lives,
+// every one of its recordings is an input (output_guard.h): whatever reads a trip writes
+// over none of them.
 //
 // Each recording joins the trip before it in one of three ways: it follows on (it begins
 // within moments of the latest fix so far), after a gap (a break in driving, or a side
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "core/gps_track.h"
+#include "core/output_guard.h"
 
 namespace rovena {
 
@@ -143,6 +146,7 @@ class Trip {
   std::vector<TripGap> gaps_;
   std::vector<TripOverlap> overlaps_;
   std::vector<SkippedFile> skipped_;
+  InputFiles inputs_;
 };
 
 // Great-circle distance between two fixes with positions, in kilometres.

@@ -238,10 +238,10 @@ std::vector<std::uint8_t> RenderDemoPicture(int width, int height, int index) {
   return std::move(canvas.Pixels());
 }
 
-std::string WriteDemoRecording(const std::string& path, int width, int height, int pictures) {
+std::string WriteDemoRecording(const std::string& path, int width, int height, int pictures, IfExists ifExists) {
   RecordingWriter writer(width, height);
   for (int i = 0; i < pictures; ++i) writer.AddRgbPicture(RenderDemoPicture(width, height, i), DemoSentence(i));
-  return writer.WriteFile(path) ? std::string() : "cannot write " + path;
+  return WriteFileAtomically(path, writer.Bytes(), ifExists);
 }
 
 std::vector<DemoTripPart> DemoTripParts(int pictures) {
@@ -261,7 +261,8 @@ std::vector<DemoTripPart> DemoTripParts(int pictures) {
   return out;
 }
 
-std::string WriteDemoDrive(const std::string& recordingPath, const std::string& tripFolder, int pictures) {
+std::string WriteDemoDrive(const std::string& recordingPath, const std::string& tripFolder, int pictures,
+                           IfExists ifExists) {
   constexpr int kWidth = 640, kHeight = 480;
   std::vector<std::vector<std::uint8_t>> slices;
   RecordingWriter whole(kWidth, kHeight);
@@ -269,7 +270,7 @@ std::string WriteDemoDrive(const std::string& recordingPath, const std::string& 
     slices.push_back(EncodeSliceData(YuvPicture::FromRgb(kWidth, kHeight, RenderDemoPicture(kWidth, kHeight, i))));
     whole.AddCodedPicture(slices.back(), DemoSentence(i));
   }
-  std::string error = WriteFileAtomically(recordingPath, whole.Bytes());
+  std::string error = WriteFileAtomically(recordingPath, whole.Bytes(), ifExists);
   if (!error.empty()) return error;
   std::error_code ec;
   std::filesystem::create_directories(tripFolder, ec);
@@ -278,7 +279,7 @@ std::string WriteDemoDrive(const std::string& recordingPath, const std::string& 
     RecordingWriter writer(kWidth, kHeight);
     for (int i = part.firstPicture; i < part.firstPicture + part.pictures; ++i)
       writer.AddCodedPicture(slices[static_cast<std::size_t>(i)], DemoSentence(i, part.stopSeconds));
-    error = WriteFileAtomically((std::filesystem::path(tripFolder) / part.name).string(), writer.Bytes());
+    error = WriteFileAtomically((std::filesystem::path(tripFolder) / part.name).string(), writer.Bytes(), ifExists);
     if (!error.empty()) return error;
   }
   return {};

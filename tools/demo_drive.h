@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.h"
+
 namespace rovena {
 
 struct MapPoint {
@@ -43,7 +45,8 @@ std::string DemoSentence(int index, int stopSeconds = 0);
 std::vector<std::uint8_t> RenderDemoPicture(int width, int height, int index);
 
 // Writes the demo recording (atomically). Returns an error text, empty on success.
-std::string WriteDemoRecording(const std::string& path, int width, int height, int pictures);
+std::string WriteDemoRecording(const std::string& path, int width, int height, int pictures,
+                               IfExists ifExists);
 
 // The demo drive split as a recorder splits a drive: three recordings named by their start
 // time (HHMMSS.m1v), the car standing still for kDemoStopSeconds between the second and
@@ -60,6 +63,7 @@ std::vector<DemoTripPart> DemoTripParts(int pictures);
 // Writes the 640 x 480 drive of `pictures` pictures whole into `recordingPath` and as a trip
 // into `tripFolder` (created when missing), encoding each picture once. Returns an error
 // text, empty on success.
-std::string WriteDemoDrive(const std::string& recordingPath, const std::string& tripFolder, int pictures);
+std::string WriteDemoDrive(const std::string& recordingPath, const std::string& tripFolder, int pictures,
+                           IfExists ifExists);
 
 }  // namespace rovena

@@ -160,10 +160,10 @@ std::vector<std::uint8_t> EncodeGif(const IndexedImage& image) {
   return ok ? out : std::vector<std::uint8_t>();
 }
 
-std::string WriteDemoMap(const std::string& path) {
+std::string WriteDemoMap(const std::string& path, IfExists ifExists) {
   const std::vector<std::uint8_t> gif = EncodeGif(DrawDemoMap());
   if (gif.empty()) return "cannot encode the map as GIF";
-  return WriteFileAtomically(path, gif);
+  return WriteFileAtomically(path, gif, ifExists);
 }
 
 }  // namespace rovena

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.h"
+
 namespace rovena {
 
 constexpr int kDemoMapSize = 4096;
@@ -30,6 +32,6 @@ enum DemoMapColour : std::uint8_t {
 std::vector<std::uint8_t> EncodeGif(const IndexedImage& image);
 
 // Draws the map and writes it as GIF atomically. Returns an error text, empty on success.
-std::string WriteDemoMap(const std::string& path);
+std::string WriteDemoMap(const std::string& path, IfExists ifExists);
 
 }  // namespace rovena

@@ -300,8 +300,8 @@ void RecordingWriter::AddRgbPicture(const std::vector<uint8_t>& rgb, const std::
 
 void RecordingWriter::AddBytes(const std::vector<uint8_t>& bytes) { bytes_.insert(bytes_.end(), bytes.begin(), bytes.end()); }
 
-bool RecordingWriter::WriteFile(const std::string& path) const {
-  return WriteFileAtomically(path, bytes_).empty();
+bool RecordingWriter::WriteFile(const std::string& path, IfExists ifExists) const {
+  return WriteFileAtomically(path, bytes_, ifExists).empty();
 }
 
 YuvPicture MakeTestPattern(int width, int height, int index) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.h"
+
 namespace rovena {
 
 // Planes of one picture in 4:2:0: Y is width x height, Cb and Cr are half that each way.
@@ -89,8 +91,8 @@ class RecordingWriter {
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
   int PictureCount() const { return pictureCount_; }
   // Writes to a temporary name beside `path` and renames it, so that concurrent readers
-  // never see half a file.
-  bool WriteFile(const std::string& path) const;
+  // never see half a file. A test's fixture replaces what is there; the demo asks.
+  bool WriteFile(const std::string& path, IfExists ifExists = IfExists::Replace) const;
 
  private:
   void PutStartCode(uint8_t value);

@@ -39,7 +39,7 @@ TEST_F(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
   const std::string target = Path("out.bin");
   WriteText(target, "old content that is longer");
   ::chmod(target.c_str(), 0640);
-  EXPECT_EQ(WriteFileAtomically(target, Bytes("new")), "");
+  EXPECT_EQ(WriteFileAtomically(target, Bytes("new"), IfExists::Replace), "");
   EXPECT_EQ(Read(target), "new");
   EXPECT_EQ(EntriesInDir(), 1u);
   struct stat st {};
@@ -50,7 +50,7 @@ TEST_F(AtomicFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
 TEST_F(AtomicFile, LargeBufferedWritesArriveWhole) {
   const std::string target = Path("big.bin");
   AtomicFileWriter w;
-  ASSERT_EQ(w.Open(target), "");
+  ASSERT_EQ(w.Open(target, IfExists::Replace), "");
   std::string expected;
   for (int i = 0; i < 200000; ++i) {
     w.Put(static_cast<std::uint8_t>(i * 7));
@@ -69,17 +69,17 @@ TEST_F(AtomicFile, AbandonedOrFailedWritesKeepTheOldFile) {
   WriteText(target, "precious");
   {
     AtomicFileWriter w;
-    ASSERT_EQ(w.Open(target), "");
+    ASSERT_EQ(w.Open(target, IfExists::Replace), "");
     w.Write(Bytes("half"));
   }  // destroyed without Commit
   EXPECT_EQ(Read(target), "precious");
   EXPECT_EQ(EntriesInDir(), 1u);
 
-  EXPECT_NE(WriteFileAtomically(Path("no/such/folder/x"), Bytes("x")), "");
-  EXPECT_NE(WriteFileAtomically("", Bytes("x")), "");
+  EXPECT_NE(WriteFileAtomically(Path("no/such/folder/x"), Bytes("x"), IfExists::Replace), "");
+  EXPECT_NE(WriteFileAtomically("", Bytes("x"), IfExists::Replace), "");
   // A folder in the target's place cannot be replaced by a file.
   fs::create_directory(Path("adir"));
-  EXPECT_NE(WriteFileAtomically(Path("adir"), Bytes("x")), "");
+  EXPECT_NE(WriteFileAtomically(Path("adir"), Bytes("x"), IfExists::Replace), "");
   EXPECT_TRUE(fs::is_directory(Path("adir")));
   EXPECT_EQ(EntriesInDir(), 2u);
 }
@@ -89,7 +89,7 @@ TEST_F(AtomicFile, UnwritableFolderIsReported) {
   fs::create_directory(Path("ro"));
   WriteText(Path("ro/old.bin"), "old");
   fs::permissions(Path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_NE(WriteFileAtomically(Path("ro/old.bin"), Bytes("new")), "");
+  EXPECT_NE(WriteFileAtomically(Path("ro/old.bin"), Bytes("new"), IfExists::Replace), "");
   fs::permissions(Path("ro"), fs::perms::owner_all);
   EXPECT_EQ(Read(Path("ro/old.bin")), "old");
 }
@@ -99,7 +99,7 @@ TEST_F(AtomicFile, SymbolicLinkTargetIsFollowed) {
   const std::string link = Path("link.bin");
   WriteText(real, "old");
   fs::create_symlink(real, link);
-  EXPECT_EQ(WriteFileAtomically(link, Bytes("new")), "");
+  EXPECT_EQ(WriteFileAtomically(link, Bytes("new"), IfExists::Replace), "");
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(Read(real), "new");
 }

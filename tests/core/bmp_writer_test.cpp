@@ -63,9 +63,9 @@ TEST(Bmp, FileWrittenUnderTheGivenName) {
   const std::filesystem::path& dir = scratch.Path();
   const std::string name = (dir / "snapshot-without-extension").string();
   const std::vector<std::uint8_t> pixels(640 * 480 * 3, 7);
-  ASSERT_EQ(WriteBmp24File(name, {640, 480, pixels.data(), 1920, true}), "");
+  ASSERT_EQ(WriteBmp24File(name, {640, 480, pixels.data(), 1920, true}, IfExists::Replace), "");
   EXPECT_EQ(std::filesystem::file_size(name), 54u + 640u * 480u * 3u);
-  EXPECT_NE(WriteBmp24File((dir / "missing" / "x.bmp").string(), {640, 480, pixels.data(), 1920, true}), "");
+  EXPECT_NE(WriteBmp24File((dir / "missing" / "x.bmp").string(), {640, 480, pixels.data(), 1920, true}, IfExists::Replace), "");
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST(DemoMap, GifReadsBackAsTheDrawnMap) {
 TEST(DemoRecording, WalksWithTheViewersSearches) {
   const test::ScratchDir dir("rovena_demo");
   const std::string path = dir.File("demo_cif.m1v");
-  ASSERT_EQ(WriteDemoRecording(path, 320, 240, 140), "");
+  ASSERT_EQ(WriteDemoRecording(path, 320, 240, 140, IfExists::Refuse), "");
   Recording recording;
   std::string error;
   ASSERT_TRUE(recording.Open(path, error)) << error;

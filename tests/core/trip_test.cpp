@@ -165,7 +165,7 @@ TEST_F(TripFolder, QuickScanFindsTheFixesPastATunnelAndAPowerLoss) {
 }
 
 TEST_F(TripFolder, DemoDriveIsATripWithOneStop) {
-  ASSERT_EQ(WriteDemoDrive(scratch_.File("demo.m1v"), scratch_.File("trip"), 3), "");  // one picture each
+  ASSERT_EQ(WriteDemoDrive(scratch_.File("demo.m1v"), scratch_.File("trip"), 3, IfExists::Refuse), "");  // one picture each
   const Trip trip = Trip::Scan(scratch_.File("trip"));
   EXPECT_EQ(Names(trip), (std::vector<std::string>{"140500.m1v", "140501.m1v", "140902.m1v"}));
   ASSERT_EQ(trip.Gaps().size(), 1u);
