@@ -1,5 +1,7 @@
 #include "export/clip_export.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <memory>
 
@@ -29,12 +31,13 @@ std::vector<GpsFix> Fixes(const Stretch& stretch) {
 }
 
 // A file waiting to be committed with the others: its writer is open from the start, so that
-// a refused target (an open input) is known before any work is done.
+// a refused target (an input, an existing file) is known before any work is done.
 struct PendingFile {
   std::string path;
   std::vector<std::uint8_t> bytes;
   AtomicFileWriter writer;
 };
+using PendingFiles = std::vector<std::unique_ptr<PendingFile>>;
 
 // Started now; each source hashed (stopped when keepGoing says so: an error then).
 IntegrityRecord RecordOf(const std::string& kind, const Stretch& stretch, const std::vector<std::string>& arguments,
@@ -57,28 +60,37 @@ RecordedFile Described(const std::string& path, const std::vector<std::uint8_t>&
   return {fs::path(path).filename().string(), static_cast<std::int64_t>(bytes.size()), Sha256OfBytes(bytes.data(), bytes.size())};
 }
 
-// Commits the files in order, then the record that names them all.
-std::string CommitAll(std::vector<std::unique_ptr<PendingFile>>& files, IntegrityRecord* record,
-                      const std::string& recordPath, std::vector<std::string>& written) {
-  for (auto& file : files) {
-    if (std::string error = file->writer.Commit(); !error.empty()) return error;
-    written.push_back(file->path);
+// Opens a writer for each sidecar of `output` with the given extensions; their bytes come
+// later (Fill).
+std::string OpenSidecars(PendingFiles& files, const std::string& output, std::initializer_list<const char*> extensions,
+                         IfExists ifExists) {
+  for (const char* extension : extensions) {
+    auto file = std::make_unique<PendingFile>();
+    file->path = SidecarPath(output, extension);
+    if (std::string error = file->writer.Open(file->path, ifExists); !error.empty()) return error;
+    files.push_back(std::move(file));
   }
-  if (!record) return {};
-  record->finishedUtc = UtcNow();
-  if (std::string error = WriteFileAtomically(recordPath, Bytes(RecordJson(*record))); !error.empty()) return error;
-  written.push_back(recordPath);
   return {};
 }
 
-std::string OpenPending(std::vector<std::unique_ptr<PendingFile>>& files, const std::string& path,
-                        std::vector<std::uint8_t> bytes) {
-  auto file = std::make_unique<PendingFile>();
-  file->path = path;
-  file->bytes = std::move(bytes);
-  if (std::string error = file->writer.Open(path); !error.empty()) return error;
-  file->writer.Write(file->bytes);
-  files.push_back(std::move(file));
+void Fill(PendingFile& file, std::vector<std::uint8_t> bytes) {
+  file.bytes = std::move(bytes);
+  file.writer.Write(file.bytes);
+}
+
+// The record, finished now and naming every output, goes into the last file; then the whole
+// set (`main`, the clip, first) is committed together.
+std::string CommitSet(AtomicFileWriter& main, PendingFiles& sidecars, IntegrityRecord& record,
+                      std::vector<std::string>& written, const std::string& mainPath) {
+  for (std::size_t i = 0; i + 1 < sidecars.size(); ++i)
+    record.outputs.push_back(Described(sidecars[i]->path, sidecars[i]->bytes));
+  record.finishedUtc = UtcNow();
+  Fill(*sidecars.back(), Bytes(RecordJson(record)));
+  std::vector<AtomicFileWriter*> set = {&main};
+  for (auto& file : sidecars) set.push_back(&file->writer);
+  if (std::string error = CommitTogether(set); !error.empty()) return error;
+  written.push_back(mainPath);
+  for (auto& file : sidecars) written.push_back(file->path);
   return {};
 }
 
@@ -93,17 +105,48 @@ std::vector<std::pair<std::string, std::string>> ExportOptions(const ExportReque
           {"jobs", std::to_string(r.jobs)}, {"sidecars", r.sidecars ? "yes" : "no"}};
 }
 
-// An output named like one of its own sidecars would be replaced by it.
-std::string SidecarClash(const std::string& output) {
-  const std::string extension = fs::path(output).extension().string();
-  if (extension != ".srt" && extension != ".gpx" && extension != ".json") return {};
-  return NameText(output) + ": its own " + extension + " sidecar would replace it; choose another name";
+// Size, modification time and identity of each source, to tell whether it changed while it
+// was exported.
+std::vector<struct stat> Stamps(const Stretch& stretch) {
+  std::vector<struct stat> stamps;
+  for (const StretchSource& source : stretch.sources) {
+    struct stat st {};
+    ::stat(source.path.c_str(), &st);
+    stamps.push_back(st);
+  }
+  return stamps;
+}
+
+// The first source that is not what it was when the stretch was found, "" when none.
+std::string ChangedSource(const Stretch& stretch, const std::vector<struct stat>& before) {
+  const std::vector<struct stat> now = Stamps(stretch);
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    const struct stat &a = before[i], &b = now[i];
+    if (a.st_size != stretch.sources[i].fileSize || b.st_size != a.st_size || b.st_ino != a.st_ino ||
+        b.st_dev != a.st_dev || b.st_mtim.tv_sec != a.st_mtim.tv_sec || b.st_mtim.tv_nsec != a.st_mtim.tv_nsec)
+      return stretch.sources[i].path;
+  }
+  return {};
 }
 
 }  // namespace
 
 std::string SidecarPath(const std::string& output, const std::string& extension) {
   return fs::path(output).replace_extension(extension).string();
+}
+
+std::vector<std::string> ExportFiles(const std::string& output, bool sidecars) {
+  if (!sidecars) return {output};
+  return {output, SidecarPath(output, ".srt"), SidecarPath(output, ".gpx"), SidecarPath(output, ".json")};
+}
+
+std::string SidecarProblem(const std::string& output) {
+  if (IsSidecarName(output))
+    return NameText(output) + ": its own " + fs::path(output).extension().string() + " sidecar would replace it; choose another name";
+  struct stat st {};
+  if (::stat(output.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    return NameText(output) + ": not a regular file, so no sidecars can go beside it";
+  return {};
 }
 
 namespace {
@@ -155,11 +198,19 @@ std::optional<RecordedFile> WrittenFile(const std::string& path, const std::stri
   return RecordedFile{fs::path(name).filename().string(), static_cast<std::int64_t>(size), *sha};
 }
 
+std::vector<std::string> SourcePaths(const std::vector<SourceRange>& ranges) {
+  std::vector<std::string> paths;
+  for (const SourceRange& range : ranges) paths.push_back(range.path);
+  return paths;
+}
+
 }  // namespace
 
 ExportResult ExportClip(const ExportRequest& request, const ExportProgress& progress) {
   ExportResult result;
-  if (request.sidecars && (result.error = SidecarClash(request.output)).size()) return result;
+  if (request.sidecars && (result.error = SidecarProblem(request.output)).size()) return result;
+  // Each source is open only while it is read: registered, no output lands on one meanwhile.
+  const InputFiles sources(SourcePaths(request.ranges));
   // Finding the stretch and hashing the recordings can take a while on long ones: the
   // progress callback hears (0, 0) meanwhile and may stop them too.
   const KeepGoing keepGoing = [&] {
@@ -174,71 +225,75 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   ClipPlan plan;
   result.error = FindStretch(request.ranges, plan.stretch, keepGoing);
   if (stopped()) return result;
+  const std::vector<struct stat> stamps = Stamps(plan.stretch);
   std::vector<std::string> sentences;
   for (const StretchPicture& picture : plan.stretch.pictures) sentences.push_back(picture.sentence);
   plan.timesMs = PictureTimesMs(sentences, request.playInterval, request.pace);
   plan.texts = OverlayTexts(sentences, request.overlay);
   plan.cues = SubtitleCues(plan.texts, plan.timesMs);
 
-  // The recordings are open from here on, so the guard refuses any output over one of them
-  // before work begins.
-  OrderedDecoder decoder(plan.stretch, request.jobs);
-  if ((result.error = decoder.Error()).size()) return result;
+  // Every file of the set is open before work begins, so a refused target is known at once.
   AtomicFileWriter video;
-  if ((result.error = video.Open(request.output)).size()) return result;
-  std::vector<std::unique_ptr<PendingFile>> sidecars;
+  if ((result.error = video.Open(request.output, request.ifExists)).size()) return result;
+  PendingFiles sidecars;
   IntegrityRecord record;
   if (request.sidecars) {
-    record = RecordOf("export", plan.stretch, request.arguments, result.error, keepGoing);
-    record.options = ExportOptions(request);
-    if (result.error.empty())
-      result.error = OpenPending(sidecars, SidecarPath(request.output, ".srt"), Bytes(SrtText(plan.cues)));
-    if (result.error.empty())
-      result.error = OpenPending(sidecars, SidecarPath(request.output, ".gpx"),
-                                 Bytes(TrackGpx(Fixes(plan.stretch), fs::path(request.output).stem().string())));
+    result.error = OpenSidecars(sidecars, request.output, {".srt", ".gpx", ".json"}, request.ifExists);
+    if (result.error.empty()) record = RecordOf("export", plan.stretch, request.arguments, result.error, keepGoing);
     if (stopped()) return result;
+    record.options = ExportOptions(request);
+    Fill(*sidecars[0], Bytes(SrtText(plan.cues)));
+    Fill(*sidecars[1], Bytes(TrackGpx(Fixes(plan.stretch), fs::path(request.output).stem().string())));
   }
 
-  result.error = EncodePictures(request, plan, decoder, video.TemporaryPath(), progress, result);
-  if (!result.error.empty()) result.error = NameText(request.output) + ": " + result.error;
+  {
+    OrderedDecoder decoder(plan.stretch, request.jobs);
+    result.error = decoder.Error();
+    if (result.error.empty()) result.error = EncodePictures(request, plan, decoder, video.TemporaryPath(), progress, result);
+    if (!result.error.empty()) result.error = NameText(request.output) + ": " + result.error;
+    if (result.error.empty()) result.error = decoder.Failure();
+  }
   if (stopped()) return result;
+  if (const std::string changed = ChangedSource(plan.stretch, stamps); !changed.empty()) {
+    result.error = NameText(changed) + ": changed while it was exported; nothing was written";
+    return result;
+  }
   result.pictures = static_cast<std::int64_t>(plan.stretch.pictures.size());
   result.seconds = static_cast<double>(plan.timesMs.back()) / 1000;
-  if (request.sidecars) {
-    const auto written = WrittenFile(video.TemporaryPath(), request.output);
-    if (!written) {
-      result.error = NameText(request.output) + ": the written video cannot be read back";
-      return result;
-    }
-    record.damaged = result.damaged;
-    record.outputs.push_back(*written);
-    for (const auto& file : sidecars) record.outputs.push_back(Described(file->path, file->bytes));
+  if (!request.sidecars) {
+    if ((result.error = video.Commit()).empty()) result.written.push_back(request.output);
+    return result;
   }
-  if ((result.error = video.Commit()).size()) return result;
-  result.written.push_back(request.output);
-  if (request.sidecars) result.error = CommitAll(sidecars, &record, SidecarPath(request.output, ".json"), result.written);
+  const auto written = WrittenFile(video.TemporaryPath(), request.output);
+  if (!written) {
+    result.error = NameText(request.output) + ": the written video cannot be read back";
+    return result;
+  }
+  record.damaged = result.damaged;
+  record.outputs.push_back(*written);
+  result.error = CommitSet(video, sidecars, record, result.written, request.output);
   return result;
 }
 
-std::string WriteCutSidecars(const std::string& recording, std::int64_t from, std::int64_t to,
-                             const std::string& fragmentPath, const std::vector<std::string>& arguments) {
-  if (std::string clash = SidecarClash(fragmentPath); !clash.empty()) return clash;
+std::string CommitCutWithSidecars(const std::string& recording, std::int64_t from, std::int64_t to,
+                                  AtomicFileWriter& fragment, const std::string& fragmentPath,
+                                  const std::vector<std::string>& arguments, IfExists ifExists) {
+  if (std::string problem = SidecarProblem(fragmentPath); !problem.empty()) return problem;
   Stretch stretch;
   if (std::string error = FindStretch({{recording, from, to}}, stretch); !error.empty()) return error;
   std::string error;
   IntegrityRecord record = RecordOf("cut", stretch, arguments, error);
-  record.options = {{"from", std::to_string(from)}, {"to", std::to_string(to)}, {"output", fragmentPath}};
-  const auto fragment = WrittenFile(fragmentPath, fragmentPath);
-  if (!fragment) return NameText(fragmentPath) + ": cannot be read back";
-  record.outputs.push_back(*fragment);
-  std::vector<std::unique_ptr<PendingFile>> files;
-  const std::string gpxPath = SidecarPath(fragmentPath, ".gpx");
-  if (error.empty())
-    error = OpenPending(files, gpxPath, Bytes(TrackGpx(Fixes(stretch), fs::path(fragmentPath).stem().string())));
   if (!error.empty()) return error;
-  record.outputs.push_back(Described(gpxPath, files.front()->bytes));
-  std::vector<std::string> written;
-  return CommitAll(files, &record, SidecarPath(fragmentPath, ".json"), written);
+  record.options = {{"from", std::to_string(from)}, {"to", std::to_string(to)}, {"output", fragmentPath}};
+  fragment.Flush();
+  const auto written = WrittenFile(fragment.TemporaryPath(), fragmentPath);
+  if (!written) return NameText(fragmentPath) + ": cannot be read back";
+  record.outputs.push_back(*written);
+  PendingFiles sidecars;
+  if (error = OpenSidecars(sidecars, fragmentPath, {".gpx", ".json"}, ifExists); !error.empty()) return error;
+  Fill(*sidecars[0], Bytes(TrackGpx(Fixes(stretch), fs::path(fragmentPath).stem().string())));
+  std::vector<std::string> done;
+  return CommitSet(fragment, sidecars, record, done, fragmentPath);
 }
 
 }  // namespace rovena::exporting

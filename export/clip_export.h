@@ -1,7 +1,8 @@
 // An evidence export as one call: a stretch of a recording (or of a trip's recordings) becomes NAME.mp4 (H.264 with the
 // overlay and a subtitle stream), NAME.srt, NAME.gpx and the integrity record NAME.json.
-// Every file goes through an atomic write and all of them are committed only once the video
-// is complete, so a failure or a cancel leaves none of them behind.
+// Every file goes to a temporary file first and the set is committed together only once all
+// of them are complete, so a failure or a cancel leaves none of the new set behind and an
+// older set of the same name as it was.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "export/clip_text.h"
 #include "export/integrity_record.h"
 #include "export/picture_source.h"
@@ -27,7 +29,8 @@ struct ExportRequest {
   double playInterval = 0.1;   // for pictures without a usable time
   int jobs = 1;
   bool sidecars = true;
-  std::vector<std::string> arguments;  // the command line, kept in the record
+  IfExists ifExists = IfExists::Refuse;  // whether an existing set of the same name is replaced
+  std::vector<std::string> arguments;    // the command line, kept in the record
   // Called with each decoded picture before the overlay is drawn and it is encoded, to
   // change it in place (covering faces and plates): display colours, 3 bytes per pixel
   // (blue, green, red), line 0 the lowest. A damaged picture is not passed; the picture held
@@ -55,9 +58,19 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
 // NAME.EXTENSION beside `output`, NAME being output's name without its extension.
 std::string SidecarPath(const std::string& output, const std::string& extension);
 
-// The GPX and the integrity record for a lossless cut of pictures from..to, written next to
-// the fragment already saved at `fragmentPath`. Returns an error text, empty on success.
-std::string WriteCutSidecars(const std::string& recording, std::int64_t from, std::int64_t to,
-                             const std::string& fragmentPath, const std::vector<std::string>& arguments);
+// Every file an export to `output` writes: the clip, then (with sidecars) its subtitles, GPX
+// track and integrity record, in the order they are committed.
+std::vector<std::string> ExportFiles(const std::string& output, bool sidecars);
+
+// Why sidecars cannot go beside `output`, "" when they can: one of them would replace it, or
+// it is a device or FIFO, which has no folder of its own to share.
+std::string SidecarProblem(const std::string& output);
+
+// Commits the fragment of a lossless cut of pictures from..to, still uncommitted in
+// `fragment` (opened for `fragmentPath`), together with its GPX track and integrity record.
+// Returns an error text, empty on success; on failure none of the three is in place.
+std::string CommitCutWithSidecars(const std::string& recording, std::int64_t from, std::int64_t to,
+                                  AtomicFileWriter& fragment, const std::string& fragmentPath,
+                                  const std::vector<std::string>& arguments, IfExists ifExists);
 
 }  // namespace rovena::exporting

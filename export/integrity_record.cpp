@@ -76,7 +76,31 @@ bool NestsDeeperThan(std::string_view text, int limit) {
   return false;
 }
 
+// What a whole record of the set beside `jsonPath` names, "" when it does: its clip (the
+// record's name with the clip's own extension) and the sidecars its kind writes.
+std::string MissingOutput(const std::string& jsonPath, const Json& record) {
+  const std::string stem = std::filesystem::path(jsonPath).stem().string();
+  const std::string kind = record.at("kind").get<std::string>();
+  if (kind != "export" && kind != "cut") return "a record of an unknown kind '" + NameText(kind) + "'";
+  std::vector<std::string> wanted = {stem + ".gpx"};
+  if (kind == "export") wanted.push_back(stem + ".srt");
+  bool clip = false;
+  for (const Json& output : record.at("outputs")) {
+    const std::filesystem::path path(NameFromText(output.at("path").get<std::string>()));
+    clip = clip || (path.stem() == stem && !IsSidecarName(path.string()));
+    std::erase(wanted, path.string());
+  }
+  if (!clip) return "no entry for its clip (" + NameText(stem) + " with the clip's extension)";
+  if (!wanted.empty()) return "no entry for " + NameText(wanted.front());
+  return {};
+}
+
 }  // namespace
+
+bool IsSidecarName(const std::string& path) {
+  const std::string extension = std::filesystem::path(path).extension().string();
+  return extension == ".srt" || extension == ".gpx" || extension == ".json";
+}
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
@@ -128,6 +152,9 @@ std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& ch
   if (NestsDeeperThan(text, kDeepestNesting)) return shown + ": not an integrity record (nested too deep)";
   try {
     const Json record = Json::parse(text);
+    if (record.at("sources").empty()) return shown + ": not a whole integrity record: no entry for a source";
+    if (const std::string missing = MissingOutput(jsonPath, record); !missing.empty())
+      return shown + ": not a whole integrity record: " + missing;
     std::vector<FileCheck> found;
     for (const Json& source : record.at("sources"))
       found.push_back(Check("source", Resolved(jsonPath, source.at("path").get<std::string>()), source));

@@ -59,8 +59,12 @@ struct FileCheck {
   enum class Outcome { Match, Mismatch, Missing } outcome = Outcome::Missing;
 };
 
+// True for the names of the files written beside a clip: NAME.srt, NAME.gpx, NAME.json.
+bool IsSidecarName(const std::string& path);
+
 // Reads the record at `jsonPath` and re-hashes every file it names. An error text (unreadable
-// or malformed record) leaves `checks` empty.
+// or malformed record, or one that names no source or not its own clip, NAME.EXT beside
+// NAME.json) leaves `checks` empty: a record with entries taken out does not pass.
 std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& checks);
 
 }  // namespace rovena::exporting

@@ -1,5 +1,7 @@
 #include "export/picture_source.h"
 
+#include <cstdint>
+
 #include "core/block_library.h"
 #include "core/picture_decoder.h"
 #include "core/recording.h"
@@ -76,7 +78,8 @@ bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::i
 }
 
 struct OrderedDecoder::Worker {
-  std::vector<std::unique_ptr<Recording>> recordings;  // one per source of the stretch
+  Recording recording;
+  std::size_t source = SIZE_MAX;  // the source `recording` holds open
   PictureDecoder decoder;
 };
 
@@ -88,13 +91,6 @@ OrderedDecoder::OrderedDecoder(const Stretch& stretch, int jobs) : stretch_(stre
   }
   for (int i = 0; i < jobs; ++i) {
     auto worker = std::make_unique<Worker>();
-    for (const StretchSource& source : stretch.sources) {
-      worker->recordings.push_back(std::make_unique<Recording>());
-      if (!worker->recordings.back()->Open(source.path, error_)) {
-        error_ = source.path + ": " + error_;
-        return;
-      }
-    }
     worker->decoder.CheckSize(stretch.header);
     workers_.push_back(std::move(worker));
   }
@@ -126,11 +122,12 @@ void OrderedDecoder::Work(Worker& worker) {
     Slot& slot = slots_[index % slots_.size()];
     // Standing right after the picture's start code, as the window's forward search leaves it.
     const StretchPicture& picture = stretch_.pictures[index];
-    Recording& recording = *worker.recordings[picture.source];
+    Recording& recording = worker.recording;
+    PictureDecoder& decoder = worker.decoder;
+    slot.decoded = OpenSource(worker, picture.source);
     recording.PicPos = picture.position;
     recording.File().SetCurrentPosition(recording.PicPos + 1);
-    PictureDecoder& decoder = worker.decoder;
-    slot.decoded = recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()) &&
+    slot.decoded = slot.decoded && recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()) &&
                    decoder.ShowPic() == PictureDecoder::PictureResult::Decoded;
     if (slot.decoded) slot.bgr = decoder.FrameBuf;
     {
@@ -139,6 +136,22 @@ void OrderedDecoder::Work(Worker& worker) {
     }
     changed_.notify_all();
   }
+}
+
+bool OrderedDecoder::OpenSource(Worker& worker, std::size_t source) {
+  if (worker.source == source) return worker.recording.File().IsOpen();
+  std::string error;
+  worker.source = source;
+  if (worker.recording.Open(stretch_.sources[source].path, error)) return true;
+  worker.recording.Close();
+  const std::lock_guard lock(mutex_);
+  if (failure_.empty()) failure_ = stretch_.sources[source].path + ": " + error;
+  return false;
+}
+
+std::string OrderedDecoder::Failure() {
+  const std::lock_guard lock(mutex_);
+  return failure_;
 }
 
 bool OrderedDecoder::Next(std::vector<std::uint8_t>& bgr) {

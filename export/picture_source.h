@@ -63,16 +63,21 @@ bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::i
                           std::int64_t& to, const KeepGoing& keepGoing = {});
 
 // Decoded pictures in display colours, 3 bytes per pixel (blue, green, red), line 0 lowest.
+// Each worker holds one recording open at a time, opened when its first picture comes, so
+// the files held stay as many as the workers however many recordings the stretch spans.
 class OrderedDecoder {
  public:
-  // Opens `jobs` handles on each recording and starts the workers.
+  // Starts `jobs` workers.
   OrderedDecoder(const Stretch& stretch, int jobs);
   ~OrderedDecoder();
   OrderedDecoder(const OrderedDecoder&) = delete;
   OrderedDecoder& operator=(const OrderedDecoder&) = delete;
 
-  // Empty when every worker could open the recordings and the block library is bound.
+  // Empty when the block library is bound and the workers run.
   const std::string& Error() const { return error_; }
+  // Why a recording could not be opened during the run (its pictures then came out as not
+  // decoded); empty when every one could.
+  std::string Failure();
   // Waits for the next picture in order and swaps it into `bgr`. False when it could not be
   // decoded (`bgr` is then left as it was) or when all pictures have been taken.
   bool Next(std::vector<std::uint8_t>& bgr);
@@ -85,9 +90,12 @@ class OrderedDecoder {
     bool ready = false;
   };
   void Work(Worker& worker);
+  // Makes `source` the worker's open recording; false (and a failure) when it cannot be opened.
+  bool OpenSource(Worker& worker, std::size_t source);
 
   const Stretch& stretch_;
   std::string error_;
+  std::string failure_;  // guarded by mutex_
   std::vector<std::unique_ptr<Worker>> workers_;
   std::vector<std::thread> threads_;
   std::vector<Slot> slots_;  // picture i waits in slots_[i % size] until it is taken

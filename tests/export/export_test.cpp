@@ -294,6 +294,82 @@ TEST(ExportLeavesNothingBehind, CancelDiskFullAndAnOutputOverTheInput) {
   EXPECT_TRUE(onlyTheRecording());
 }
 
+// The clip and its sidecars are one set: a failed export leaves none of the new set and an
+// older set of the same name as it was; a recording that changes while it is exported fails
+// the export.
+TEST(ExportLeavesNothingBehind, AnOlderSetStaysAndAChangingRecordingFailsTheExport) {
+  test::ScratchDir scratch("rovena_export_sets");
+  RecordingWriter writer(320, 240);
+  for (int i = 0; i < 8; ++i) writer.AddPicture(MakeDetailedPattern(320, 240, i), MakeGprmcSentence(i));
+  const std::string recording = scratch.File("in.m1v");
+  ASSERT_TRUE(writer.WriteFile(recording));
+  ASSERT_EQ(Cli("export " + recording + " --from 1 --to 8 -o " + scratch.File("set.mp4")).status, 0);
+  const auto set = [&] {
+    std::string all;
+    for (const char* extension : {".mp4", ".srt", ".gpx", ".json"}) {
+      const auto bytes = Read(scratch.File(std::string("set") + extension));
+      all.append(bytes.begin(), bytes.end());
+    }
+    return all;
+  };
+  const std::string older = set();
+  const Output full = Capture("bash -c \"trap '' XFSZ; ulimit -f 8; exec " + std::string(ROVENA_BIN_DIR) +
+                              "/rovena-cli export " + recording + " --from 1 --to 4 --force -o " + scratch.File("set.mp4") + "\"");
+  EXPECT_EQ(full.status, 1) << full.text;
+  EXPECT_EQ(set(), older);
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 5) << "the recording and the older set only";
+
+  exporting::ExportRequest request;
+  request.ranges = {{recording, 1, 8}};
+  request.output = scratch.File("changed.mp4");
+  const exporting::ExportResult result = exporting::ExportClip(request, [&](std::int64_t done, std::int64_t) {
+    if (done == 3) fs::resize_file(recording, fs::file_size(recording) / 2);
+    return true;
+  });
+  EXPECT_NE(result.error.find("in.m1v: changed while it was exported"), std::string::npos) << result.error;
+  EXPECT_FALSE(fs::exists(scratch.File("changed.mp4")) || fs::exists(scratch.File("changed.json")));
+}
+
+// Every recording of the trip read is an input, not only those of the stretch: no file of
+// the set may replace one, --force or not.
+TEST(ExportTrip, NoFileOfTheSetLandsOnARecordingOfTheTrip) {
+  test::ScratchDir scratch("rovena_export_trip_inputs");
+  for (int file = 0; file < 3; ++file) {
+    RecordingWriter writer(320, 240);
+    for (int i = 2 * file; i < 2 * file + 2; ++i) writer.AddPicture(MakeTestPattern(320, 240, i), MakeGprmcSentence(i));
+    ASSERT_TRUE(writer.WriteFile(scratch.File("r" + std::to_string(file) + ".m1v")));
+  }
+  fs::copy_file(scratch.File("r2.m1v"), scratch.File("clip.gpx"));  // a recording, whatever its name
+  const auto before = Read(scratch.File("r2.m1v"));
+  const std::string trip = "export " + scratch.Path().string() + " --from r0.m1v:1 --to r0.m1v:2 --force -o ";
+  const Output onRecording = Cli(trip + scratch.File("r2.m1v") + " --no-sidecars");
+  EXPECT_EQ(onRecording.status, 1);
+  EXPECT_NE(onRecording.text.find("refusing to write over"), std::string::npos) << onRecording.text;
+  EXPECT_EQ(Cli(trip + scratch.File("clip.mp4")).status, 1) << "its GPX would replace clip.gpx";
+  EXPECT_EQ(Read(scratch.File("r2.m1v")), before);
+  EXPECT_EQ(Read(scratch.File("clip.gpx")), before);
+  EXPECT_FALSE(fs::exists(scratch.File("clip.mp4")));
+}
+
+// Each worker holds one recording open at a time, however long the trip.
+TEST(ExportTrip, ALongTripNeedsFewOpenFiles) {
+  test::ScratchDir scratch("rovena_export_long_trip");
+  constexpr int kRecordings = 60;
+  for (int file = 0; file < kRecordings; ++file) {
+    RecordingWriter writer(320, 240);
+    writer.AddPicture(MakeTestPattern(320, 240, file % 8), MakeGprmcSentence(file));
+    char name[16];
+    std::snprintf(name, sizeof name, "r%02d.m1v", file);
+    ASSERT_TRUE(writer.WriteFile(scratch.File(name)));
+  }
+  const std::string few = "bash -c 'ulimit -n 32; exec " + std::string(ROVENA_BIN_DIR) + "/rovena-cli ";
+  const Output exported = Capture(few + "export " + scratch.Path().string() + " --from r00.m1v:1 --to r59.m1v:1 --jobs 4 -o " +
+                                  scratch.File("clip.mp4") + "'");
+  EXPECT_EQ(exported.status, 0) << exported.text;
+  const Output tracked = Capture(few + "track " + scratch.Path().string() + " --jobs 4 -o " + scratch.File("t.csv") + "'");
+  EXPECT_EQ(tracked.status, 0) << tracked.text;
+}
+
 TEST(ClipTimes, GpsTimesGapsBackwardsTimesAndAFixedPace) {
   using exporting::PictureTimesMs;
   using V = std::vector<std::int64_t>;
