@@ -1,6 +1,7 @@
 #include "archive/archive.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -66,17 +67,43 @@ std::optional<FoundFix> Archive::ClosestInTime(double time) {
   return time - *before->time <= *after->time - time ? before : after;
 }
 
-bool IsPostgresUrl(const std::string& url) {
-  return url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0;
+namespace {
+
+// "scheme://" as URLs begin (RFC 3986: a letter, then letters, digits, "+", "-", ".").
+std::optional<std::size_t> SchemeLength(const std::string& url) {
+  const std::size_t colon = url.find("://");
+  if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(url[0]))) return std::nullopt;
+  for (std::size_t i = 0; i < colon; ++i)
+    if (!std::isalnum(static_cast<unsigned char>(url[i])) && std::string("+-.").find(url[i]) == std::string::npos)
+      return std::nullopt;
+  return colon;
 }
 
-std::unique_ptr<Archive> OpenArchive(const std::string& url, IfMissing ifMissing) {
-  if (IsPostgresUrl(url)) return OpenPostgresArchive(url);
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+bool IsPostgresUrl(const std::string& url) {
+  const auto scheme = SchemeLength(url);
+  if (!scheme) return false;
+  const std::string name = Lower(url.substr(0, *scheme));
+  return name == "postgresql" || name == "postgres";
+}
+
+std::unique_ptr<Archive> OpenArchive(const std::string& url, Access access) {
+  if (const auto scheme = SchemeLength(url)) {
+    // libpq knows the scheme only in lower case.
+    if (IsPostgresUrl(url)) return OpenPostgresArchive(Lower(url.substr(0, *scheme)) + url.substr(*scheme), access);
+    throw ArchiveError(url + ": not an archive URL PostgreSQL understands (postgresql://...); a SQLite archive is named by its file");
+  }
   const std::string path = url.empty() ? DefaultArchivePath() : url;
   std::error_code ec;
-  if (ifMissing == IfMissing::Refuse && std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
+  if (access == Access::ReadOnly && std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
     throw ArchiveError("there is no archive at " + NameText(path) + " yet; rovena-cli index builds it");
-  return OpenSqliteArchive(path);
+  return OpenSqliteArchive(path, access);
 }
 
 std::string DefaultArchivePath() {
@@ -101,6 +128,14 @@ int CheckedSchemaVersion(std::optional<std::int64_t> marker) {
     throw ArchiveError("the archive's schema is version " + std::to_string(*marker) + ", newer than this Rovena knows (" +
                        std::to_string(kSchemaVersion) + "); use a newer Rovena");
   return static_cast<int>(*marker);
+}
+
+std::string ReadOnlySchemaProblem(const std::string& archive, int found) {
+  if (found == 0) return archive + ": not a Rovena archive";
+  if (found < kSchemaVersion)
+    return "the archive's schema is version " + std::to_string(found) + ", older than this Rovena's (" +
+           std::to_string(kSchemaVersion) + "); rovena-cli index brings it up to date";
+  return {};
 }
 
 }  // namespace rovena::archive

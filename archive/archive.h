@@ -101,16 +101,18 @@ class Archive {
   virtual std::optional<FoundFix> NeighbourInTime(double time, bool before) = 0;
 };
 
-// Whether a SQLite archive that is not there yet may be made: indexing builds one, while a
-// look-up must not leave an empty archive behind where the user never made one.
-enum class IfMissing { Create, Refuse };
+// How an archive is used. Indexing writes: it creates the archive and its schema where there
+// is none and migrates an older schema. Looking only reads: the archive is opened read-only
+// (an archive the user may read but not write works), and nothing is ever created,
+// initialised or migrated; a file or database that holds no archive is reported.
+enum class Access { ReadWrite, ReadOnly };
 
-// Opens (creating and migrating as needed) the archive named by `url`: a libpq connection
-// string starting "postgresql://" or "postgres://", else a SQLite file name; empty means
-// DefaultArchivePath().
-std::unique_ptr<Archive> OpenArchive(const std::string& url, IfMissing ifMissing = IfMissing::Create);
-std::unique_ptr<Archive> OpenSqliteArchive(const std::string& path);
-std::unique_ptr<Archive> OpenPostgresArchive(const std::string& connection);
+// Opens the archive named by `url`: a PostgreSQL URL ("postgresql://" or "postgres://", the
+// scheme in any case, as URLs are compared), else a SQLite file name; empty means
+// DefaultArchivePath(). Any other URL is refused rather than taken for a file name.
+std::unique_ptr<Archive> OpenArchive(const std::string& url, Access access);
+std::unique_ptr<Archive> OpenSqliteArchive(const std::string& path, Access access);
+std::unique_ptr<Archive> OpenPostgresArchive(const std::string& connection, Access access);
 bool IsPostgresUrl(const std::string& url);
 
 // $XDG_DATA_HOME/rovena/archive.sqlite, with ~/.local/share for an unset XDG_DATA_HOME.
@@ -127,5 +129,8 @@ std::vector<Pass> GroupPasses(std::vector<FoundFix> fixes);
 // ArchiveError for a missing or empty marker (nothing), one below 0, and one newer than
 // kSchemaVersion.
 int CheckedSchemaVersion(std::optional<std::int64_t> marker);
+// Why an archive whose schema is version `found` (0: no archive at all) cannot be read
+// without writing, or "" when it can.
+std::string ReadOnlySchemaProblem(const std::string& archive, int found);
 
 }  // namespace rovena::archive

@@ -1,9 +1,12 @@
 #include "archive/index_run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -23,6 +26,14 @@ struct Work {
   std::optional<ScanResult> result;
 };
 
+// A folder the walk would pass over in silence: the user must hear that part of the tree
+// was not looked at.
+bool ReportUnreadableFolder(const std::string& folder, IndexSummary& summary) {
+  if (::access(folder.c_str(), R_OK | X_OK) == 0) return false;
+  summary.failed.emplace_back(folder, std::string("cannot read the folder: ") + std::strerror(errno));
+  return true;
+}
+
 // Regular files at or under each path, sorted, each once; paths that do not exist are skipped.
 std::vector<std::string> FilesUnder(const std::vector<std::string>& paths, IndexSummary& summary) {
   std::vector<std::string> files;
@@ -33,9 +44,15 @@ std::vector<std::string> FilesUnder(const std::vector<std::string>& paths, Index
     if (fs::is_regular_file(status)) {
       files.push_back(root);
     } else if (fs::is_directory(status)) {
+      if (ReportUnreadableFolder(root, summary)) continue;
       for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end;
-           !error && it != end; it.increment(error))
-        if (it->is_regular_file(error)) files.push_back(it->path().string());
+           !error && it != end; it.increment(error)) {
+        std::error_code gone;
+        if (it->is_regular_file(gone))
+          files.push_back(it->path().string());
+        else if (it->is_directory(gone) && !it->is_symlink(gone))
+          ReportUnreadableFolder(it->path().string(), summary);
+      }
       if (error) summary.failed.emplace_back(root, "cannot walk the folder: " + error.message());
     } else {
       summary.failed.emplace_back(given, error ? error.message() : "neither a file nor a folder");

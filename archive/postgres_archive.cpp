@@ -150,7 +150,7 @@ std::string CopyLine(std::int64_t recordingId, const StoredFix& f) {
 
 class PostgresArchive : public Archive {
  public:
-  explicit PostgresArchive(const std::string& connection) : conn_(PQconnectdb(connection.c_str())) {
+  PostgresArchive(const std::string& connection, Access access) : conn_(PQconnectdb(connection.c_str())) {
     if (PQstatus(conn_) != CONNECTION_OK) {
       const std::string why = ServerMessage();
       PQfinish(conn_);
@@ -158,7 +158,10 @@ class PostgresArchive : public Archive {
     }
     PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
     try {
-      Migrate();
+      if (access == Access::ReadWrite)
+        Migrate();
+      else
+        CheckReadable();
     } catch (...) {
       PQfinish(conn_);
       throw;
@@ -298,16 +301,26 @@ class PostgresArchive : public Archive {
     return ArchiveError("archive: " + ServerMessage(failed));
   }
 
+  // 0 when the database holds no archive.
+  int SchemaVersion() {
+    Result exists = Query("SELECT to_regclass('rovena_schema') IS NOT NULL", {});
+    if (exists.Text(0, 0) != "t") return 0;
+    const Result marker = Query("SELECT version FROM rovena_schema", {});
+    const bool one = marker.Rows() == 1 && !marker.Null(0, 0);
+    return CheckedSchemaVersion(one ? std::optional(marker.Int(0, 0)) : std::nullopt);
+  }
+
+  // For looking only: every transaction of the session is read-only, whatever it is asked.
+  void CheckReadable() {
+    Exec("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
+    const std::string problem = ReadOnlySchemaProblem("the PostgreSQL database", SchemaVersion());
+    if (!problem.empty()) throw ArchiveError(problem);
+  }
+
   void Migrate() {
     Transaction transaction(*this);
     Query(std::string("SELECT pg_advisory_xact_lock(") + kSchemaLockKey + ")", {});
-    Result exists = Query("SELECT to_regclass('rovena_schema') IS NOT NULL", {});
-    int version = 0;
-    if (exists.Text(0, 0) == "t") {
-      const Result marker = Query("SELECT version FROM rovena_schema", {});
-      const bool one = marker.Rows() == 1 && !marker.Null(0, 0);
-      version = CheckedSchemaVersion(one ? std::optional(marker.Int(0, 0)) : std::nullopt);
-    }
+    const int version = SchemaVersion();
     if (version == 0) Exec("CREATE TABLE rovena_schema (version integer NOT NULL); INSERT INTO rovena_schema VALUES (0)");
     for (int v = version; v < kSchemaVersion; ++v) Exec(kMigrations[v]);
     Query("UPDATE rovena_schema SET version = " + std::to_string(kSchemaVersion), {});
@@ -324,8 +337,8 @@ class PostgresArchive : public Archive {
 
 }  // namespace
 
-std::unique_ptr<Archive> OpenPostgresArchive(const std::string& connection) {
-  return std::make_unique<PostgresArchive>(connection);
+std::unique_ptr<Archive> OpenPostgresArchive(const std::string& connection, Access access) {
+  return std::make_unique<PostgresArchive>(connection, access);
 }
 
 }  // namespace rovena::archive

@@ -2,9 +2,14 @@
 // timeout so that two index runs take turns, and an R*Tree of the valid fixes for searches by
 // place. The schema version is SQLite's user_version.
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <utility>
@@ -12,6 +17,7 @@
 #include "archive/archive.h"
 #include "core/output_guard.h"
 #include "core/text_encoding.h"
+#include "core/recording_file.h"
 
 namespace rovena::archive {
 namespace {
@@ -141,28 +147,85 @@ RecordingInfo ReadInfo(const Statement& s) {
 const char* const kInfoColumns =
     "SELECT path, size, mtime_ns, sha256, format, pictures, first_time, last_time, trip FROM recordings ";
 
+// The files SQLite keeps beside an archive: its rollback journal, its write-ahead log and the
+// log's index. They may not exist yet.
+std::vector<std::string> ArchiveFiles(const std::string& path) {
+  return {path, path + "-journal", path + "-wal", path + "-shm"};
+}
+
+// True when the side file `path` (ending "-journal", "-wal" or "-shm") is missing, empty or
+// begins as SQLite begins its own, so that opening the archive cannot overwrite a stranger.
+bool IsOwnSideFile(const std::string& path) {
+  std::error_code missing;
+  if (std::filesystem::symlink_status(path, missing).type() == std::filesystem::file_type::not_found) return true;
+  std::string error;
+  const int fd = OpenRegularFile(path, error);
+  if (fd < 0) return false;
+  std::uint8_t head[8] = {};
+  const ssize_t got = ::read(fd, head, sizeof head);
+  ::close(fd);
+  if (got == 0) return true;
+  if (got < static_cast<ssize_t>(sizeof head)) return false;
+  const std::uint32_t big = std::uint32_t{head[0]} << 24 | head[1] << 16 | head[2] << 8 | head[3];
+  std::uint32_t hostOrder = 0;
+  std::memcpy(&hostOrder, head, sizeof hostOrder);
+  static constexpr std::uint8_t kJournalMagic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+  if (path.ends_with("-wal")) return big == 0x377f0682 || big == 0x377f0683;  // the log's magic numbers
+  if (path.ends_with("-shm")) return hostOrder == 3007000;  // the index's version number
+  return std::equal(head, head + 8, kJournalMagic);
+}
+
+// Before an archive is opened for writing: neither it nor a side file may be an input of the
+// run or a file that is not the archive's own, since SQLite would write over it.
+void CheckArchiveFiles(const std::string& path) {
+  std::error_code missing;
+  const auto type = std::filesystem::status(path, missing).type();
+  if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::regular)
+    throw ArchiveError(NameText(path) + ": not a file, so not an archive");
+  for (const std::string& file : ArchiveFiles(path)) {
+    if (auto input = InputAt(file)) throw ArchiveError(RefusalText(file, *input));
+    if (file != path && !IsOwnSideFile(file))
+      throw ArchiveError(NameText(file) + ": not the archive's own file; the archive is not opened beside it");
+  }
+}
+
+// "file:" URI of `path` (every byte but the unreserved ones escaped) with `query`.
+std::string FileUri(const std::string& path, const std::string& query) {
+  std::string uri = "file:";
+  for (const char c : std::filesystem::absolute(path).string()) {
+    if (std::isalnum(static_cast<unsigned char>(c)) || std::string("/-._~").find(c) != std::string::npos) {
+      uri += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+      uri += escaped;
+    }
+  }
+  return uri + "?" + query;
+}
+
 class SqliteArchive : public Archive {
  public:
-  explicit SqliteArchive(const std::string& path) {
-    if (auto input = OpenInputAt(path)) throw ArchiveError(RefusalText(path, *input));
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-      const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
-      sqlite3_close(db_);
-      throw ArchiveError("cannot open the archive " + NameText(path) + ": " + why);
-    }
+  SqliteArchive(const std::string& path, Access access) {
     try {
-      sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-      SwitchToWal();
-      // In WAL mode NORMAL keeps the database whole through any crash of the program; only a
-      // power loss can take back the last committed recordings, which the next run redoes.
-      Exec("PRAGMA synchronous=NORMAL");
-      Migrate();
+      if (access == Access::ReadWrite) {
+        CheckArchiveFiles(path);
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+        Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        SwitchToWal();
+        // In WAL mode NORMAL keeps the database whole through any crash of the program; only a
+        // power loss can take back the last committed recordings, which the next run redoes.
+        Exec("PRAGMA synchronous=NORMAL");
+        Migrate();
+      } else {
+        OpenToRead(path);
+      }
     } catch (const ArchiveError& e) {
       sqlite3_close(db_);
       throw ArchiveError("cannot open the archive " + NameText(path) + ": " + e.what());
     }
+    inputs_ = InputFiles(ArchiveFiles(path));
   }
   ~SqliteArchive() override { sqlite3_close(db_); }
 
@@ -295,12 +358,50 @@ class SqliteArchive : public Archive {
     Exec("PRAGMA journal_mode=WAL");
   }
 
-  void Migrate() {
-    Transaction transaction(*this);
+  void Open(const std::string& name, int flags) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    if (sqlite3_open_v2(name.c_str(), &db_, flags, nullptr) != SQLITE_OK)
+      throw ArchiveError(db_ ? sqlite3_errmsg(db_) : "out of memory");
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  }
+
+  // Read-only. A log-mode archive is read through its -shm file, which SQLite makes when it
+  // is missing; where the reader may not make it (a folder it cannot write), the archive is
+  // read as unchanging instead, as SQLite allows.
+  void OpenToRead(const std::string& path) {
+    Open(path, SQLITE_OPEN_READONLY);
+    int version = 0;
+    try {
+      version = SchemaVersion();
+    } catch (const ArchiveError&) {
+      const int why = sqlite3_errcode(db_);
+      if (why != SQLITE_CANTOPEN && why != SQLITE_READONLY) throw;
+      Open(FileUri(path, "mode=ro&immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+      version = SchemaVersion();
+    }
+    if (const std::string problem = ReadOnlySchemaProblem(NameText(path), version); !problem.empty())
+      throw ArchiveError(problem);
+  }
+
+  // The schema's version; 0 for a database without one (which then must hold no tables of
+  // its own to be made an archive).
+  int SchemaVersion() {
     Statement read(db_, "PRAGMA user_version");
     read.Step();
-    const int version = CheckedSchemaVersion(read.Int(0));
-    read.Reset();
+    return CheckedSchemaVersion(read.Int(0));
+  }
+
+  bool HoldsTables() {
+    Statement read(db_, "SELECT count(*) FROM sqlite_master");
+    read.Step();
+    return read.Int(0) > 0;
+  }
+
+  void Migrate() {
+    Transaction transaction(*this);
+    const int version = SchemaVersion();
+    if (version == 0 && HoldsTables()) throw ArchiveError("a database of something else, not a Rovena archive");
     for (int v = version; v < kSchemaVersion; ++v) Exec(kMigrations[v]);
     Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     transaction.Commit();
@@ -320,10 +421,13 @@ class SqliteArchive : public Archive {
   }
 
   sqlite3* db_ = nullptr;
+  InputFiles inputs_;  // no output of the run may land on the archive or its side files
 };
 
 }  // namespace
 
-std::unique_ptr<Archive> OpenSqliteArchive(const std::string& path) { return std::make_unique<SqliteArchive>(path); }
+std::unique_ptr<Archive> OpenSqliteArchive(const std::string& path, Access access) {
+  return std::make_unique<SqliteArchive>(path, access);
+}
 
 }  // namespace rovena::archive

@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
   std::printf("Synthetic archive, one fix a second (an hour of recording = 3600 fixes):\n");
   const std::string sqlitePath = (dir / "find.sqlite").string();
   {
-    auto archive = ar::OpenSqliteArchive(sqlitePath);
+    auto archive = ar::OpenSqliteArchive(sqlitePath, ar::Access::ReadWrite);
     FindMedian("SQLite", *archive, fixes, [&] {
       sqlite3* db = nullptr;
       sqlite3_open(sqlitePath.c_str(), &db);
@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
   if (postgres) {
     rovena::test::PostgresServer server;
     const std::string url = server.NewDatabase();
-    auto archive = ar::OpenPostgresArchive(url);
+    auto archive = ar::OpenPostgresArchive(url, ar::Access::ReadWrite);
     FindMedian("PostgreSQL", *archive, fixes, [&] {
       PGconn* conn = PQconnectdb(url.c_str());
       PGresult* r = PQexec(conn, "SELECT pg_total_relation_size('fixes') + pg_total_relation_size('recordings')");

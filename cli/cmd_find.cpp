@@ -151,7 +151,7 @@ int RunFind(const std::vector<std::string>& argv) {
 
   std::vector<Pass> passes;
   try {
-    const auto store = archive::OpenArchive(args.Option("--db").value_or(""), archive::IfMissing::Refuse);
+    const auto store = archive::OpenArchive(args.Option("--db").value_or(""), archive::Access::ReadOnly);
     if (byPlace) {
       passes = store->Passes(query);
     } else if (auto fix = store->ClosestInTime(*at)) {

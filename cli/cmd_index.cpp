@@ -47,7 +47,7 @@ int RunIndex(const std::vector<std::string>& argv) {
   };
   archive::IndexSummary summary;
   try {
-    const auto store = archive::OpenArchive(args.Option("--db").value_or(""));
+    const auto store = archive::OpenArchive(args.Option("--db").value_or(""), archive::Access::ReadWrite);
     summary = archive::IndexRecordings(*store, options);
   } catch (const archive::ArchiveError& e) {
     return report.Fail(e.what());

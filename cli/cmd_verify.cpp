@@ -39,7 +39,7 @@ int RunVerify(const std::vector<std::string>& argv) {
 
   std::vector<archive::RecordingInfo> recordings;
   try {
-    recordings = archive::OpenArchive(args.Option("--db").value_or(""), archive::IfMissing::Refuse)->Recordings();
+    recordings = archive::OpenArchive(args.Option("--db").value_or(""), archive::Access::ReadOnly)->Recordings();
   } catch (const archive::ArchiveError& e) {
     return report.Fail(e.what());
   }

@@ -93,7 +93,7 @@ void CompanionWindows::OfferPassesNear(double lat, double lon, QPoint globalPosi
     problem = QStringLiteral("Brak archiwum (rovena-cli index)");
   } else {
     try {
-      found = archive::OpenSqliteArchive(archivePath)->Passes({lat, lon, kPassRadiusM, {}, {}});
+      found = archive::OpenSqliteArchive(archivePath, archive::Access::ReadOnly)->Passes({lat, lon, kPassRadiusM, {}, {}});
     } catch (const archive::ArchiveError& error) {
       problem = PathFromBytes(error.what());
     }

@@ -24,6 +24,7 @@
 #include "postgres_server.h"
 #include "tools/recording_writer.h"
 #include "scratch_dir.h"
+#include "unprivileged.h"
 
 namespace rovena {
 namespace {
@@ -190,7 +191,7 @@ TEST_P(ArchiveBehaviour, VerifyNamesEveryRecordingThatIsNotAsIndexed) {
 }
 
 TEST_P(ArchiveBehaviour, ArchiveFromANewerRoveneIsRefused) {
-  archive::OpenArchive(db_);  // creates the schema
+  archive::OpenArchive(db_, archive::Access::ReadWrite);  // creates the schema
   if (std::string(GetParam()) == "sqlite") {
     sqlite3* db = nullptr;
     sqlite3_open(db_.c_str(), &db);
@@ -200,7 +201,7 @@ TEST_P(ArchiveBehaviour, ArchiveFromANewerRoveneIsRefused) {
     test::RunSql(db_, "UPDATE rovena_schema SET version = 99");
   }
   try {
-    archive::OpenArchive(db_);
+    archive::OpenArchive(db_, archive::Access::ReadWrite);
     ADD_FAILURE() << "opened";
   } catch (const archive::ArchiveError& e) {
     EXPECT_NE(std::string(e.what()).find("schema is version 99, newer than this Rovena knows (" + std::to_string(archive::kSchemaVersion) + ")"), std::string::npos)
@@ -216,7 +217,7 @@ TEST_P(ArchiveBehaviour, FindsPassesAcrossTheDateLineAndOverThePole) {
   const std::pair<double, double> places[] = {{0, 179.9999}, {0, -179.9999}, {0, -179.99}, {89.9999, 0}, {89.9999, 180}};
   for (int i = 0; i < 5; ++i)
     entry.fixes.push_back({i + 1, 24 + i * 113, 1000.0 + i, places[i].first, places[i].second, 1.0, 1.0, true});
-  const auto store = archive::OpenArchive(db_);
+  const auto store = archive::OpenArchive(db_, archive::Access::ReadWrite);
   store->Store(entry);
   const auto dateLine = store->Passes({0, 180, 50, std::nullopt, std::nullopt});
   ASSERT_EQ(dateLine.size(), 1u);
@@ -231,7 +232,7 @@ TEST_P(ArchiveBehaviour, FindsPassesAcrossTheDateLineAndOverThePole) {
 
 TEST_P(ArchiveBehaviour, LostServerConnectionFailsTheStoreWithoutAHalfRecording) {
   if (std::string(GetParam()) == "sqlite") GTEST_SKIP() << "a SQLite file has no connection to lose";
-  const auto store = archive::OpenArchive(db_);
+  const auto store = archive::OpenArchive(db_, archive::Access::ReadWrite);
   archive::RecordingEntry entry;
   entry.info.path = "/nowhere/lost.mpg";
   entry.fixes.resize(5000, archive::StoredFix{1, 24, 0.0, kLat, kLon, 1.0, 1.0, true});
@@ -244,7 +245,46 @@ TEST_P(ArchiveBehaviour, LostServerConnectionFailsTheStoreWithoutAHalfRecording)
   } catch (const archive::ArchiveError& e) {
     EXPECT_NE(std::string(e.what()).find("connection"), std::string::npos) << e.what();
   }
-  EXPECT_FALSE(archive::OpenArchive(db_)->Lookup(entry.info.path));
+  EXPECT_FALSE(archive::OpenArchive(db_, archive::Access::ReadWrite)->Lookup(entry.info.path));
+}
+
+// Commands that only look open the archive read-only: what holds no archive is reported and
+// left as it was, nothing can be stored, and an archive the user may only read still answers.
+TEST_P(ArchiveBehaviour, LookingNeverWritesAndWorksOnAnArchiveThatIsOnlyReadable) {
+  const bool sqlite = std::string(GetParam()) == "sqlite";
+  if (sqlite) std::fclose(std::fopen(db_.c_str(), "w"));  // an empty file where the archive is named
+  for (const char* look : {"find --at 2006-03-01", "verify"}) EXPECT_EQ(Cli(look + Db()).status, 1) << look;
+  try {
+    archive::OpenArchive(db_, archive::Access::ReadOnly);
+    ADD_FAILURE() << "an empty database was taken for an archive";
+  } catch (const archive::ArchiveError& e) {
+    EXPECT_NE(std::string(e.what()).find("not a Rovena archive"), std::string::npos) << e.what();
+  }
+  if (sqlite) {
+    EXPECT_EQ(fs::file_size(db_), 0u) << "no schema was written";
+  }
+
+  Drives();
+  ASSERT_EQ(Cli("index " + Trip() + Db()).status, 0);
+  archive::RecordingEntry entry;
+  entry.info.path = "/nowhere/new.mpg";
+  EXPECT_THROW(archive::OpenArchive(db_, archive::Access::ReadOnly)->Store(entry), archive::ArchiveError);
+  EXPECT_FALSE(archive::OpenArchive(db_, archive::Access::ReadWrite)->Lookup(entry.info.path));
+  if (!sqlite) return;
+
+  // A shared copy: file and folder read-only, no side files, read by a user who may not write.
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(db_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(dir_, fs::perms::owner_write | fs::perms::others_write, fs::perm_options::remove);
+  const auto find = test::Unprivileged(std::string(ROVENA_BIN_DIR) + "/rovena-cli find --at 2006-03-01T00:00:05Z" + Db());
+  const auto verify = test::Unprivileged(std::string(ROVENA_BIN_DIR) + "/rovena-cli verify" + Db());
+  if (!find || !verify) GTEST_SKIP() << "no unprivileged user to run as";
+  const test::CommandOutput found = test::RunCommand(*find), verified = test::RunCommand(*verify);
+  fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(found.status, 0) << found.output;
+  EXPECT_NE(found.output.find(Trip() + "/a.mpg  picture 6"), std::string::npos) << found.output;
+  EXPECT_EQ(verified.status, 0) << verified.output;
+  EXPECT_FALSE(fs::exists(db_ + "-shm") || fs::exists(db_ + "-wal"));
 }
 
 // Names in any bytes are stored by both back ends (PostgreSQL's text must be UTF-8) and come
@@ -276,7 +316,7 @@ TEST_P(ArchiveBehaviour, NamesInAnyBytesAreStoredFoundAndShownTheSame) {
 
 // A schema marker no Rovena writes is a damaged archive: one line says so.
 TEST_P(ArchiveBehaviour, AnUnexpectedSchemaMarkerIsRefusedOnOneLine) {
-  archive::OpenArchive(db_);
+  archive::OpenArchive(db_, archive::Access::ReadWrite);
   sqlite3* db = nullptr;
   const bool sqlite = std::string(GetParam()) == "sqlite";
   // SQLite's marker is its user_version, set below 0; PostgreSQL's a table, emptied, then NULL.
@@ -295,7 +335,7 @@ TEST_P(ArchiveBehaviour, AnUnexpectedSchemaMarkerIsRefusedOnOneLine) {
 TEST_P(ArchiveBehaviour, ARefusedStoreNamesTheFileOnOneLine) {
   if (std::string(GetParam()) == "sqlite") GTEST_SKIP() << "SQLite has no server to refuse";
   Drives();
-  archive::OpenArchive(db_);
+  archive::OpenArchive(db_, archive::Access::ReadWrite);
   test::RunSql(db_, "ALTER TABLE fixes ADD CONSTRAINT refused CHECK (picture < 0)");
   EXPECT_EQ(test::RunCli({"index", Trip(), "--db", db_}, dir_.string()).err,
             "rovena-cli index: " + Trip() + "/a.mpg: archive: new row for relation \"fixes\" violates check constraint \"refused\"\n");
@@ -325,6 +365,35 @@ TEST(ArchiveTimes, AcceptTheDocumentedFormsAndNothingLong) {
   EXPECT_FALSE(archive::ParseIsoTime("2007-06-14T14:05:00." + std::string(50000, '1') + "Z"));
 }
 
+// SQLite writes its journal, log and log index beside the archive: an index run opens no
+// archive beside files of that name that are not its own, nor a database of something else,
+// and a --db that is a URL is never taken for a file name.
+TEST(ArchiveCommands, NeverWriteOverFilesThatAreNotTheArchive) {
+  test::ScratchDir scratch("rovena_archive_files");
+  const fs::path& dir = scratch.Path();
+  fs::create_directory(dir / "in");
+  WriteDrive(dir / "drive.mpg", {0, 1, 2}, 0);
+  for (const char* side : {"arch-journal", "arch-wal", "arch-shm"}) fs::copy_file(dir / "drive.mpg", dir / "in" / side);
+  EXPECT_EQ(Cli("index " + (dir / "in").string() + " --db " + (dir / "in/arch").string()).status, 1);
+  EXPECT_FALSE(fs::exists(dir / "in/arch"));
+  for (const char* side : {"arch-journal", "arch-wal", "arch-shm"})
+    EXPECT_EQ(fs::file_size(dir / "in" / side), fs::file_size(dir / "drive.mpg")) << side;
+
+  sqlite3* other = nullptr;
+  sqlite3_open((dir / "other.db").c_str(), &other);
+  sqlite3_exec(other, "CREATE TABLE notes (text)", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  const auto before = fs::file_size(dir / "other.db");
+  EXPECT_EQ(Cli("index " + (dir / "drive.mpg").string() + " --db " + (dir / "other.db").string()).status, 1);
+  EXPECT_EQ(fs::file_size(dir / "other.db"), before);
+
+  const std::string here = "cd " + dir.string() + " && ";
+  for (const char* url : {"PostgreSQL:///fleet?host=/nonexistent", "sqlite:///archive.sqlite", "file://archive"})
+    EXPECT_EQ(std::system((here + ROVENA_BIN_DIR "/rovena-cli index drive.mpg --db '" + url + "' 2>/dev/null").c_str()),
+              1 << 8) << url;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3) << "in, drive.mpg, other.db and nothing else";
+}
+
 // Many copies of one drive, so an index run lasts long enough to be interrupted.
 class SqliteArchiveUnderStress : public ::testing::Test {
  protected:
@@ -338,7 +407,7 @@ class SqliteArchiveUnderStress : public ::testing::Test {
   }
   // Every recording in the archive is whole: all its fixes are there.
   void ExpectOnlyWholeRecordings(std::size_t atLeast) {
-    const auto archive = archive::OpenArchive(db_);
+    const auto archive = archive::OpenArchive(db_, archive::Access::ReadWrite);
     const auto recordings = archive->Recordings();
     EXPECT_GE(recordings.size(), atLeast);
     for (const auto& r : recordings) EXPECT_EQ(archive->FixCount(r.path), kPictures) << r.path;
