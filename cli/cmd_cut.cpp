@@ -43,6 +43,9 @@ int RunCut(const std::vector<std::string>& argv) {
 
   const std::string& path = args.positional[0];
   if (*to < *from) return report.Fail("picture " + std::to_string(*to) + " comes before picture " + std::to_string(*from));
+  const bool sidecars = args.Flag("--sidecars");
+  if (sidecars)
+    if (const std::string problem = exporting::SidecarProblem(*output); !problem.empty()) return report.Fail(problem);
   TripPlayer player;
   if (player.Open(path) != OpenStatus::Opened) {
     Recording probe;  // for the reason, in the words every command uses
@@ -53,20 +56,22 @@ int RunCut(const std::vector<std::string>& argv) {
   const bool marked = MarkPictures(player, *from, *to, progress, shown);
   progress.Finish();
   if (!marked) return report.Fail(NameText(path) + ": only " + std::to_string(shown) + " pictures could be read");
-  const FragmentResult saved = player.SaveMarked(*output);
+  AtomicFileWriter fragment;
+  const FragmentResult saved = player.WriteMarked(*output, ReplaceChoice(args), fragment);
   if (!saved.ok()) return report.Fail(saved.english);
-  if (args.Flag("--sidecars")) {
-    std::vector<std::string> arguments = {"rovena-cli", "cut"};
-    arguments.insert(arguments.end(), argv.begin(), argv.end());
-    if (const std::string error = exporting::WriteCutSidecars(path, *from, *to, *output, arguments); !error.empty())
-      return report.Fail(error);
-  }
+  std::vector<std::string> arguments = {"rovena-cli", "cut"};
+  arguments.insert(arguments.end(), argv.begin(), argv.end());
+  const std::string error =
+      sidecars ? exporting::CommitCutWithSidecars(path, *from, *to, fragment, *output, arguments, ReplaceChoice(args))
+               : fragment.Commit();
+  if (!error.empty()) return report.Fail(error);
   // Positions as track and the integrity record give them; then the bytes the copy took.
   const CutMarks& marks = player.Marks();
-  std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld, recording bytes %lld to %lld)\n",
-              NameText(*output).c_str(), static_cast<long long>(saved.bytesWritten), *from, *to,
-              static_cast<long long>(marks.CutStart()), static_cast<long long>(marks.CutEnd()),
-              static_cast<long long>(marks.CutStart() - kFragmentLeadIn), static_cast<long long>(marks.CutEnd()));
+  if (SummaryFits(*output))
+    std::printf("%s: %lld bytes, pictures %lld to %lld (positions %lld to %lld, recording bytes %lld to %lld)\n",
+                NameText(*output).c_str(), static_cast<long long>(saved.bytesWritten), *from, *to,
+                static_cast<long long>(marks.CutStart()), static_cast<long long>(marks.CutEnd()),
+                static_cast<long long>(marks.CutStart() - kFragmentLeadIn), static_cast<long long>(marks.CutEnd()));
   return 0;
 }
 

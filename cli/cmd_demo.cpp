@@ -50,10 +50,11 @@ int RunDemo(const std::vector<std::string>& argv) {
   const std::string cif = (dir / "demo_cif.m1v").string();
   const std::string map = (dir / "map.gif").string();
   const int cifCount = static_cast<int>(std::min(*pictures, kCifPictures));
-  const bool ok =
-      Report(report, WriteDemoDrive(vga, trip, static_cast<int>(*pictures)), NameText(vga) + " and the trip " + NameText(trip)) &&
-      Report(report, WriteDemoRecording(cif, 320, 240, cifCount), NameText(cif)) &&
-      Report(report, WriteDemoMap(map), NameText(map));
+  const IfExists ifExists = ReplaceChoice(args);
+  const bool ok = Report(report, WriteDemoDrive(vga, trip, static_cast<int>(*pictures), ifExists),
+                         NameText(vga) + " and the trip " + NameText(trip)) &&
+                  Report(report, WriteDemoRecording(cif, 320, 240, cifCount, ifExists), NameText(cif)) &&
+                  Report(report, WriteDemoMap(map, ifExists), NameText(map));
   return ok ? kExitDone : kExitFailed;
 }
 

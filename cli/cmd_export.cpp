@@ -21,11 +21,12 @@
 namespace rovena::cli {
 namespace {
 
-// Seconds per picture: a positive decimal number up to an hour.
+// Seconds per picture, from a millisecond (the clip's time base: a shorter pace would give
+// pictures the same time) to an hour.
 std::optional<double> Pace(const std::string& text) {
   double value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !(value > 0) || value > 3600) return std::nullopt;
+  if (error != std::errc() || end != text.data() + text.size() || !(value >= 0.001) || value > 3600) return std::nullopt;
   return value;
 }
 
@@ -44,7 +45,7 @@ std::string ReadOptions(const ParsedArgs& args, exporting::ExportRequest& reques
   if (!jobs) return kJobsUsage;
   if (const auto pace = args.Option("--pace")) {
     request.pace = Pace(*pace);
-    if (!request.pace) return "--pace takes seconds per picture, more than 0";
+    if (!request.pace) return "--pace takes seconds per picture, from 0.001 to 3600";
   }
   request.output = *output;
   request.overlay = *overlay;
@@ -52,6 +53,7 @@ std::string ReadOptions(const ParsedArgs& args, exporting::ExportRequest& reques
   request.crf = static_cast<int>(*crf);
   request.jobs = static_cast<int>(*jobs);
   request.sidecars = !args.Flag("--no-sidecars");
+  request.ifExists = ReplaceChoice(args);
   request.playInterval = DefaultIniSettings().PlayInterval;
   return {};
 }
@@ -74,7 +76,8 @@ int RunExport(const std::vector<std::string>& argv) {
   exporting::ExportRequest request;
   if (const std::string why = ReadOptions(args, request); !why.empty()) return report.Usage(why);
   bool usage = false;
-  if (const std::string why = ReadRanges(args, request.ranges, usage); !why.empty())
+  InputFiles inputs;
+  if (const std::string why = ReadRanges(args, request.ranges, inputs, usage); !why.empty())
     return usage ? report.Usage(why) : report.Fail(why);
   if (const auto redaction = args.Option("--redact"))
     if (const std::string why = AddRedaction(*redaction, request); !why.empty()) return report.Fail(why);
@@ -89,10 +92,11 @@ int RunExport(const std::vector<std::string>& argv) {
     return true;
   });
   if (progress) progress->Finish();
+  // Nothing was written on a failure, so there is no clip for the damage to be passed over in.
+  if (!result.error.empty()) return report.Fail(result.error);
   for (const exporting::DamagedPicture& damaged : result.damaged)
     report.Warn(NameText(damaged.recording) + ": picture " + std::to_string(damaged.number) + " (byte " +
                 std::to_string(damaged.position) + ") could not be decoded; the picture before it is shown for its time");
-  if (!result.error.empty()) return report.Fail(result.error);
   std::printf("%s: %lld pictures, %s long; %s\n", NameText(request.output).c_str(), static_cast<long long>(result.pictures),
               Duration(result.seconds).c_str(), RateText(progress ? progress->Elapsed() : 0, result.pictures, "pictures").c_str());
   for (std::size_t i = 1; i < result.written.size(); ++i) std::printf("%s\n", NameText(result.written[i]).c_str());

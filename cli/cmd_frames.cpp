@@ -41,6 +41,7 @@ struct FramesRequest {
   std::string y4mPath;
   bool quiet = false;
   int jobs = 1;
+  IfExists ifExists = IfExists::Refuse;
 };
 
 // The request, or the reason the command line was not understood.
@@ -65,6 +66,7 @@ std::variant<FramesRequest, std::string> ParseRequest(const std::vector<std::str
   }
   request.y4mPath = args.Option("--y4m").value_or("");
   request.quiet = args.Flag("--quiet");
+  request.ifExists = ReplaceChoice(args);
   const std::optional<int> jobs = JobsOption(args);
   if (!jobs) return std::string(kJobsUsage);
   request.jobs = *jobs;
@@ -182,7 +184,7 @@ Walk RunWorker(const FramesRequest& request, int worker, Recording& recording, I
       decoder.ConvertFrame();
       if (output.Stopped()) return walk;
       const BgrImageView image{decoder.Width(), decoder.Height(), decoder.FrameBuf.data(), 3 * decoder.Width(), true};
-      picture.bmpError = WriteBmp24File(FrameFileName(request.outputDir, number), image);
+      picture.bmpError = WriteBmp24File(FrameFileName(request.outputDir, number), image, request.ifExists);
     }
     if (!output.Write(picture)) return walk;
   }
@@ -226,7 +228,7 @@ int RunFrames(const std::vector<std::string>& argv) {
   if (dirError) return report.Fail(NameText(request.outputDir) + ": " + dirError.message());
   AtomicFileWriter y4m;
   if (!request.y4mPath.empty()) {
-    if (const std::string error = y4m.Open(request.y4mPath); !error.empty()) return report.Fail(error);
+    if (const std::string error = y4m.Open(request.y4mPath, request.ifExists); !error.empty()) return report.Fail(error);
     const std::string header = "YUV4MPEG2 W" + std::to_string(decoder.Width()) + " H" +
                                std::to_string(decoder.Height()) + " F25:1 Ip A1:1 C420jpeg\n";
     y4m.Write(reinterpret_cast<const uint8_t*>(header.data()), header.size());

@@ -70,7 +70,8 @@ int RunRedact(const std::vector<std::string>& argv) {
   if (!jobs) return report.Usage(kJobsUsage);
   std::vector<exporting::SourceRange> ranges;
   bool usage = false;
-  if (const std::string why = ReadRanges(args, ranges, usage); !why.empty())
+  InputFiles inputs;
+  if (const std::string why = ReadRanges(args, ranges, inputs, usage); !why.empty())
     return usage ? report.Usage(why) : report.Fail(why);
 
   std::vector<Detectors> detectors(static_cast<std::size_t>(*jobs));
@@ -103,8 +104,9 @@ int RunRedact(const std::vector<std::string>& argv) {
     progress.Update(static_cast<std::int64_t>(first + count), static_cast<std::int64_t>(first + count));
   }
   progress.Finish();
-  // Written while the recordings are still open, so the output guard refuses a name that is one of them.
-  if (const std::string error = redact::WriteBoxesFile(*output, boxes); !error.empty()) return report.Fail(error);
+  // Written while the recordings are still inputs, so the output guard refuses a name that is one of them.
+  if (const std::string error = redact::WriteBoxesFile(*output, boxes, ReplaceChoice(args)); !error.empty())
+    return report.Fail(error);
   std::printf("%s: %s in %zu pictures; %s\n", NameText(*output).c_str(), Summary(boxes).c_str(), total,
               RateText(progress.Elapsed(), static_cast<std::int64_t>(total), "pictures").c_str());
   return report.Finish(true);

@@ -13,7 +13,6 @@
 #include "cli/cli_commands.h"
 #include "core/gps_track.h"
 #include "cli/options.h"
-#include "core/output_guard.h"
 #include "core/recording.h"
 #include "core/text_encoding.h"
 #include "cli/progress.h"
@@ -36,15 +35,16 @@ std::string ChosenFormat(const ParsedArgs& args) {
 
 // Returns why the text could not be written, empty on success. A file written gets a summary
 // line; on standard output the track is all there is.
-std::string Emit(const std::string& text, const std::optional<std::string>& output, std::size_t fixes) {
+std::string Emit(const std::string& text, const ParsedArgs& args, std::size_t fixes) {
+  const std::optional<std::string> output = args.Option("-o");
   if (!output) {
     const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
     return written ? "" : "cannot write to standard output";
   }
-  const std::string error =
-      WriteFileAtomically(*output, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  const std::string error = WriteFileAtomically(
+      *output, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, ReplaceChoice(args));
   if (!error.empty()) return "cannot write " + error;
-  std::printf("wrote %s (%zu GPS sentences)\n", NameText(*output).c_str(), fixes);
+  if (SummaryFits(*output)) std::printf("wrote %s (%zu GPS sentences)\n", NameText(*output).c_str(), fixes);
   return {};
 }
 
@@ -81,25 +81,20 @@ void WalkInParallel(const Trip& trip, int jobs, std::vector<WalkedRecording>& wa
 
 // The track of every recording of the folder's trip, in trip order, a new GPX segment after
 // each gap or overlap. Recordings that cannot be walked to their end are named and passed over in part.
-int TrackFolder(const std::string& folder, const std::string& format, const ParsedArgs& args,
+int TrackFolder(const std::string& folder, const std::string& format, int jobs, const ParsedArgs& args,
                 CommandReport& report) {
   std::string error;
+  // The trip holds its recordings as inputs while it lives: the output lands on none of them.
   const Trip trip = ScanTrip(folder, false, args.Flag("--quiet"), &error);
   if (!error.empty()) return report.Fail(NameText(folder) + ": " + error);
   if (trip.Empty()) return report.Fail(NameText(folder) + ": no recordings in this folder");
-  // Each recording is closed again before the output is written, so the guard that protects
-  // open inputs would not see them: refuse an output on any of them here.
-  if (const auto output = args.Option("-o"))
-    if (const auto index = trip.IndexOf(*output)) return report.Fail(RefusalText(*output, trip.Recordings()[*index].path));
 
   std::int64_t totalBytes = 0;
   for (const TripRecording& r : trip.Recordings()) totalBytes += r.bytes;
-  const std::optional<int> jobs = JobsOption(args);
-  if (!jobs) return report.Usage(kJobsUsage);
   std::vector<WalkedRecording> walked(trip.Size());
   {
     Progress progress(args.Flag("--quiet"), totalBytes, "recordings");
-    WalkInParallel(trip, *jobs, walked, progress);
+    WalkInParallel(trip, jobs, walked, progress);
   }
   // Messages and parts in trip order, whatever order the workers finished in.
   std::vector<TrackPart> parts;
@@ -117,7 +112,7 @@ int TrackFolder(const std::string& folder, const std::string& format, const Pars
   const std::string text = format == "gpx" ? TrackGpx(parts, name) : TrackCsv(parts);
   std::size_t fixes = 0;
   for (const TrackPart& part : parts) fixes += part.fixes.size();
-  if (const std::string writeError = Emit(text, args.Option("-o"), fixes); !writeError.empty())
+  if (const std::string writeError = Emit(text, args, fixes); !writeError.empty())
     return report.Fail(writeError);
   return report.Finish(whole);
 }
@@ -131,10 +126,12 @@ int RunTrack(const std::vector<std::string>& argv) {
   if (args.positional.size() != 1) return report.Usage("name one recording or folder");
   const std::string format = ChosenFormat(args);
   if (format != "csv" && format != "gpx") return report.Usage("unknown format '" + format + "'");
+  const std::optional<int> jobs = JobsOption(args);
+  if (!jobs) return report.Usage(kJobsUsage);
 
   const std::string& path = args.positional[0];
   std::error_code notFolder;
-  if (std::filesystem::is_directory(path, notFolder)) return TrackFolder(path, format, args, report);
+  if (std::filesystem::is_directory(path, notFolder)) return TrackFolder(path, format, *jobs, args, report);
   Recording recording;
   if (const std::string error = OpenRecording(recording, path); !error.empty())
     return report.Fail(NameText(path) + ": " + error);
@@ -142,7 +139,7 @@ int RunTrack(const std::vector<std::string>& argv) {
   if (walk.pictures == 0) return report.Fail(NameText(path) + ": no complete picture found");
   const std::string name = std::filesystem::path(path).filename().string();
   const std::string text = format == "gpx" ? TrackGpx(walk.fixes, name) : TrackCsv(walk.fixes);
-  if (const std::string error = Emit(text, args.Option("-o"), walk.fixes.size()); !error.empty())
+  if (const std::string error = Emit(text, args, walk.fixes.size()); !error.empty())
     return report.Fail(error);
   const std::string damage = WalkDamage(recording, walk.stoppedOnPicture);
   return report.Finish(damage.empty(), NameText(path) + ": the track stops at picture " + std::to_string(walk.pictures) +

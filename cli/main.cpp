@@ -17,41 +17,60 @@ struct Command {
   const char* name;
   const char* usage;
   int (*run)(const std::vector<std::string>& args);
+  bool writesFiles = false;  // writes files the user names, so takes --force
 };
+
+constexpr bool kWritesFiles = true;
 
 const Command kCommands[] = {
     {"info", "info RECORDING [--json]", RunInfo},
-    {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE] [--jobs N]", RunFrames},
-    {"track", "track RECORDING|DIR [--format csv|gpx] [-o FILE] [--jobs N]", RunTrack},
-    {"cut", "cut RECORDING --from N --to M -o FILE [--sidecars]", RunCut},
-    {"demo", "demo DIR [--pictures N]", RunDemo},
+    {"frames", "frames RECORDING -o DIR [--first N] [--count K] [--y4m FILE] [--jobs N]", RunFrames, kWritesFiles},
+    {"track", "track RECORDING|DIR [--format csv|gpx] [-o FILE] [--jobs N]", RunTrack, kWritesFiles},
+    {"cut", "cut RECORDING --from N --to M -o FILE [--sidecars]", RunCut, kWritesFiles},
+    {"demo", "demo DIR [--pictures N]", RunDemo, kWritesFiles},
     {"trip", "trip DIR [--format text|csv|json] [--quick]", RunTrip},
     {"index", "index PATH... [--db URL] [--jobs N] [--prune]", RunIndex},
     {"find", "find --near LAT,LON [--radius M] [--from T] [--to T] | --at T [--db URL] [--format text|csv|json]",
      RunFind},
     {"verify", "verify [--db URL] [PATH...]", RunVerify},
-    {"export", "export RECORDING|DIR --from N|FILE:N --to M|FILE:M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars] [--redact BOXES.json|faces,plates]", RunExport},
+    {"export", "export RECORDING|DIR --from N|FILE:N --to M|FILE:M -o CLIP.mp4 [--overlay time,speed,position|none] [--scale 1|2] [--crf N] [--pace S] [--jobs N] [--no-sidecars] [--redact BOXES.json|faces,plates]", RunExport, kWritesFiles},
     {"verify-export", "verify-export NAME.json", RunVerifyExport},
     {"redact", "redact RECORDING|DIR --from N|FILE:N --to M|FILE:M -o BOXES.json [--detect faces,plates] [--jobs N]",
-     RunRedact},
+     RunRedact, kWritesFiles},
 };
+
+std::string UsageLine(const Command& c) { return std::string(c.usage) + (c.writesFiles ? " [--force]" : ""); }
 
 void PrintHelp(FILE* out) {
   std::fprintf(out, "Usage: rovena-cli COMMAND [ARGS]\n\nCommands:\n");
-  for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
-  std::fprintf(out, "  COMMAND --help\n  --version\n\nEvery command takes --quiet (no progress line).\n\n%s",
-               kExitStatusHelp);
+  for (const Command& c : kCommands) std::fprintf(out, "  %s\n", UsageLine(c).c_str());
+  std::fprintf(out,
+               "  COMMAND --help\n  --version\n\nEvery command takes --quiet (no progress line).\n"
+               "%s\n\n%s",
+               kForceHelp, kExitStatusHelp);
 }
 
 bool AsksForHelp(const std::vector<std::string>& args) {
   return std::find(args.begin(), args.end(), "--help") != args.end();
 }
 
+// --force among the options (not after "--").
+bool GivesForce(const std::vector<std::string>& args) {
+  return std::find(args.begin(), std::find(args.begin(), args.end(), "--"), kForceFlag) != args.end();
+}
+
+std::string CommandsThatWrite() {
+  std::string names;
+  for (const Command& c : kCommands)
+    if (c.writesFiles) names += (names.empty() ? "" : ", ") + std::string(c.name);
+  return names;
+}
+
 }  // namespace
 
 std::string UsageOf(const std::string& command) {
   for (const Command& c : kCommands)
-    if (command == c.name) return c.usage;
+    if (command == c.name) return UsageLine(c);
   return {};
 }
 
@@ -73,9 +92,15 @@ int main(int argc, char** argv) {
   for (const Command& c : kCommands) {
     if (std::strcmp(argv[1], c.name) != 0) continue;
     if (AsksForHelp(args)) {
-      std::printf("usage: rovena-cli %s\n\n%s", c.usage, kExitStatusHelp);
+      std::printf("usage: rovena-cli %s\n\n", UsageLine(c).c_str());
+      if (c.writesFiles) std::printf("%s\n\n", kForceHelp);
+      std::printf("%s", kExitStatusHelp);
       return kExitDone;
     }
+    if (!c.writesFiles && GivesForce(args))
+      return CommandReport(c.name).Usage(std::string(kForceFlag) + " is only for " + CommandsThatWrite());
+    // Every file written is an input for the rest of the command: nothing it wrote is replaced.
+    const rovena::OutputRun run;
     return c.run(args);
   }
   std::fprintf(stderr, "rovena-cli: unknown command '%s' (try --help)\n", rovena::TerminalLine(argv[1]).c_str());

@@ -5,6 +5,7 @@
 #include "core/text_encoding.h"
 
 #include <charconv>
+#include <filesystem>
 #include <algorithm>
 #include <limits>
 #include <thread>
@@ -39,7 +40,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
       continue;
     }
     // Every command takes --quiet: it silences the progress line.
-    if (knownFlags.count(arg) || arg == "--quiet") {
+    if (knownFlags.count(arg) || arg == "--quiet" || arg == kForceFlag) {
       if (!parsed.flags.insert(arg).second) {
         parsed.error = "option " + arg + " given twice";
         return parsed;
@@ -60,6 +61,20 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
     }
   }
   return parsed;
+}
+
+const char* const kForceFlag = "--force";
+const char* const kForceHelp =
+    "An existing file is never replaced unless --force is given (commands that write files take it).\n"
+    "No output ever replaces a file the command reads (a recording, any recording of a trip it reads,\n"
+    "the archive) or one it wrote itself, --force or not. A device or FIFO is written into; a folder,\n"
+    "socket or block device is refused.";
+
+IfExists ReplaceChoice(const ParsedArgs& args) { return args.Flag(kForceFlag) ? IfExists::Replace : IfExists::Refuse; }
+
+bool SummaryFits(const std::string& output) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(output, error);
 }
 
 std::optional<long long> NumberInRange(const std::string& text, long long min, long long max) {

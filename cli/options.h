@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.h"
+
 namespace rovena::cli {
 
 constexpr int kExitDone = 0;
@@ -35,9 +37,20 @@ struct ParsedArgs {
 };
 
 // `known` lists the option names (with their dashes) that take a value, `knownFlags` those
-// that take none. Anything after "--" is positional.
+// that take none; --quiet and --force are known to every command (the command table refuses
+// --force for commands that write no file). Anything after "--" is positional.
 ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& known,
                      const std::set<std::string>& knownFlags = {});
+
+// --force, the one option of every command that writes files the user names: an existing
+// file there is replaced. An input of the run is never replaced, --force or not.
+extern const char* const kForceFlag;
+extern const char* const kForceHelp;
+IfExists ReplaceChoice(const ParsedArgs& args);
+
+// Whether a summary line may go to standard output after `output` was written: not after a
+// device or FIFO (-o /dev/stdout), where it would run into the data.
+bool SummaryFits(const std::string& output);
 
 // A whole decimal number from `min` to `max`, nothing else.
 std::optional<long long> NumberInRange(const std::string& text, long long min, long long max);

@@ -25,10 +25,13 @@ std::optional<TripPoint> ParseTripPoint(const std::string& text) {
 
 // The recordings of the folder's trip from `from`'s to `to`'s, in driving order.
 std::string TripRanges(const std::string& folder, const TripPoint& from, const TripPoint& to,
-                       std::vector<exporting::SourceRange>& ranges) {
+                       std::vector<exporting::SourceRange>& ranges, InputFiles& inputs) {
   std::string error;
   const Trip trip = Trip::Scan(folder, {}, &error);
   if (!error.empty()) return NameText(folder) + ": " + error;
+  std::vector<std::string> all;
+  for (const TripRecording& r : trip.Recordings()) all.push_back(r.path);
+  inputs = InputFiles(all);
   const auto first = trip.IndexOf((std::filesystem::path(folder) / from.file).string());
   const auto last = trip.IndexOf((std::filesystem::path(folder) / to.file).string());
   if (!first || !last) return NameText((first ? to : from).file) + ": not a recording of the trip in " + NameText(folder);
@@ -41,7 +44,8 @@ std::string TripRanges(const std::string& folder, const TripPoint& from, const T
 
 }  // namespace
 
-std::string ReadRanges(const ParsedArgs& args, std::vector<exporting::SourceRange>& ranges, bool& usage) {
+std::string ReadRanges(const ParsedArgs& args, std::vector<exporting::SourceRange>& ranges, InputFiles& inputs,
+                       bool& usage) {
   usage = true;
   if (args.positional.size() != 1) return "name one recording or folder";
   const std::string& input = args.positional[0];
@@ -50,11 +54,12 @@ std::string ReadRanges(const ParsedArgs& args, std::vector<exporting::SourceRang
     const auto from = ParseTripPoint(fromText), to = ParseTripPoint(toText);
     if (!from || !to) return "with a folder, --from and --to take FILE:PICTURE";
     usage = false;
-    return TripRanges(input, *from, *to, ranges);
+    return TripRanges(input, *from, *to, ranges, inputs);
   }
   const auto from = PositiveNumber(fromText), to = PositiveNumber(toText);
   if (!from || !to || *from > *to) return "--from and --to take picture numbers from 1, --from not after --to";
   ranges.push_back({input, *from, *to});
+  inputs = InputFiles({input});
   return {};
 }
 

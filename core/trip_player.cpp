@@ -219,8 +219,12 @@ TripPlayer::MarkResult TripPlayer::Mark() {
   return MarkResult::EndSet;
 }
 
-FragmentResult TripPlayer::SaveMarked(const std::string& output) {
-  return SaveFragment(recording_.File(), canonicalPath_, marks_.CutStart(), marks_.CutEnd(), output);
+FragmentResult TripPlayer::SaveMarked(const std::string& output, IfExists ifExists) {
+  return SaveFragment(recording_.File(), canonicalPath_, marks_.CutStart(), marks_.CutEnd(), output, ifExists);
+}
+
+FragmentResult TripPlayer::WriteMarked(const std::string& output, IfExists ifExists, AtomicFileWriter& out) {
+  return WriteFragment(recording_.File(), canonicalPath_, marks_.CutStart(), marks_.CutEnd(), output, ifExists, out);
 }
 
 }  // namespace rovena

@@ -152,8 +152,11 @@ class TripPlayer {
   // Refused without a picture shown, and for an end before the start picture.
   MarkResult Mark();
   const CutMarks& Marks() const { return marks_; }
-  // Writes the marked stretch of the open recording to `output` (see SaveFragment).
-  FragmentResult SaveMarked(const std::string& output);
+  // Writes the marked stretch of the open recording to `output` (see SaveFragment), replacing
+  // an existing file only as `ifExists` allows.
+  FragmentResult SaveMarked(const std::string& output, IfExists ifExists);
+  // The same, left uncommitted in `out` to be committed with its sidecars (see WriteFragment).
+  FragmentResult WriteMarked(const std::string& output, IfExists ifExists, AtomicFileWriter& out);
 
   // --- State
   bool ContinuousTrip() const { return continuous_; }

@@ -151,9 +151,9 @@ std::string ReadBoxesFile(const std::string& path, BoxFile& file) {
   return why.empty() ? why : NameText(path) + ": " + why;
 }
 
-std::string WriteBoxesFile(const std::string& path, const BoxFile& file) {
+std::string WriteBoxesFile(const std::string& path, const BoxFile& file, IfExists ifExists) {
   const std::string text = BoxesToJson(file);
-  return WriteFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  return WriteFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), ifExists);
 }
 
 }  // namespace rovena::redact

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/atomic_file.h"
+
 namespace rovena::redact {
 
 struct Rect {
@@ -61,8 +63,9 @@ std::string BoxesToJson(const BoxFile& file);
 // empty on success.
 std::string ParseBoxes(std::string_view text, BoxFile& file);
 
-// Both return an error text, empty on success. Writing goes through the output guard.
+// Both return an error text, empty on success. Writing goes through the output guard, which
+// replaces an existing file only as `ifExists` allows.
 std::string ReadBoxesFile(const std::string& path, BoxFile& file);
-std::string WriteBoxesFile(const std::string& path, const BoxFile& file);
+std::string WriteBoxesFile(const std::string& path, const BoxFile& file, IfExists ifExists);
 
 }  // namespace rovena::redact

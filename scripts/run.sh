@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh build
 demo=build/demo
 if [ ! -f "$demo/demo.m1v" ] || [ ! -f "$demo/map.gif" ] || [ ! -f "$demo/trip/140500.m1v" ]; then
-  build/bin/rovena-cli demo "$demo"
+  build/bin/rovena-cli demo "$demo" --force
 fi
 cp -f "$demo/map.gif" build/bin/map.gif
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

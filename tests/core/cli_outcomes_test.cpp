@@ -1,15 +1,19 @@
-// rovena-cli as a user meets it: outputs never land on the recording, and the exit status
-// says whether what was asked was done.
+// rovena-cli as a user meets it: outputs never land on the recording or replace a file
+// unasked, and the exit status says whether what was asked was done.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "tools/recording_writer.h"
 #include "scratch_dir.h"
+#include "unprivileged.h"
 
 namespace rovena {
 namespace {
@@ -90,7 +94,7 @@ TEST_F(CliOutcomes, ExitStatusTellsWhetherWhatWasAskedWasDone) {
 
 TEST_F(CliOutcomes, ProgressOnlyOnATerminalAndJsonThatParses) {
   const std::string cli = std::string(ROVENA_BIN_DIR) + "/rovena-cli";
-  const std::string frames = cli + " frames " + recording_ + " -o " + dir_.File("fr");
+  const std::string frames = cli + " frames " + recording_ + " --force -o " + dir_.File("fr");
   // script(1) gives the command a pseudo-terminal; the bar is redrawn with carriage returns.
   const std::string onTerminal = dir_.File("terminal.txt");
   ASSERT_EQ(std::system(("script -qec '" + frames + " --jobs 1' /dev/null > " + onTerminal).c_str()), 0);
@@ -98,9 +102,67 @@ TEST_F(CliOutcomes, ProgressOnlyOnATerminalAndJsonThatParses) {
   const std::string shown{std::istreambuf_iterator<char>(terminal), {}};
   EXPECT_NE(shown.find("wrote 4 BMP files"), std::string::npos) << shown;
   EXPECT_NE(shown.find("%  "), std::string::npos) << shown;  // the bar was drawn
-  EXPECT_EQ(Run("frames " + recording_ + " -o " + dir_.File("fr")).err, "");  // not a terminal: silent
+  EXPECT_EQ(Run("frames " + recording_ + " --force -o " + dir_.File("fr")).err, "");  // not a terminal: silent
   EXPECT_EQ(std::system(("script -qec '" + frames + " --quiet' /dev/null | grep -q '%'").c_str()) != 0, true);
   EXPECT_EQ(std::system((cli + " info --json " + recording_ + " | python3 -m json.tool >/dev/null").c_str()), 0);
+}
+
+TEST_F(CliOutcomes, AnExistingFileIsReplacedOnlyWithForceAndADeviceNever) {
+  const std::string other = dir_.File("other.m1v");
+  fs::copy_file(recording_, other);
+  for (const std::string& command : {"track " + recording_ + " -o " + other,
+                                     "cut " + recording_ + " --from 1 --to 2 -o " + other}) {
+    const Outcome refused = Run(command);
+    EXPECT_EQ(refused.status, 1) << command;
+    EXPECT_NE(refused.err.find("exists already; --force replaces it"), std::string::npos) << refused.err;
+    EXPECT_EQ(Run(command + " --force").status, 0) << command;
+    fs::copy_file(recording_, other, fs::copy_options::overwrite_existing);
+  }
+  EXPECT_EQ(Run("info " + recording_ + " --force").status, 2) << "info writes nothing to replace";
+  // Its own output of the same run is never replaced, --force or not; the run says so.
+  const Outcome own = Run("frames " + recording_ + " -o " + dir_.File("fy") + " --force --y4m " + dir_.File("fy/frame00001.bmp"));
+  EXPECT_EQ(own.status, 1);
+  EXPECT_NE(own.err.find("refusing to write over"), std::string::npos) << own.err;
+
+  // A character device and a FIFO are written into and stay what they are.
+  std::string device = "/dev/null";
+  if (::mknod(dir_.File("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) device = dir_.File("null");
+  EXPECT_EQ(Run("cut " + recording_ + " --from 2 --to 3 -o " + device).status, 0);
+  EXPECT_TRUE(fs::is_character_file(device));
+  ASSERT_EQ(::mkfifo(dir_.File("fifo").c_str(), 0600), 0);
+  std::string piped;
+  std::thread reader([&] {
+    std::ifstream in(dir_.File("fifo"));
+    piped.assign(std::istreambuf_iterator<char>(in), {});
+  });
+  EXPECT_EQ(Run("track " + recording_ + " -o " + dir_.File("fifo")).status, 0);
+  reader.join();
+  EXPECT_EQ(piped.rfind("picture,position,", 0), 0u) << piped;
+  EXPECT_TRUE(fs::is_fifo(dir_.File("fifo")));
+}
+
+TEST_F(CliOutcomes, NewCommandsFailHonestly) {
+  for (const char* jobs : {"-1", "0", "junk"})
+    EXPECT_EQ(Run("track " + recording_ + " --jobs " + jobs).status, 2) << jobs;
+  std::ofstream(dir_.File("empty.json")) << R"({"kind": "export", "sources": [], "outputs": []})";
+  EXPECT_EQ(Run("verify-export " + dir_.File("empty.json")).status, 1);
+  for (const char* pace : {"1e-300", "0.0001", "0"})
+    EXPECT_EQ(Run("export " + recording_ + " --from 1 --to 2 -o " + dir_.File("p.mp4") + " --pace " + pace).status, 2);
+
+  // A folder the user may not read is named, and the index run does not claim success.
+  fs::create_directories(dir_.File("tree/locked"));
+  fs::copy_file(recording_, dir_.File("tree/c.m1v"));
+  fs::create_directory(dir_.File("db"));
+  fs::permissions(dir_.Path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir_.File("db"), fs::perms::all);
+  fs::permissions(dir_.File("tree/locked"), fs::perms::owner_all);
+  const auto index = test::Unprivileged(std::string(ROVENA_BIN_DIR) + "/rovena-cli index " + dir_.File("tree") +
+                                        " --db " + dir_.File("db/a.sqlite"));
+  if (!index) GTEST_SKIP() << "no unprivileged user to run as";
+  const test::CommandOutput indexed = test::RunCommand(*index);
+  EXPECT_EQ(indexed.status, 1) << indexed.output;
+  EXPECT_NE(indexed.output.find("failed " + dir_.File("tree/locked") + ": cannot read the folder"), std::string::npos)
+      << indexed.output;
 }
 
 TEST_F(CliOutcomes, GpxOfANameThatIsNotUtf8IsWellFormed) {

@@ -78,7 +78,7 @@ TEST_F(CutCommand, FragmentIsARecordingOfTheChosenPictures) {
   EXPECT_EQ(walk.fixes[2].utc, ParseGprmc(MakeGprmcSentence(3))->utc);
 
   // One picture alone, and the last picture of the file.
-  ASSERT_EQ(Cut(recording_ + " --from 6 --to 6 -o " + out), 0);
+  ASSERT_EQ(Cut(recording_ + " --from 6 --to 6 --force -o " + out), 0);
   ASSERT_TRUE(cut.Open(out, error));
   EXPECT_EQ(CollectTrack(cut).pictures, 1);
   EXPECT_EQ(Read(out).size(), static_cast<std::size_t>(20 + bytes_.size() - (starts[5] - 12)));

@@ -43,7 +43,7 @@ done
 # Decoding needs the block library: frames only come out when the installed program finds it.
 "$prefix/bin/rovena-cli" frames "$work/demo/demo.m1v" -o "$work/frames" --count 2 >/dev/null
 [[ -s "$work/frames/frame00002.bmp" ]] || fail "installed rovena-cli decoded no picture"
-LD_DEBUG=libs "$prefix/bin/rovena-cli" frames "$work/demo/demo.m1v" -o "$work/frames" --count 1 2>"$work/ld.log" >/dev/null
+LD_DEBUG=libs "$prefix/bin/rovena-cli" frames "$work/demo/demo.m1v" -o "$work/frames" --count 1 --force 2>"$work/ld.log" >/dev/null
 grep -q "calling init: $prefix/.*libKorvelMpeg.so" "$work/ld.log" || fail "the block library was not taken from the install prefix"
 
 # The viewer, with its settings kept inside the temporary folder, must still be running

@@ -23,7 +23,7 @@ BoxFile Sample() {
 TEST(Boxes, RoundTripThroughTheFileAndPython) {
   test::ScratchDir dir("rovena_boxes");
   const std::string path = dir.File("clip.boxes.json");
-  ASSERT_EQ(WriteBoxesFile(path, Sample()), "");
+  ASSERT_EQ(WriteBoxesFile(path, Sample(), IfExists::Refuse), "");
   BoxFile read;
   ASSERT_EQ(ReadBoxesFile(path, read), "");
   EXPECT_EQ(read, Sample());
