@@ -12,6 +12,7 @@
 #include "viewer/local_path.h"
 #include "export/picture_source.h"
 #include "viewer/platform.h"
+#include "viewer/save_refusal.h"
 
 namespace rovena {
 namespace {
@@ -70,10 +71,15 @@ bool ShowProgressUntilDone(QWidget* parent, ExportRun& run) {
   return run.cancel;
 }
 
-QString Message(const ExportRun& run) {
+QString Message(const ExportRun& run, const exporting::ExportRequest& request, const QString& shownPath) {
   if (!run.stretchFound) return QStringLiteral("Nie można odnaleźć zaznaczonego fragmentu w pliku.");
-  if (!run.result.error.empty())
+  if (!run.result.error.empty()) {
+    // The guard refused a file of the set: name the recording it would have replaced.
+    if (auto refusal = InputRefusal(QStringLiteral("eksportu"), exporting::ExportFiles(request.output, request.sidecars),
+                                    shownPath))
+      return *refusal;
     return QStringLiteral("Eksport do MP4 nie powiódł się: ") + PathFromBytes(run.result.error);
+  }
   if (run.result.damaged.empty()) return {};
   QString numbers;
   for (const exporting::DamagedPicture& picture : run.result.damaged)
@@ -94,12 +100,13 @@ void ExportMarkedStretch(QWidget* parent, Platform& platform, const MarkedStretc
   request.playInterval = marked.playInterval;
   request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   request.arguments = {"Rovena", "Ctrl+E"};
+  request.ifExists = IfExists::Replace;  // the save dialog has asked
   ExportRun run;
   std::thread worker(Work, std::ref(run), request, std::cref(marked));
   const bool cancelled = ShowProgressUntilDone(parent, run);
   worker.join();
   if (cancelled) return;  // the export removed whatever it had begun
-  const QString message = Message(run);
+  const QString message = Message(run, request, marked.recordingPath);
   if (!message.isEmpty())
     platform.ShowMessage(message, run.result.error.empty() && run.stretchFound ? MessageIcon::Information
                                                                                 : MessageIcon::Exclamation);

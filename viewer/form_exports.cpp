@@ -5,11 +5,11 @@
 #include "core/bmp_writer.h"
 #include "core/gps_track.h"
 #include "core/atomic_file.h"
-#include "core/output_guard.h"
 #include "core/snapshot_name.h"
 #include "viewer/clip_export_dialog.h"
 #include "viewer/local_path.h"
 #include "viewer/main_window.h"
+#include "viewer/save_refusal.h"
 
 namespace rovena {
 
@@ -29,12 +29,9 @@ void Form1::cmdBmp_Click() {
   const std::string target = PathToBytes(BmpFileName);
   const std::string error = WriteSnapshot(target);
   if (!error.empty()) {
-    // The guard refused to write over the recording on screen: say so in the window's words.
-    const std::optional<std::string> input = OpenInputAt(target);
-    platform_.ShowMessage(input ? QStringLiteral("Nie można zapisać obrazu do oglądanego pliku: %1 (%2)")
-                                      .arg(BmpFileName, PathFromBytes(*input))
-                                : PathFromBytes(error),
-                          MessageIcon::Critical);
+    // The guard refused to write over a recording of the trip: say so in the window's words.
+    const std::optional<QString> refusal = InputRefusal(QStringLiteral("obrazu"), {target}, MpegFile);
+    platform_.ShowMessage(refusal.value_or(PathFromBytes(error)), MessageIcon::Critical);
     return;
   }
   platform_.WriteSetting(QStringLiteral("BmpFile"), BmpFileName);
@@ -48,18 +45,22 @@ QString Form1::SnapshotPreset() const {
 }
 
 // A 24-bit BMP, unless the name ends in .png or .jpg; every format goes through the guard.
+// The save dialog has asked before an existing file is replaced.
 std::string Form1::WriteSnapshot(const std::string& target) const {
   const std::string format = SnapshotFormat(target);
   if (format == "bmp") {
     const QImage bgr = Pic1->Image().convertToFormat(QImage::Format_BGR888);
-    return WriteBmp24File(target, BgrImageView{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false});
+    return WriteBmp24File(target, BgrImageView{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false},
+                          IfExists::Replace);
   }
   QByteArray encoded;
   QBuffer buffer(&encoded);
   buffer.open(QIODevice::WriteOnly);
   if (!Pic1->Image().save(&buffer, format.c_str(), kJpegQuality)) return target + ": cannot encode " + format;
-  return WriteFileAtomically(target, {reinterpret_cast<const std::uint8_t*>(encoded.constData()),
-                                      static_cast<std::size_t>(encoded.size())});
+  return WriteFileAtomically(target,
+                             {reinterpret_cast<const std::uint8_t*>(encoded.constData()),
+                              static_cast<std::size_t>(encoded.size())},
+                             IfExists::Replace);
 }
 
 void Form1::cmdCut_Click() {
@@ -92,8 +93,11 @@ void Form1::cmdSaveCut_Click() {
   if (!chosen || chosen->isEmpty()) return;
   CutFileName = *chosen;
   platform_.WriteSetting(QStringLiteral("Cut"), CutFileName);
-  const FragmentResult result = player.SaveMarked(PathToBytes(CutFileName));
-  if (!result.ok()) platform_.ShowMessage(PathFromBytes(result.message), MessageIcon::Exclamation);
+  const std::string target = PathToBytes(CutFileName);
+  const FragmentResult result = player.SaveMarked(target, IfExists::Replace);
+  if (result.ok()) return;
+  const std::optional<QString> refusal = InputRefusal(QStringLiteral("fragmentu"), {target}, MpegFile);
+  platform_.ShowMessage(refusal.value_or(PathFromBytes(result.message)), MessageIcon::Exclamation);
 }
 
 void Form1::ExportCutToMp4() {

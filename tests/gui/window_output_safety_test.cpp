@@ -1,5 +1,6 @@
-// The window never writes over the recording it shows, whatever name the user gives it, and
-// odd files beside the program or odd bytes in a name neither block nor lose the recording.
+// The window never writes over the recording it shows or any other recording of the open
+// trip, whatever name the user gives it, and odd files beside the program or odd bytes in a
+// name neither block nor lose the recording.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,6 +8,7 @@
 #include <filesystem>
 
 #include "gui_test_support.h"
+#include "tools/demo_drive.h"
 #include "viewer/local_path.h"
 #include "recording_fixture.h"
 #include "scratch_dir.h"
@@ -50,6 +52,40 @@ TEST_F(WindowOutputs, SnapshotAndFragmentRefuseTheOpenRecordingUnderAnyName) {
   f().cmdSaveCut_Click();
   EXPECT_EQ(viewer.platform.messages.size(), 2u);
   EXPECT_EQ(ReadWholeFile(renamed), bytes);
+}
+
+// The save dialog's own question is the consent to replace a file, but never a recording of
+// the trip on screen: the cut, the snapshot and the export's sidecars are refused, named.
+TEST(WindowTrip, NoSaveLandsOnARecordingOfTheOpenTrip) {
+  ScratchDir dir("rovena_window_trip");
+  ASSERT_EQ(WriteDemoDrive(dir.File("demo.m1v"), dir.File("trip"), 9, IfExists::Refuse), "");
+  std::vector<std::string> trip;
+  for (const DemoTripPart& part : DemoTripParts(9)) trip.push_back(dir.File("trip/" + part.name));
+  fs::copy_file(trip[2], dir.File("trip/clip.gpx"));  // one more recording of the trip
+  Viewer viewer;
+  viewer.Open(trip[1]);
+  Form1& f = *viewer.form;
+  f.cmdUp_Click();
+  f.cmdCut_Click();
+  f.cmdUp_Click();
+  f.cmdCut_Click();
+  const auto saveOnto = [&](const std::string& target, auto save) {
+    viewer.platform.dialogAnswers.push_back(QString::fromStdString(target));
+    (f.*save)();
+    return viewer.platform.messages.empty() ? QString() : viewer.platform.messages.back().text;
+  };
+  const auto before = ReadWholeFile(trip[0]);
+  const QString cut = saveOnto(trip[0], &Form1::cmdSaveCut_Click);
+  EXPECT_TRUE(cut.startsWith("Nie można zapisać fragmentu do nagrania otwartej podróży") &&
+              cut.contains(QString::fromStdString(trip[0])))
+      << cut.toStdString();
+  EXPECT_EQ(ReadWholeFile(trip[0]), before);
+  EXPECT_TRUE(saveOnto(trip[2], &Form1::cmdBmp_Click).contains(QString::fromStdString(trip[2])));
+  const QString exported = saveOnto(dir.File("trip/clip.mp4"), &Form1::ExportCutToMp4);
+  EXPECT_TRUE(exported.contains(QString::fromStdString(dir.File("trip/clip.gpx")))) << exported.toStdString();
+  EXPECT_EQ(viewer.platform.messages.size(), 3u);
+  EXPECT_FALSE(fs::exists(dir.File("trip/clip.mp4")));
+  EXPECT_EQ(ReadWholeFile(dir.File("trip/clip.gpx")), ReadWholeFile(trip[2]));
 }
 
 TEST_F(WindowOutputs, ANameThatIsNotUtf8OpensFromTheCommandLineAndDrop) {
