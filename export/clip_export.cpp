@@ -198,6 +198,16 @@ std::optional<RecordedFile> WrittenFile(const std::string& path, const std::stri
   return RecordedFile{fs::path(name).filename().string(), static_cast<std::int64_t>(size), *sha};
 }
 
+// The clip into `path`, decoded on the request's workers. Returns an error text.
+std::string WriteVideo(const ExportRequest& request, const ClipPlan& plan, const std::string& path,
+                       const ExportProgress& progress, ExportResult& result) {
+  OrderedDecoder decoder(plan.stretch, request.jobs);
+  std::string error = decoder.Error();
+  if (error.empty()) error = EncodePictures(request, plan, decoder, path, progress, result);
+  if (!error.empty()) return NameText(request.output) + ": " + error;
+  return decoder.Failure();
+}
+
 std::vector<std::string> SourcePaths(const std::vector<SourceRange>& ranges) {
   std::vector<std::string> paths;
   for (const SourceRange& range : ranges) paths.push_back(range.path);
@@ -246,13 +256,7 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
     Fill(*sidecars[1], Bytes(TrackGpx(Fixes(plan.stretch), fs::path(request.output).stem().string())));
   }
 
-  {
-    OrderedDecoder decoder(plan.stretch, request.jobs);
-    result.error = decoder.Error();
-    if (result.error.empty()) result.error = EncodePictures(request, plan, decoder, video.TemporaryPath(), progress, result);
-    if (!result.error.empty()) result.error = NameText(request.output) + ": " + result.error;
-    if (result.error.empty()) result.error = decoder.Failure();
-  }
+  result.error = WriteVideo(request, plan, video.TemporaryPath(), progress, result);
   if (stopped()) return result;
   if (const std::string changed = ChangedSource(plan.stretch, stamps); !changed.empty()) {
     result.error = NameText(changed) + ": changed while it was exported; nothing was written";

@@ -263,12 +263,18 @@ TEST(ExportTrip, StretchRunsAcrossTheTripsRecordingsInDrivingOrder) {
       << "backwards in driving order";
 }
 
-TEST(ExportLeavesNothingBehind, CancelDiskFullAndAnOutputOverTheInput) {
-  test::ScratchDir scratch("rovena_export_partial");
+// in.m1v in `scratch`: eight pictures with enough detail that their clip is not tiny.
+std::string DetailedRecording(const test::ScratchDir& scratch) {
   RecordingWriter writer(320, 240);
   for (int i = 0; i < 8; ++i) writer.AddPicture(MakeDetailedPattern(320, 240, i), MakeGprmcSentence(i));
   const std::string recording = scratch.File("in.m1v");
-  ASSERT_TRUE(writer.WriteFile(recording));
+  EXPECT_TRUE(writer.WriteFile(recording));
+  return recording;
+}
+
+TEST(ExportLeavesNothingBehind, CancelDiskFullAndAnOutputOverTheInput) {
+  test::ScratchDir scratch("rovena_export_partial");
+  const std::string recording = DetailedRecording(scratch);
   const auto onlyTheRecording = [&] {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(scratch.Path())) names.push_back(entry.path().filename());
@@ -299,10 +305,7 @@ TEST(ExportLeavesNothingBehind, CancelDiskFullAndAnOutputOverTheInput) {
 // the export.
 TEST(ExportLeavesNothingBehind, AnOlderSetStaysAndAChangingRecordingFailsTheExport) {
   test::ScratchDir scratch("rovena_export_sets");
-  RecordingWriter writer(320, 240);
-  for (int i = 0; i < 8; ++i) writer.AddPicture(MakeDetailedPattern(320, 240, i), MakeGprmcSentence(i));
-  const std::string recording = scratch.File("in.m1v");
-  ASSERT_TRUE(writer.WriteFile(recording));
+  const std::string recording = DetailedRecording(scratch);
   ASSERT_EQ(Cli("export " + recording + " --from 1 --to 8 -o " + scratch.File("set.mp4")).status, 0);
   const auto set = [&] {
     std::string all;
