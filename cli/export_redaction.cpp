@@ -1,8 +1,5 @@
 #include "cli/export_redaction.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <map>
 #include <memory>
 #include <utility>
@@ -33,22 +30,16 @@ void CoverBgr(std::uint8_t* bottomUp, int width, int height, const std::vector<r
                        redact::CoverStyle::Solid);
 }
 
-// The boxes of each picture, and the boxes file held open as an input for as long as the
-// export runs, so that no output (the record CLIP.json, say) can be written over it.
+// The boxes of each picture, and the boxes file an input for as long as the export runs, so
+// that no output (the record CLIP.json, say) can be written over it.
 struct BoxesInput {
   std::map<PictureKey, std::vector<redact::Rect>> boxes;
-  int fd = -1;
-  GuardedInput guard;
-  ~BoxesInput() {
-    guard.Unregister();
-    if (fd >= 0) ::close(fd);
-  }
+  InputFiles file;
 };
 
 std::string FromBoxesFile(const std::string& path, exporting::ExportRequest& request) {
   auto input = std::make_shared<BoxesInput>();
-  input->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (input->fd >= 0) input->guard.Register(input->fd, path);
+  input->file = InputFiles({path});
   redact::BoxFile file;
   if (std::string error = redact::ReadBoxesFile(path, file); !error.empty()) return error;
   for (const redact::Box& box : file.boxes)

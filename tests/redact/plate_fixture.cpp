@@ -164,7 +164,7 @@ std::vector<cv::Mat> DecodeRecording(const std::string& path) {
 
 std::vector<cv::Mat> DemoPictures(const std::string& folder, int count) {
   const std::string path = (std::filesystem::path(folder) / "demo.m1v").string();
-  if (const std::string error = WriteDemoRecording(path, 640, 480, count); !error.empty())
+  if (const std::string error = WriteDemoRecording(path, 640, 480, count, IfExists::Replace); !error.empty())
     throw std::runtime_error(error);
   return DecodeRecording(path);
 }
