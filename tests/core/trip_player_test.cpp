@@ -227,7 +227,7 @@ TEST_F(Player, CutMarksArePicturesShownAndSurviveOnlyAReopenOfTheSameRecording) 
   ASSERT_EQ(player_.Open(scratch_.File("./marks.m1v")), OpenStatus::Opened);
   ASSERT_EQ(player_.Marks().CutStart(), w.starts[1]);
   const std::string out = scratch_.File("part.MPEG");
-  ASSERT_TRUE(player_.SaveMarked(out).ok());
+  ASSERT_TRUE(player_.SaveMarked(out, IfExists::Refuse).ok());
   std::vector<std::uint8_t> expected(w.bytes.begin(), w.bytes.begin() + kFragmentHeaderBytes);
   expected.insert(expected.end(), w.bytes.begin() + (w.starts[1] - kFragmentLeadIn - 1), w.bytes.begin() + w.ends[1]);
   std::ifstream in(out, std::ios::binary);
