@@ -153,8 +153,9 @@ std::vector<std::string> ArchiveFiles(const std::string& path) {
   return {path, path + "-journal", path + "-wal", path + "-shm"};
 }
 
-// True when the side file `path` (ending "-journal", "-wal" or "-shm") is missing, empty or
-// begins as SQLite begins its own, so that opening the archive cannot overwrite a stranger.
+// True when the side file `path` (ending "-journal", "-wal" or "-shm") is missing, or begins
+// as SQLite begins its own: with its magic number, or with zeros, as a side file another run
+// is just setting up does. So opening the archive cannot overwrite a stranger.
 bool IsOwnSideFile(const std::string& path) {
   std::error_code missing;
   if (std::filesystem::symlink_status(path, missing).type() == std::filesystem::file_type::not_found) return true;
@@ -164,7 +165,8 @@ bool IsOwnSideFile(const std::string& path) {
   std::uint8_t head[8] = {};
   const ssize_t got = ::read(fd, head, sizeof head);
   ::close(fd);
-  if (got == 0) return true;
+  if (got < 0) return false;
+  if (std::all_of(head, head + got, [](std::uint8_t byte) { return byte == 0; })) return true;
   if (got < static_cast<ssize_t>(sizeof head)) return false;
   const std::uint32_t big = std::uint32_t{head[0]} << 24 | head[1] << 16 | head[2] << 8 | head[3];
   std::uint32_t hostOrder = 0;
