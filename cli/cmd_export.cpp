@@ -11,6 +11,7 @@
 
 #include "export/clip_export.h"
 #include "cli/cli_commands.h"
+#include "cli/drive_input.h"
 #include "cli/export_redaction.h"
 #include "core/ini_config.h"
 #include "core/text_encoding.h"
@@ -28,6 +29,54 @@ std::optional<double> Pace(const std::string& text) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || !(value >= 0.001) || value > 3600) return std::nullopt;
   return value;
+}
+
+// Seconds of --before and --after: from 0 up to an hour, 10 when not given.
+std::optional<double> Margin(const ParsedArgs& args, const std::string& name) {
+  const std::string text = args.Option(name).value_or("10");
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !(value >= 0) || value > 3600) return std::nullopt;
+  return value;
+}
+
+// --event N: the stretch around event N of the drive, numbered as `events` numbers them
+// (with the same --limit), from --before seconds ahead of it to --after seconds past it.
+std::string EventRanges(const ParsedArgs& args, CommandReport& report, std::vector<exporting::SourceRange>& ranges,
+                        InputFiles& inputs, bool& usage) {
+  usage = true;
+  const auto number = PositiveNumber(*args.Option("--event"));
+  const auto before = Margin(args, "--before"), after = Margin(args, "--after");
+  const auto thresholds = ThresholdsOption(args);
+  if (args.positional.size() != 1) return "name one recording or folder";
+  if (args.Option("--from") || args.Option("--to")) return "--event goes without --from and --to";
+  if (!number) return "--event takes an event's number as `events` lists it";
+  if (!before || !after) return "--before and --after take seconds, from 0 to 3600";
+  if (!thresholds) return kLimitUsage;
+  usage = false;
+  Drive drive;
+  bool whole = true;
+  if (std::string error = ReadDrive(args.positional[0], args.Flag("--quiet"), report, drive, whole); !error.empty())
+    return error;
+  // Every recording of the drive is an input, not only those around the event.
+  inputs = InputFiles(drive.paths);
+  const std::vector<EventRow> events = NumberedEvents(drive, *thresholds);
+  if (*number > static_cast<long long>(events.size()))
+    return "there is no event " + std::to_string(*number) + " (" + std::to_string(events.size()) + " found)";
+  const auto [from, to] = StretchAround(drive.recordings, events[*number - 1].event, *before, *after);
+  for (std::size_t r = from.recording; r <= to.recording; ++r)
+    ranges.push_back({drive.paths[r], r == from.recording ? from.picture : 1, r == to.recording ? to.picture : 0});
+  return {};
+}
+
+// The pictures to export: around an event, or as --from and --to name them.
+std::string ExportRanges(const ParsedArgs& args, CommandReport& report, std::vector<exporting::SourceRange>& ranges,
+                         InputFiles& inputs, bool& usage) {
+  if (args.Option("--event")) return EventRanges(args, report, ranges, inputs, usage);
+  usage = true;
+  if (args.Option("--before") || args.Option("--after") || args.Option("--limit"))
+    return "--before, --after and --limit go with --event";
+  return ReadRanges(args, ranges, inputs, usage);
 }
 
 // Fills `request` from the options other than the pictures; returns the reason when they are
@@ -70,14 +119,16 @@ std::string Duration(double seconds) {
 
 int RunExport(const std::vector<std::string>& argv) {
   CommandReport report("export");
-  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o", "--overlay", "--scale", "--crf", "--pace", "--jobs", "--redact"},
+  const ParsedArgs args = ParseArgs(argv,
+                                    {"--from", "--to", "--event", "--before", "--after", "--limit", "-o", "--overlay",
+                                     "--scale", "--crf", "--pace", "--jobs", "--redact"},
                                     {"--no-sidecars"});
   if (!args.error.empty()) return report.Usage(args.error);
   exporting::ExportRequest request;
   if (const std::string why = ReadOptions(args, request); !why.empty()) return report.Usage(why);
   bool usage = false;
   InputFiles inputs;
-  if (const std::string why = ReadRanges(args, request.ranges, inputs, usage); !why.empty())
+  if (const std::string why = ExportRanges(args, report, request.ranges, inputs, usage); !why.empty())
     return usage ? report.Usage(why) : report.Fail(why);
   if (const auto redaction = args.Option("--redact"))
     if (const std::string why = AddRedaction(*redaction, request); !why.empty()) return report.Fail(why);

@@ -11,6 +11,7 @@
 #include "archive/archive_time.h"
 #include "cli/cli_commands.h"
 #include "cli/options.h"
+#include "cli/text_fields.h"
 #include "core/text_encoding.h"
 
 namespace rovena::cli {
@@ -44,19 +45,6 @@ std::string Fixed(const std::optional<double>& v, int decimals) {
 }
 
 std::string Time(const archive::FoundFix& fix) { return fix.time ? archive::IsoTime(*fix.time) : ""; }
-
-// A word the shell takes as it is: bare when it holds only harmless characters, else in
-// single quotes, or in bash's $'...' when it holds bytes NameText escapes (the same escapes).
-std::string ShellWord(const std::string& word) {
-  if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./:+,") ==
-                           std::string::npos)
-    return word;
-  const std::string text = NameText(word);
-  const bool escaped = text != word;
-  std::string quoted = escaped ? "$'" : "'";
-  for (char c : text) quoted += c != '\'' ? std::string(1, c) : escaped ? "\\'" : "'\\''";
-  return quoted + "'";
-}
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";

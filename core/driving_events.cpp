@@ -298,6 +298,38 @@ std::vector<DrivingEvent> FindDrivingEvents(std::span<const DriveRecording> driv
   return EventFinder(drive, thresholds).Find();
 }
 
+namespace {
+
+// Walks the fixes from `start` towards one end of the drive (forwards or backwards), moving
+// `edge` to each fix whose time lies within `seconds` of `time`, until a fix lies beyond
+// that or a break is reached.
+DrivePicture StretchEdge(std::span<const DriveRecording> drive, DrivePicture start, std::optional<double> time,
+                         double seconds, bool forwards) {
+  DrivePicture edge = start;
+  if (!time) return edge;
+  for (std::size_t r = start.recording;;) {
+    const auto& fixes = drive[r].fixes;
+    for (std::size_t k = 0; k < fixes.size(); ++k) {
+      const DriveFix& fix = fixes[forwards ? k : fixes.size() - 1 - k];
+      const bool beyondStart = r != start.recording || (forwards ? fix.picture > start.picture : fix.picture < start.picture);
+      if (!beyondStart || !fix.time) continue;
+      if (std::fabs(*fix.time - *time) > seconds) return edge;
+      edge = {r, fix.picture};
+    }
+    if (forwards ? r + 1 >= drive.size() || drive[r + 1].afterBreak : r == 0 || drive[r].afterBreak) break;
+    r = forwards ? r + 1 : r - 1;
+  }
+  return edge;
+}
+
+}  // namespace
+
+std::pair<DrivePicture, DrivePicture> StretchAround(std::span<const DriveRecording> drive, const DrivingEvent& event,
+                                                    double before, double after) {
+  return {StretchEdge(drive, {event.recording, event.firstPicture}, event.time, before, false),
+          StretchEdge(drive, {event.lastRecording, event.lastPicture}, event.lastTime, after, true)};
+}
+
 std::vector<DrivingEvent> FindRouteEvents(const Route& route, const EventThresholds& thresholds) {
   std::vector<std::vector<DriveFix>> fixes(route.recordings.size());
   for (const RoutePoint& p : route.points) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace rovena {
@@ -101,6 +102,19 @@ struct DrivingEvent {
 // order of kAllEventKinds).
 std::vector<DrivingEvent> FindDrivingEvents(std::span<const DriveRecording> drive,
                                             const EventThresholds& thresholds = {});
+
+// A picture of a drive: recording index and 1-based picture within it.
+struct DrivePicture {
+  std::size_t recording = 0;
+  std::int64_t picture = 0;
+  bool operator==(const DrivePicture&) const = default;
+};
+
+// The stretch to show around `event`: from the earliest picture whose fix lies at most
+// `before` seconds ahead of the event's first fix, to the latest whose fix lies at most
+// `after` seconds past its last; never across a break (what lies beyond was another drive).
+std::pair<DrivePicture, DrivePicture> StretchAround(std::span<const DriveRecording> drive, const DrivingEvent& event,
+                                                    double before, double after);
 
 // The events of a route as the route window gathers it (each recording ends at its last
 // picture with a sentence).
