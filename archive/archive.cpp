@@ -15,6 +15,7 @@ namespace {
 // PostGIS measures geography "on the sphere" with the WGS 84 mean radius (2a + b) / 3.
 constexpr double kEarthRadiusM = 6371008.7714150598;
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kDegreesPerRadian = 180 / kPi;
 
 double Radians(double degrees) { return degrees * kPi / 180; }
 
@@ -57,6 +58,50 @@ std::vector<Pass> Archive::Passes(const PlaceQuery& query) {
     if (fix.distanceM <= query.radiusM) within.push_back(std::move(fix));
   }
   return GroupPasses(std::move(within));
+}
+
+std::vector<DrivingEvent> RecordingEvents(const RecordingEntry& entry) {
+  std::vector<DriveFix> fixes;
+  for (const StoredFix& f : entry.fixes)
+    fixes.push_back({f.picture, f.time, f.latitude, f.longitude, f.speedKmh, f.course, f.valid});
+  const DriveRecording recording{fixes, entry.info.pictures, false};
+  return FindDrivingEvents({&recording, 1});
+}
+
+PlaceBox BoxAround(double latitude, double longitude, double metres) {
+  const double dLat = metres / kEarthRadiusM * kDegreesPerRadian;
+  PlaceBox box{latitude - dLat, latitude + dLat, -180, 180};
+  // Near a pole, or across the 180th meridian, the box takes every longitude.
+  if (std::abs(latitude) + dLat < 89.9) {
+    const double dLon = dLat / std::cos(Radians(std::abs(latitude) + dLat));
+    if (longitude - dLon > -180 && longitude + dLon < 180) {
+      box.minLon = longitude - dLon;
+      box.maxLon = longitude + dLon;
+    }
+  }
+  return box;
+}
+
+std::vector<FoundEvent> Archive::Events(const EventQuery& query) {
+  std::optional<PlaceBox> box;
+  // As for passes: a metre more for the back ends' rounding, then measured here.
+  if (query.near) box = BoxAround(query.near->latitude, query.near->longitude, query.near->radiusM + 1.0);
+  std::vector<FoundEvent> found;
+  for (FoundEvent& candidate : EventCandidates(query, box)) {
+    const DrivingEvent& e = candidate.event;
+    if (query.near && (!e.latitude || !e.longitude ||
+                       DistanceMetres(query.near->latitude, query.near->longitude, *e.latitude, *e.longitude) >
+                           query.near->radiusM))
+      continue;
+    found.push_back(std::move(candidate));
+  }
+  std::sort(found.begin(), found.end(), [](const FoundEvent& a, const FoundEvent& b) {
+    const bool untimedA = !a.event.time, untimedB = !b.event.time;
+    const double timeA = a.event.time.value_or(0), timeB = b.event.time.value_or(0);
+    return std::tie(untimedA, timeA, a.recording, a.event.firstPicture) <
+           std::tie(untimedB, timeB, b.recording, b.event.firstPicture);
+  });
+  return found;
 }
 
 std::optional<FoundFix> Archive::ClosestInTime(double time) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "core/driving_events.h"
+
 namespace rovena::archive {
 
 // Raised for any database failure: cannot open, schema too new, connection lost, busy.
@@ -22,7 +24,9 @@ class ArchiveError : public std::runtime_error {
 };
 
 // The version of the schema this program writes; older archives are migrated on open.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
+// Archives older than this have no events yet: opening them stores those of their fixes.
+constexpr int kFirstSchemaWithEvents = 3;
 
 struct StoredFix {
   std::int64_t picture = 0;   // 1-based picture number
@@ -74,6 +78,31 @@ struct PlaceQuery {
   std::optional<double> from, to;  // UTC seconds, inclusive
 };
 
+// Driving events of one kind across the archive, optionally near a place (then only those
+// with a place) and in a time range (then only those with a time).
+struct EventQuery {
+  EventKind kind = EventKind::kStop;
+  std::optional<PlaceQuery> near;  // its from and to are not used
+  std::optional<double> from, to;  // UTC seconds of the event's start, inclusive
+};
+
+// An event found by a search; its recording indices are 0: it lies in `recording`.
+struct FoundEvent {
+  std::string recording;
+  DrivingEvent event;
+};
+
+// The events index stores for a recording: those of its own fixes, read as one drive.
+// Speeding depends on a limit the search gives, so it is never stored.
+std::vector<DrivingEvent> RecordingEvents(const RecordingEntry& entry);
+
+// A box in degrees that holds every point within `metres` of a place: wider in longitude
+// away from the equator, every longitude near a pole or across the 180th meridian.
+struct PlaceBox {
+  double minLat, maxLat, minLon, maxLon;
+};
+PlaceBox BoxAround(double latitude, double longitude, double metres);
+
 class Archive {
  public:
   virtual ~Archive() = default;
@@ -91,6 +120,8 @@ class Archive {
   std::vector<Pass> Passes(const PlaceQuery& query);
   // The valid fix recorded closest to `time`, or nothing when the archive holds none.
   std::optional<FoundFix> ClosestInTime(double time);
+  // The stored events that answer the query, in time order (those without a time last).
+  std::vector<FoundEvent> Events(const EventQuery& query);
 
  protected:
   // Valid fixes inside the query's time range that may lie within the radius: every fix
@@ -99,6 +130,8 @@ class Archive {
   // The valid fix with the latest time at or before `time` (before = true), or the earliest
   // at or after it.
   virtual std::optional<FoundFix> NeighbourInTime(double time, bool before) = 0;
+  // Events of the query's kind in its time range and, when it asks for a place, inside `box`.
+  virtual std::vector<FoundEvent> EventCandidates(const EventQuery& query, const std::optional<PlaceBox>& box) = 0;
 };
 
 // How an archive is used. Indexing writes: it creates the archive and its schema where there

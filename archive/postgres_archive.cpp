@@ -53,6 +53,19 @@ CREATE INDEX fixes_by_time ON fixes (time) WHERE valid;
     R"sql(
 UPDATE recordings SET path = replace(path, '\', '\\'), trip = replace(trip, '\', '\\');
 )sql",
+    R"sql(
+CREATE TABLE events (
+  recording_id bigint NOT NULL REFERENCES recordings(id) ON DELETE CASCADE,
+  kind text NOT NULL,
+  first_picture bigint NOT NULL,
+  last_picture bigint NOT NULL,
+  time double precision,
+  latitude double precision,
+  longitude double precision,
+  value double precision);
+CREATE INDEX events_by_kind ON events (kind, time);
+CREATE INDEX events_of_recording ON events (recording_id);
+)sql",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
@@ -122,6 +135,16 @@ FoundFix ReadFoundFix(const Result& r, int row) {
 const char* const kInfoColumns =
     "SELECT path, size, mtime_ns, sha256, format, pictures, first_time, last_time, trip FROM recordings ";
 
+const char* const kEventColumns =
+    "SELECT r.path, e.first_picture, e.last_picture, e.time, e.latitude, e.longitude, e.value ";
+
+FoundEvent ReadFoundEvent(const Result& r, int row, EventKind kind) {
+  FoundEvent found{r.Name(row, 0), {}};
+  found.event = {kind,         0, 0, r.Int(row, 1), r.Int(row, 2), r.MaybeReal(row, 3), std::nullopt,
+                 r.MaybeReal(row, 4), r.MaybeReal(row, 5), r.MaybeReal(row, 6)};
+  return found;
+}
+
 RecordingInfo ReadInfo(const Result& r, int row) {
   RecordingInfo info;
   info.path = r.Name(row, 0);
@@ -188,6 +211,7 @@ class PostgresArchive : public Archive {
         {path, std::to_string(r.size), std::to_string(r.mtimeNs), r.sha256, std::to_string(r.format),
          std::to_string(r.pictures), Param(r.firstTime), Param(r.lastTime), NameText(r.trip)});
     CopyFixes(added.Int(0, 0), entry.fixes);
+    AddEvents(added.Int(0, 0), RecordingEvents(entry));
     transaction.Commit();
   }
 
@@ -229,6 +253,19 @@ class PostgresArchive : public Archive {
                      {Number(time)});
     if (r.Rows() == 0) return std::nullopt;
     return ReadFoundFix(r, 0);
+  }
+
+  std::vector<FoundEvent> EventCandidates(const EventQuery& q, const std::optional<PlaceBox>& box) override {
+    const auto bound = [&](double PlaceBox::*side) { return box ? Param((*box).*side) : std::nullopt; };
+    Result r = Query(std::string(kEventColumns) +
+                         "FROM events e JOIN recordings r ON r.id = e.recording_id WHERE e.kind = $1 "
+                         "AND ($2::float8 IS NULL OR e.time >= $2) AND ($3::float8 IS NULL OR e.time <= $3) "
+                         "AND ($4::float8 IS NULL OR e.latitude BETWEEN $4 AND $5 AND e.longitude BETWEEN $6 AND $7)",
+                     {std::string(EventKindName(q.kind)), Param(q.from), Param(q.to), bound(&PlaceBox::minLat),
+                      bound(&PlaceBox::maxLat), bound(&PlaceBox::minLon), bound(&PlaceBox::maxLon)});
+    std::vector<FoundEvent> found;
+    for (int row = 0; row < r.Rows(); ++row) found.push_back(ReadFoundEvent(r, row, q.kind));
+    return found;
   }
 
  private:
@@ -323,8 +360,34 @@ class PostgresArchive : public Archive {
     const int version = SchemaVersion();
     if (version == 0) Exec("CREATE TABLE rovena_schema (version integer NOT NULL); INSERT INTO rovena_schema VALUES (0)");
     for (int v = version; v < kSchemaVersion; ++v) Exec(kMigrations[v]);
+    if (version > 0 && version < kFirstSchemaWithEvents) AddEventsOfStoredFixes();
     Query("UPDATE rovena_schema SET version = " + std::to_string(kSchemaVersion), {});
     transaction.Commit();
+  }
+
+  void AddEvents(std::int64_t recordingId, const std::vector<DrivingEvent>& events) {
+    for (const DrivingEvent& e : events)
+      Query("INSERT INTO events (recording_id, kind, first_picture, last_picture, time, latitude, longitude, value) "
+            "VALUES ($1, $2, $3, $4, $5, $6, $7, $8)",
+            {std::to_string(recordingId), std::string(EventKindName(e.kind)), std::to_string(e.firstPicture),
+             std::to_string(e.lastPicture), Param(e.time), Param(e.latitude), Param(e.longitude), Param(e.value)});
+  }
+
+  // An archive indexed before events were stored gets them from the fixes it holds.
+  void AddEventsOfStoredFixes() {
+    Result recordings = Query("SELECT id, pictures FROM recordings", {});
+    for (int row = 0; row < recordings.Rows(); ++row) {
+      Result fixes = Query("SELECT picture, position, time, latitude, longitude, speed_kmh, course, valid FROM fixes "
+                           "WHERE recording_id = $1 ORDER BY picture",
+                           {recordings.Text(row, 0)});
+      RecordingEntry entry;
+      entry.info.pictures = recordings.Int(row, 1);
+      for (int f = 0; f < fixes.Rows(); ++f)
+        entry.fixes.push_back({fixes.Int(f, 0), fixes.Int(f, 1), fixes.MaybeReal(f, 2), fixes.MaybeReal(f, 3),
+                               fixes.MaybeReal(f, 4), fixes.MaybeReal(f, 5), fixes.MaybeReal(f, 6),
+                               fixes.Text(f, 7) == "t"});
+      AddEvents(recordings.Int(row, 0), RecordingEvents(entry));
+    }
   }
 
   // Several statements at once (no parameters).

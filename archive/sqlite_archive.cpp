@@ -56,11 +56,21 @@ CREATE VIRTUAL TABLE fix_places USING rtree(id, min_lat, max_lat, min_lon, max_l
 )sql",
     // Version 2 changed how PostgreSQL keeps names; here they are their bytes already.
     "",
+    R"sql(
+CREATE TABLE events (
+  recording_id INTEGER NOT NULL REFERENCES recordings(id),
+  kind TEXT NOT NULL,
+  first_picture INTEGER NOT NULL,
+  last_picture INTEGER NOT NULL,
+  time REAL,
+  latitude REAL,
+  longitude REAL,
+  value REAL);
+CREATE INDEX events_by_kind ON events(kind, time);
+CREATE INDEX events_of_recording ON events(recording_id);
+)sql",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
-
-constexpr double kEarthRadiusM = 6371008.7714150598;
-constexpr double kDegreesPerRadian = 57.295779513082320876;
 
 class Statement {
  public:
@@ -206,6 +216,16 @@ std::string FileUri(const std::string& path, const std::string& query) {
   return uri + "?" + query;
 }
 
+const char* const kEventColumns =
+    "SELECT r.path, e.first_picture, e.last_picture, e.time, e.latitude, e.longitude, e.value ";
+
+FoundEvent ReadFoundEvent(const Statement& s, EventKind kind) {
+  FoundEvent found{s.Text(0), {}};
+  found.event = {kind, 0, 0, s.Int(1), s.Int(2), s.MaybeReal(3), std::nullopt, s.MaybeReal(4), s.MaybeReal(5),
+                 s.MaybeReal(6)};
+  return found;
+}
+
 class SqliteArchive : public Archive {
  public:
   SqliteArchive(const std::string& path, Access access) {
@@ -260,6 +280,7 @@ class SqliteArchive : public Archive {
       place.Reset().Bind(1, LastRowId()).Bind(2, *f.latitude).Bind(3, *f.latitude);
       place.Bind(4, *f.longitude).Bind(5, *f.longitude).Run();
     }
+    AddEvents(id, RecordingEvents(entry));
     transaction.Commit();
   }
 
@@ -284,23 +305,13 @@ class SqliteArchive : public Archive {
 
  protected:
   std::vector<FoundFix> CandidatesNear(const PlaceQuery& q, double marginM) override {
-    const double dLat = (q.radiusM + marginM) / kEarthRadiusM * kDegreesPerRadian;
-    double minLon = -180, maxLon = 180;
-    const double cosLat = std::cos((std::abs(q.latitude) + dLat) / kDegreesPerRadian);
-    // Near a pole, or across the 180th meridian, the box takes every longitude.
-    if (std::abs(q.latitude) + dLat < 89.9) {
-      const double dLon = dLat / cosLat;
-      if (q.longitude - dLon > -180 && q.longitude + dLon < 180) {
-        minLon = q.longitude - dLon;
-        maxLon = q.longitude + dLon;
-      }
-    }
+    const PlaceBox box = BoxAround(q.latitude, q.longitude, q.radiusM + marginM);
     Statement s(db_, (std::string(kFoundFixColumns) +
                       "FROM fix_places p JOIN fixes f ON f.id = p.id JOIN recordings r ON r.id = f.recording_id "
                       "WHERE p.max_lat >= ? AND p.min_lat <= ? AND p.max_lon >= ? AND p.min_lon <= ? "
                       "AND (?5 IS NULL OR f.time >= ?5) AND (?6 IS NULL OR f.time <= ?6)")
                          .c_str());
-    s.Bind(1, q.latitude - dLat).Bind(2, q.latitude + dLat).Bind(3, minLon).Bind(4, maxLon);
+    s.Bind(1, box.minLat).Bind(2, box.maxLat).Bind(3, box.minLon).Bind(4, box.maxLon);
     s.Bind(5, q.from).Bind(6, q.to);
     std::vector<FoundFix> found;
     while (s.Step()) found.push_back(ReadFoundFix(s));
@@ -316,6 +327,19 @@ class SqliteArchive : public Archive {
     s.Bind(1, time);
     if (!s.Step()) return std::nullopt;
     return ReadFoundFix(s);
+  }
+
+  std::vector<FoundEvent> EventCandidates(const EventQuery& q, const std::optional<PlaceBox>& box) override {
+    Statement s(db_, (std::string(kEventColumns) +
+                      "FROM events e JOIN recordings r ON r.id = e.recording_id WHERE e.kind = ?1 "
+                      "AND (?2 IS NULL OR e.time >= ?2) AND (?3 IS NULL OR e.time <= ?3) "
+                      "AND (?4 IS NULL OR e.latitude BETWEEN ?4 AND ?5 AND e.longitude BETWEEN ?6 AND ?7)")
+                         .c_str());
+    s.Bind(1, std::string(EventKindName(q.kind))).Bind(2, q.from).Bind(3, q.to);
+    if (box) s.Bind(4, box->minLat).Bind(5, box->maxLat).Bind(6, box->minLon).Bind(7, box->maxLon);
+    std::vector<FoundEvent> found;
+    while (s.Step()) found.push_back(ReadFoundEvent(s, q.kind));
+    return found;
   }
 
  private:
@@ -405,8 +429,36 @@ class SqliteArchive : public Archive {
     const int version = SchemaVersion();
     if (version == 0 && HoldsTables()) throw ArchiveError("a database of something else, not a Rovena archive");
     for (int v = version; v < kSchemaVersion; ++v) Exec(kMigrations[v]);
+    if (version > 0 && version < kFirstSchemaWithEvents) AddEventsOfStoredFixes();
     Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     transaction.Commit();
+  }
+
+  void AddEvents(std::int64_t recordingId, const std::vector<DrivingEvent>& events) {
+    Statement add(db_,
+                  "INSERT INTO events (recording_id, kind, first_picture, last_picture, time, latitude, longitude, "
+                  "value) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    for (const DrivingEvent& e : events) {
+      add.Reset().Bind(1, recordingId).Bind(2, std::string(EventKindName(e.kind))).Bind(3, e.firstPicture);
+      add.Bind(4, e.lastPicture).Bind(5, e.time).Bind(6, e.latitude).Bind(7, e.longitude).Bind(8, e.value).Run();
+    }
+  }
+
+  // An archive indexed before events were stored gets them from the fixes it holds.
+  void AddEventsOfStoredFixes() {
+    Statement recordings(db_, "SELECT id, pictures FROM recordings");
+    Statement fixes(db_,
+                    "SELECT picture, position, time, latitude, longitude, speed_kmh, course, valid FROM fixes "
+                    "WHERE recording_id = ? ORDER BY picture");
+    while (recordings.Step()) {
+      RecordingEntry entry;
+      entry.info.pictures = recordings.Int(1);
+      fixes.Reset().Bind(1, recordings.Int(0));
+      while (fixes.Step())
+        entry.fixes.push_back({fixes.Int(0), fixes.Int(1), fixes.MaybeReal(2), fixes.MaybeReal(3), fixes.MaybeReal(4),
+                               fixes.MaybeReal(5), fixes.MaybeReal(6), fixes.Int(7) != 0});
+      AddEvents(recordings.Int(0), RecordingEvents(entry));
+    }
   }
 
   void RemoveRows(const std::string& path) {
@@ -418,6 +470,8 @@ class SqliteArchive : public Archive {
     places.Bind(1, id).Run();
     Statement fixes(db_, "DELETE FROM fixes WHERE recording_id = ?");
     fixes.Bind(1, id).Run();
+    Statement events(db_, "DELETE FROM events WHERE recording_id = ?");
+    events.Bind(1, id).Run();
     Statement recording(db_, "DELETE FROM recordings WHERE id = ?");
     recording.Bind(1, id).Run();
   }

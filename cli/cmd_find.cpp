@@ -1,5 +1,6 @@
 // rovena-cli find: the passes of the archive's recordings near a place (optionally within a
-// time range), or the picture recorded closest to a moment, as text, CSV or JSON.
+// time range), the picture recorded closest to a moment, or the driving events of one kind,
+// as text, CSV or JSON.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "archive/archive.h"
 #include "archive/archive_time.h"
 #include "cli/cli_commands.h"
+#include "cli/event_output.h"
 #include "cli/options.h"
 #include "cli/text_fields.h"
 #include "core/text_encoding.h"
@@ -105,32 +107,78 @@ std::string Json(const std::vector<Pass>& passes, bool byPlace) {
   return out + (passes.empty() ? "]\n" : "\n]\n");
 }
 
+// --near with --radius, and --from and --to, into `query`; returns why they are wrong.
+std::string ReadPlaceAndTimes(const ParsedArgs& args, archive::PlaceQuery& query) {
+  if (auto near = args.Option("--near"))
+    if (!ParsePlace(*near, query)) return "--near takes LAT,LON in decimal degrees";
+  if (auto radius = args.Option("--radius")) {
+    const auto metres = Decimal(*radius);
+    if (!metres || *metres <= 0 || *metres > 1e6) return "--radius takes metres, more than 0";
+    if (!args.Option("--near")) return "--radius goes with --near";
+    query.radiusM = *metres;
+  }
+  for (const auto& [name, bound] : {std::pair{"--from", &query.from}, std::pair{"--to", &query.to}})
+    if (auto text = args.Option(name))
+      if (!(*bound = archive::ParseIsoTime(*text))) return std::string(name) + " takes an ISO 8601 UTC time";
+  if (query.from && query.to && *query.from > *query.to) return "--from lies after --to";
+  return {};
+}
+
+int Emit(const std::string& out, const CommandReport& report) {
+  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0)
+    return report.Fail("cannot write the output");
+  return kExitDone;
+}
+
+std::string KindList() {
+  std::string names;
+  for (EventKind kind : kAllEventKinds)
+    if (kind != EventKind::kSpeeding) names += (names.empty() ? "" : ", ") + std::string(EventKindName(kind));
+  return names;
+}
+
+// find --event KIND: the stored events of that kind, optionally near a place and in a time range.
+int FindEvents(const ParsedArgs& args, const std::string& format, const CommandReport& report) {
+  const std::optional<EventKind> kind = EventKindFromName(*args.Option("--event"));
+  if (kind == EventKind::kSpeeding)
+    return report.Usage("speeding depends on a limit, so the archive does not keep it; "
+                        "rovena-cli events RECORDING|DIR --limit KMH lists it");
+  if (!kind) return report.Usage("--event takes one of " + KindList());
+  if (args.Option("--at")) return report.Usage("--event goes without --at");
+  archive::PlaceQuery place;
+  if (const std::string why = ReadPlaceAndTimes(args, place); !why.empty()) return report.Usage(why);
+  archive::EventQuery query{*kind, std::nullopt, place.from, place.to};
+  if (args.Option("--near")) query.near = place;
+
+  std::vector<EventRow> rows;
+  try {
+    const auto store = archive::OpenArchive(args.Option("--db").value_or(""), archive::IfMissing::Refuse);
+    for (archive::FoundEvent& found : store->Events(query))
+      rows.push_back({std::nullopt, found.event, found.recording, found.recording});
+  } catch (const archive::ArchiveError& e) {
+    return report.Fail(e.what());
+  }
+  return Emit(FormatEvents(rows, format), report);
+}
+
 }  // namespace
 
 int RunFind(const std::vector<std::string>& argv) {
   CommandReport report("find");
   const ParsedArgs args =
-      ParseArgs(argv, {"--near", "--radius", "--from", "--to", "--at", "--db", "--format"});
+      ParseArgs(argv, {"--near", "--radius", "--from", "--to", "--at", "--event", "--db", "--format"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (!args.positional.empty()) return report.Usage("unexpected argument '" + args.positional[0] + "'");
   const std::string format = args.Option("--format").value_or("text");
   if (format != "text" && format != "csv" && format != "json") return report.Usage("unknown format '" + format + "'");
+  if (args.Option("--event")) return FindEvents(args, format, report);
   const bool byPlace = args.Option("--near").has_value();
   if (byPlace == args.Option("--at").has_value()) return report.Usage("give either --near or --at");
 
   archive::PlaceQuery query;
   std::optional<double> at;
   if (byPlace) {
-    if (!ParsePlace(*args.Option("--near"), query)) return report.Usage("--near takes LAT,LON in decimal degrees");
-    if (auto radius = args.Option("--radius")) {
-      const auto metres = Decimal(*radius);
-      if (!metres || *metres <= 0 || *metres > 1e6) return report.Usage("--radius takes metres, more than 0");
-      query.radiusM = *metres;
-    }
-    for (const auto& [name, bound] : {std::pair{"--from", &query.from}, std::pair{"--to", &query.to}})
-      if (auto text = args.Option(name))
-        if (!(*bound = archive::ParseIsoTime(*text))) return report.Usage(std::string(name) + " takes an ISO 8601 UTC time");
-    if (query.from && query.to && *query.from > *query.to) return report.Usage("--from lies after --to");
+    if (const std::string why = ReadPlaceAndTimes(args, query); !why.empty()) return report.Usage(why);
   } else {
     if (args.Option("--radius") || args.Option("--from") || args.Option("--to"))
       return report.Usage("--at goes alone, without --radius, --from or --to");
@@ -148,10 +196,8 @@ int RunFind(const std::vector<std::string>& argv) {
   } catch (const archive::ArchiveError& e) {
     return report.Fail(e.what());
   }
-  const std::string out = format == "json" ? Json(passes, byPlace) : format == "csv" ? Csv(passes, byPlace) : Text(passes, byPlace);
-  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0)
-    return report.Fail("cannot write the output");
-  return kExitDone;
+  return Emit(format == "json" ? Json(passes, byPlace) : format == "csv" ? Csv(passes, byPlace) : Text(passes, byPlace),
+              report);
 }
 
 }  // namespace rovena::cli

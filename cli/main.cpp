@@ -30,7 +30,9 @@ const Command kCommands[] = {
     {"demo", "demo DIR [--pictures N]", RunDemo, kWritesFiles},
     {"trip", "trip DIR [--format text|csv|json] [--quick]", RunTrip},
     {"index", "index PATH... [--db URL] [--jobs N] [--prune]", RunIndex},
-    {"find", "find --near LAT,LON [--radius M] [--from T] [--to T] | --at T [--db URL] [--format text|csv|json]",
+    {"find",
+     "find --near LAT,LON [--radius M] [--from T] [--to T] | --at T | --event KIND [--near LAT,LON [--radius M]] "
+     "[--from T] [--to T] [--db URL] [--format text|csv|json]",
      RunFind},
     {"verify", "verify [--db URL] [PATH...]", RunVerify},
     {"events", "events RECORDING|DIR [--limit KMH] [--format text|csv|json]", RunEvents},

@@ -131,13 +131,14 @@ class EventFinder {
   }
 
   // Ends the pending loss at the used fix `back` (nullptr: at a break or the drive's end).
-  // A loss is reported when it lasted long enough, or when no time tells how long it lasted.
+  // A loss is reported when it lasted long enough, or when no time tells how long it lasted
+  // (none at one end, or a clock that went back).
   void CloseLoss(const DriveFix* back) {
     if (!loss_) return;
     const PendingLoss loss = *std::exchange(loss_, std::nullopt);
     const std::optional<double> end = back ? back->time : loss.lastSentenceTime;
     std::optional<double> seconds;
-    if (loss.startTime && end) seconds = *end - *loss.startTime;
+    if (loss.startTime && end && *end >= *loss.startTime) seconds = *end - *loss.startTime;
     if (seconds && *seconds < t_.lostSeconds) return;
     DrivingEvent event{EventKind::kGpsLost, loss.first.recording, loss.last.recording, loss.first.picture,
                        loss.last.picture, loss.startTime, end, std::nullopt, std::nullopt, seconds};

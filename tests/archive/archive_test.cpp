@@ -25,6 +25,7 @@
 #include "tools/recording_writer.h"
 #include "scratch_dir.h"
 #include "unprivileged.h"
+#include "scripted_drive.h"
 
 namespace rovena {
 namespace {
@@ -339,6 +340,53 @@ TEST_P(ArchiveBehaviour, ARefusedStoreNamesTheFileOnOneLine) {
   test::RunSql(db_, "ALTER TABLE fixes ADD CONSTRAINT refused CHECK (picture < 0)");
   EXPECT_EQ(test::RunCli({"index", Trip(), "--db", db_}, dir_.string()).err,
             "rovena-cli index: " + Trip() + "/a.mpg: archive: new row for relation \"fixes\" violates check constraint \"refused\"\n");
+}
+
+// Braking from 60 km/h over seconds 20-25 of a minute's drive east from the place, on two days.
+void WriteBrakingDrives(const fs::path& folder) {
+  fs::create_directories(folder);
+  const auto braking = [](int t) { return test::DriveSecond{t < 20 ? 60.0 : std::max(0.0, 60.0 - 12 * (t - 20)), 90}; };
+  ASSERT_TRUE(test::WriteScriptedDrive((folder / "monday.mpg").string(), 40, 1, braking, 0));
+  ASSERT_TRUE(test::WriteScriptedDrive((folder / "tuesday.mpg").string(), 40, 1, braking, 86400));
+}
+
+TEST_P(ArchiveBehaviour, FindsStoredEventsByKindPlaceAndTime) {
+  WriteBrakingDrives(dir_ / "events");
+  ASSERT_EQ(Cli("index " + (dir_ / "events").string() + Db()).status, 0);
+  const std::string monday = (dir_ / "events/monday.mpg").string(), tuesday = (dir_ / "events/tuesday.mpg").string();
+  const auto row = [](const std::string& file, const std::string& day) {
+    return "," + std::string("hard_braking,") + file + ",21," + file + ",26,2006-03-0" + day +
+           "T00:00:20Z,52.200000,21.004892,3.3,m/s²\n";
+  };
+  const std::string header = "number,kind,recording,first_picture,last_recording,last_picture,time,latitude,longitude,value,unit\n";
+  const auto find = [&](const std::string& more) { return Cli("find --event hard_braking --format csv" + more + Db()).out; };
+  EXPECT_EQ(find(""), header + row(monday, "1") + row(tuesday, "2"));
+  EXPECT_EQ(find(" --from 2006-03-01T12:00"), header + row(tuesday, "2"));
+  EXPECT_EQ(find(" --near 52.2,21.0047 --radius 20 --to 2006-03-01T12:00"), header + row(monday, "1"));
+  EXPECT_EQ(find(" --near 52.2,21.0 --radius 20"), header);
+  // The stop at the end of each drive is its own kind; speeding is never stored.
+  EXPECT_EQ(find(" --near 52.2,21.0 --radius 20").find("stop"), std::string::npos);
+  EXPECT_EQ(Cli("find --event speeding" + Db()).status, 2);
+  EXPECT_EQ(Cli("find --event braking" + Db()).status, 2);
+}
+
+// An archive indexed before events were kept gets them from its stored fixes when opened.
+TEST_P(ArchiveBehaviour, OlderArchiveGetsTheEventsOfItsFixes) {
+  WriteBrakingDrives(dir_ / "events");
+  ASSERT_EQ(Cli("index " + (dir_ / "events").string() + Db()).status, 0);
+  const std::string before = Cli("find --event hard_braking --format json" + Db()).out;
+  const std::string older = std::to_string(archive::kFirstSchemaWithEvents - 1);
+  if (std::string(GetParam()) == "sqlite") {
+    sqlite3* db = nullptr;
+    sqlite3_open(db_.c_str(), &db);
+    sqlite3_exec(db, ("DROP TABLE events; PRAGMA user_version = " + older).c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  } else {
+    test::RunSql(db_, "DROP TABLE events; UPDATE rovena_schema SET version = " + older);
+  }
+  archive::OpenArchive(db_);
+  EXPECT_EQ(Cli("find --event hard_braking --format json" + Db()).out, before);
+  EXPECT_NE(before.find("\"first_picture\": 21"), std::string::npos) << before;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveBehaviour, ::testing::Values("sqlite", "postgresql"),
