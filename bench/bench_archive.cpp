@@ -2,7 +2,8 @@
 //   1. indexing recordings from the page cache, beside `cat` (memory bandwidth), `sha256sum`
 //      and `openssl dgst -sha256` (the hash) of the same files, in MB/s of wall time and per CPU
 //      second;
-//   2. `find` (passes within 50 m) on a synthetic archive of many fixes, SQLite and PostgreSQL;
+//   2. `find` (passes within 50 m, and hard braking within 1 km or in a week) on a synthetic
+//      archive of many fixes, SQLite and PostgreSQL;
 //   3. the database size per hour of recording.
 // Usage: bench_archive [--fixes N] [--index-mb M] [--no-postgres]
 #include <libpq-fe.h>
@@ -133,9 +134,11 @@ Synthetic Fill(ar::Archive& archive, std::int64_t fixes) {
     double lat = 52.10 + 0.25 * unit(rng), lon = 20.85 + 0.40 * unit(rng), heading = 6.283 * unit(rng);
     const double start = 1.17e9 + 3.15e7 * unit(rng);
     const int count = static_cast<int>(std::min<std::int64_t>(3600, fixes - s.fixes));
+    double metres = 8 + 10 * unit(rng);  // this second's, at town speeds
     for (int i = 0; i < count; ++i) {
       heading += 0.2 * (unit(rng) - 0.5);
-      const double metres = 8 + 10 * unit(rng);
+      // Speed wanders by up to 1 m/s²; every ten minutes the driver brakes hard for 3 s.
+      metres = i % 600 > 0 && i % 600 <= 3 ? std::max(0.0, metres - 4) : std::clamp(metres + unit(rng) - 0.5, 3.0, 20.0);
       // Turning back at the area's edges keeps the density even (clamping would pile fixes up there).
       const double nextLat = lat + metres * std::cos(heading) / 111195, nextLon = lon + metres * std::sin(heading) / 68300;
       if (nextLat < 52.10 || nextLat > 52.35) heading = 3.14159265 - heading;
@@ -154,23 +157,40 @@ Synthetic Fill(ar::Archive& archive, std::int64_t fixes) {
   return s;
 }
 
+// Runs `query` at each place; prints the median, 90th percentile and largest time, and the
+// mean number of answers.
+void Latencies(const char* what, const Synthetic& s, const std::function<std::size_t(double, double)>& query) {
+  std::vector<double> ms;
+  std::size_t answers = 0;
+  for (const auto& [lat, lon] : s.queries) {
+    const auto t = Clock::now();
+    answers += query(lat, lon);
+    ms.push_back(Seconds(t) * 1000);
+  }
+  std::sort(ms.begin(), ms.end());
+  std::printf("             %-36s median %6.2f ms, 90%% %6.2f ms, max %6.2f ms (%zu queries, %.1f answers each)\n",
+              what, ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back(), ms.size(), double(answers) / ms.size());
+}
+
 void FindMedian(const char* name, ar::Archive& archive, std::int64_t fixes, const std::function<double()>& bytes) {
   const auto start = Clock::now();
   const Synthetic s = Fill(archive, fixes);
   const double build = Seconds(start);
-  std::vector<double> ms;
-  std::size_t passes = 0;
-  for (const auto& [lat, lon] : s.queries) {
-    const auto t = Clock::now();
-    passes += archive.Passes({lat, lon, 50, std::nullopt, std::nullopt}).size();
-    ms.push_back(Seconds(t) * 1000);
-  }
-  std::sort(ms.begin(), ms.end());
-  const double hours = s.fixes / 3600.0;
-  std::printf("  %-10s %9lld fixes built in %6.1f s; find 50 m: median %.2f ms, 90%% %.2f ms, max %.2f ms "
-              "(%zu queries, %.1f passes each); %.2f MB per hour of recording\n",
-              name, static_cast<long long>(s.fixes), build, ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back(),
-              ms.size(), double(passes) / ms.size(), bytes() / 1e6 / hours);
+  std::printf("  %-10s %9lld fixes built in %6.1f s; %.2f MB per hour of recording\n", name,
+              static_cast<long long>(s.fixes), build, bytes() / 1e6 / (s.fixes / 3600.0));
+  Latencies("find 50 m (passes)", s, [&](double lat, double lon) {
+    return archive.Passes({lat, lon, 50, std::nullopt, std::nullopt}).size();
+  });
+  const auto events = [&](std::optional<ar::PlaceQuery> near, std::optional<double> from, std::optional<double> to) {
+    return archive.Events({rovena::EventKind::kHardBraking, near, from, to}).size();
+  };
+  Latencies("find --event hard_braking 1 km", s, [&](double lat, double lon) {
+    return events(ar::PlaceQuery{lat, lon, 1000, std::nullopt, std::nullopt}, std::nullopt, std::nullopt);
+  });
+  Latencies("find --event hard_braking, one week", s, [&](double lat, double) {
+    const double from = 1.17e9 + 3.15e7 * (lat - 52.10) / 0.25;  // a week somewhere in the year
+    return events(std::nullopt, from, from + 7 * 86400);
+  });
   std::fflush(stdout);
 }
 

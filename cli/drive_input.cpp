@@ -22,25 +22,14 @@ struct Walked {
   std::string damage;  // why the walk stopped short of the end, "" when it did not
 };
 
-// Every picture's sentence, found with the searches the viewer steps with; the coded
-// picture data is searched over, never copied.
 Walked WalkSentences(const std::string& path) {
   Walked walked;
   Recording recording;
   if (walked.damage = OpenRecording(recording, path); !walked.damage.empty()) return walked;
-  bool stoppedOnPicture = false;
-  while (recording.FindStartUp()) {
-    if (!recording.FindPicStart()) {
-      stoppedOnPicture = true;
-      break;
-    }
-    ++walked.pictures;
-    if (std::optional<GpsFix> fix = ParseGprmc(recording.NmeaLine)) {
-      fix->picture = walked.pictures;
-      walked.fixes.push_back(ToDriveFix(*fix));
-    }
-  }
-  walked.damage = WalkDamage(recording, stoppedOnPicture);
+  const TrackWalk walk = CollectSentences(recording);
+  for (const GpsFix& fix : walk.fixes) walked.fixes.push_back(ToDriveFix(fix));
+  walked.pictures = walk.pictures;
+  walked.damage = WalkDamage(recording, walk.stoppedOnPicture);
   return walked;
 }
 

@@ -161,12 +161,16 @@ std::optional<GpsFix> ParseGprmc(std::string_view sentence) {
   return fix;
 }
 
-TrackWalk CollectTrack(Recording& recording) {
+namespace {
+
+// Walks from the first picture on; `readPicture` reads the picture whose start was just found
+// and says whether it is whole.
+template <class ReadPicture>
+TrackWalk Walk(Recording& recording, ReadPicture readPicture) {
   TrackWalk walk;
-  std::vector<std::uint8_t> picture(kPicBufSize);
   while (recording.FindStartUp()) {
     const std::int64_t position = recording.PicPos;
-    if (!recording.ReadPicture(picture.data())) {
+    if (!readPicture()) {
       // A picture cut short by the end of the file ends the walk like the file's end does.
       walk.complete = recording.File().AtEnd();
       walk.stoppedAt = position;
@@ -186,6 +190,17 @@ TrackWalk CollectTrack(Recording& recording) {
     walk.stoppedAt = recording.File().LastPosition();
   }
   return walk;
+}
+
+}  // namespace
+
+TrackWalk CollectTrack(Recording& recording) {
+  std::vector<std::uint8_t> picture(kPicBufSize);
+  return Walk(recording, [&] { return recording.ReadPicture(picture.data()); });
+}
+
+TrackWalk CollectSentences(Recording& recording) {
+  return Walk(recording, [&] { return recording.FindPicStart(); });
 }
 
 namespace {

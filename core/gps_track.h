@@ -48,6 +48,9 @@ struct TrackWalk {
 // Steps through the whole recording from its start as the window's step forward does
 // (FindStartUp, FindPicStart, ReadFrame) and collects the fixes.
 TrackWalk CollectTrack(Recording& recording);
+// The same walk reading only each picture's headers and sentence: the coded picture data is
+// searched over, never copied or checked, so a picture is counted once its start is found.
+TrackWalk CollectSentences(Recording& recording);
 
 // CSV with a header row: picture,position,time_utc,latitude,longitude,speed_kmh,course,status.
 // Missing values are empty fields.

@@ -1,0 +1,119 @@
+// The driving events of a one-hour trip (60 recordings of 60 pictures of 640 x 480, one fix a
+// second, 40 KB of coded data a picture), from the page cache, as `rovena-cli events DIR`
+// finds them: the folder listed as a trip, every sentence read, the rules run. Beside it, only
+// reading the sentences, and the rules alone on fixes already read.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "core/driving_events.h"
+#include "core/gps_track.h"
+#include "core/recording.h"
+#include "core/trip.h"
+#include "tools/recording_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kRecordings = 60;
+constexpr int kPicturesEach = 60;
+
+// Town driving: speed and course swing slowly, with a hard stop every few minutes.
+std::string Sentence(int second) {
+  const double speedKmh = second % 240 < 5 ? 60 - 12 * (second % 240) : 40 + 20 * std::sin(second / 30.0);
+  const double course = std::fmod(360 + 90 * std::sin(second / 90.0), 360);
+  char body[128];
+  std::snprintf(body, sizeof body, "GPRMC,%02d%02d%02d.000,A,5213.%04d,N,02100.%04d,E,%.1f,%.1f,140607,,,A",
+                second / 3600 % 24, second / 60 % 60, second % 60, second % 10000, (3 * second) % 10000,
+                speedKmh / 1.852, course);
+  return "$" + std::string(body);
+}
+
+class Trip {
+ public:
+  Trip() : folder_(fs::temp_directory_path() / ("rovena_bench_events_" + std::to_string(::getpid()))) {
+    fs::create_directories(folder_);
+    std::mt19937 random(7);
+    std::vector<std::uint8_t> coded(40000);
+    for (std::uint8_t& b : coded) b = static_cast<std::uint8_t>(random() % 255 + 1);
+    for (int r = 0; r < kRecordings; ++r) {
+      rovena::RecordingWriter writer(640, 480);
+      for (int i = 0; i < kPicturesEach; ++i) writer.AddCodedPicture(coded, Sentence(8 * 3600 + r * kPicturesEach + i));
+      paths_.push_back((folder_ / (std::to_string(100000 + r) + ".m1v")).string());
+      if (!writer.WriteFile(paths_.back())) std::abort();
+    }
+  }
+  ~Trip() { fs::remove_all(folder_); }
+  std::string Folder() const { return folder_.string(); }
+  const std::vector<std::string>& Paths() const { return paths_; }
+
+ private:
+  fs::path folder_;
+  std::vector<std::string> paths_;
+};
+
+const Trip& OneHour() {
+  static const Trip trip;
+  return trip;
+}
+
+std::vector<rovena::DriveFix> ReadFixes(const std::string& path, std::int64_t& pictures) {
+  rovena::Recording recording;
+  std::string error;
+  if (!recording.Open(path, error)) std::abort();
+  const rovena::TrackWalk walk = rovena::CollectSentences(recording);
+  pictures = walk.pictures;
+  std::vector<rovena::DriveFix> fixes;
+  for (const rovena::GpsFix& fix : walk.fixes) fixes.push_back(rovena::ToDriveFix(fix));
+  return fixes;
+}
+
+void BM_ReadSentences(benchmark::State& state) {
+  const auto& paths = OneHour().Paths();
+  for (auto _ : state) {
+    std::size_t fixes = 0;
+    for (const std::string& path : paths) {
+      rovena::Recording recording;
+      std::string error;
+      if (!recording.Open(path, error)) std::abort();
+      fixes += rovena::CollectSentences(recording).fixes.size();
+    }
+    if (fixes != kRecordings * kPicturesEach) state.SkipWithError("fixes missing");
+  }
+}
+BENCHMARK(BM_ReadSentences)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_EventsOfTrip(benchmark::State& state) {
+  const std::string folder = OneHour().Folder();
+  std::size_t events = 0;
+  for (auto _ : state) {
+    const rovena::Trip trip = rovena::Trip::Scan(folder);
+    std::vector<std::vector<rovena::DriveFix>> fixes(trip.Size());
+    std::vector<rovena::DriveRecording> drive(trip.Size());
+    for (std::size_t i = 0; i < trip.Size(); ++i) {
+      fixes[i] = ReadFixes(trip.Recordings()[i].path, drive[i].pictures);
+      drive[i].fixes = fixes[i];
+      drive[i].afterBreak = trip.GapBefore(i) != nullptr;
+    }
+    events = rovena::FindDrivingEvents(drive).size();
+  }
+  state.counters["events"] = static_cast<double>(events);
+}
+BENCHMARK(BM_EventsOfTrip)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RulesAlone(benchmark::State& state) {
+  std::vector<std::vector<rovena::DriveFix>> fixes;
+  std::vector<rovena::DriveRecording> drive(OneHour().Paths().size());
+  for (std::size_t i = 0; i < drive.size(); ++i) fixes.push_back(ReadFixes(OneHour().Paths()[i], drive[i].pictures));
+  for (std::size_t i = 0; i < drive.size(); ++i) drive[i].fixes = fixes[i];
+  for (auto _ : state) benchmark::DoNotOptimize(rovena::FindDrivingEvents(drive).data());
+}
+BENCHMARK(BM_RulesAlone)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
