@@ -39,7 +39,7 @@ void CompanionWindows::ToggleRoute() {
     route_ = std::make_unique<RouteWindow>(
         sources_.map, sources_.calibration(),
         [this](const RoutePoint& point) { sources_.jump(point.recording, point.position); },
-        [this](double lat, double lon, QPoint at) { OfferPassesNear(lat, lon, at); });
+        [this](double lat, double lon, QMenu& menu) { AddPassesNear(lat, lon, menu); });
   }
   if (route_->isVisible()) {
     route_->hide();
@@ -82,8 +82,7 @@ int CompanionWindows::FlatOutRefreshMs() const {
 }
 
 // Only an archive that exists is asked: looking must not create one.
-void CompanionWindows::OfferPassesNear(double lat, double lon, QPoint globalPosition) {
-  QMenu menu;
+void CompanionWindows::AddPassesNear(double lat, double lon, QMenu& menu) {
   QMenu* passes = menu.addMenu(QStringLiteral("Przejazdy w tym miejscu"));
   const std::string archivePath = archive::DefaultArchivePath();
   std::vector<archive::Pass> found;
@@ -109,7 +108,6 @@ void CompanionWindows::OfferPassesNear(double lat, double lon, QPoint globalPosi
     passes->addAction(QStringLiteral("%1   %2 : %3   (%4 m)").arg(when, name).arg(fix.picture).arg(std::lround(fix.distanceM)),
                       [this, fix] { sources_.openAt(fix.recording, fix.picture); });
   }
-  menu.exec(globalPosition);
 }
 
 // One recording at a time, each handed to the window as soon as it is read, so a long trip

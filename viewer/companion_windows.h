@@ -6,8 +6,8 @@
 // in.
 #pragma once
 
+#include <QMenu>
 #include <QObject>
-#include <QPoint>
 #include <QTimer>
 #include <atomic>
 #include <cstdint>
@@ -52,8 +52,8 @@ class CompanionWindows : public QObject {
   void PictureShown(int recording, std::int64_t position, bool flatOut = false);
 
  private:
-  // The archive's passes near a place, offered in a menu; the chosen one opens.
-  void OfferPassesNear(double lat, double lon, QPoint globalPosition);
+  // The archive's passes near a place, as a submenu of `menu`; the chosen one opens.
+  void AddPassesNear(double lat, double lon, QMenu& menu);
   int FlatOutRefreshMs() const;
   void StartGathering();
   void StopGathering();

@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -31,12 +32,74 @@ QString PointText(const RoutePoint& point) {
 
 PlanePoint ToPlanePoint(QPointF p) { return {p.x(), p.y()}; }
 
+// One look per kind of event, the same on the map, on the strip and in the menu.
+enum class MarkShape { PointingDown, PointingUp, Diamond, Square, Circle, Cross, Ring };
+struct EventStyle {
+  QColor colour;
+  MarkShape shape;
+  const char* name;  // UTF-8
+};
+const EventStyle& StyleOf(EventKind kind) {
+  static const EventStyle kStyles[] = {
+      {QColor(220, 30, 30), MarkShape::PointingDown, "Gwałtowne hamowanie"},
+      {QColor(20, 160, 60), MarkShape::PointingUp, "Gwałtowne przyspieszenie"},
+      {QColor(240, 140, 0), MarkShape::Diamond, "Ostry zakręt"},
+      {QColor(170, 0, 200), MarkShape::Square, "Przekroczenie prędkości"},
+      {QColor(30, 100, 230), MarkShape::Circle, "Postój"},
+      {QColor(90, 90, 90), MarkShape::Cross, "Utrata sygnału GPS"},
+      {QColor(200, 180, 0), MarkShape::Ring, "Nie do oceny (pozycje zbyt rzadkie)"},
+  };
+  return kStyles[static_cast<std::size_t>(kind)];
+}
+
+void PaintEventMark(QPainter& painter, EventKind kind, QPointF at, double r) {
+  const EventStyle& style = StyleOf(kind);
+  painter.setPen(QPen(Qt::white, 1.5));
+  painter.setBrush(style.colour);
+  switch (style.shape) {
+    case MarkShape::PointingDown:
+      painter.drawPolygon(QPolygonF({at + QPointF(-r, -r), at + QPointF(r, -r), at + QPointF(0, r)}));
+      break;
+    case MarkShape::PointingUp:
+      painter.drawPolygon(QPolygonF({at + QPointF(-r, r), at + QPointF(r, r), at + QPointF(0, -r)}));
+      break;
+    case MarkShape::Diamond:
+      painter.drawPolygon(QPolygonF({at + QPointF(0, -r), at + QPointF(r, 0), at + QPointF(0, r), at + QPointF(-r, 0)}));
+      break;
+    case MarkShape::Square: painter.drawRect(QRectF(at - QPointF(r, r), QSizeF(2 * r, 2 * r))); break;
+    case MarkShape::Circle: painter.drawEllipse(at, r, r); break;
+    case MarkShape::Cross:
+      painter.setPen(QPen(style.colour, 3));
+      painter.drawLine(at + QPointF(-r, -r), at + QPointF(r, r));
+      painter.drawLine(at + QPointF(-r, r), at + QPointF(r, -r));
+      break;
+    case MarkShape::Ring:
+      painter.setPen(QPen(style.colour, 2.5));
+      painter.setBrush(Qt::NoBrush);
+      painter.drawEllipse(at, r, r);
+      break;
+  }
+}
+
+// "14:06:23   Gwałtowne hamowanie   3.3 m/s²"
+QString EventText(const DrivingEvent& event) {
+  const QString time = event.time ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(*event.time), Qt::UTC)
+                                        .toString(QStringLiteral("HH:mm:ss"))
+                                  : QStringLiteral("--:--:--");
+  const QString value = event.value ? QString::number(*event.value, 'f', 1) + QChar(' ') +
+                                          QString::fromUtf8(EventUnit(event.kind).data(), EventUnit(event.kind).size())
+                                    : QString();
+  return QStringLiteral("%1   %2   %3").arg(time, QString::fromUtf8(StyleOf(event.kind).name), value);
+}
+
 }  // namespace
 
 RouteWindow::RouteWindow(const QImage* map, const MapCalibration& calibration, JumpRequest jump, PlaceRequest place,
                          QWidget* parent)
     : QWidget(parent, Qt::Window),
-      map_(new RouteMapView(map, calibration, jump, std::move(place), this)),
+      jump_(jump),
+      map_(new RouteMapView(map, calibration, jump, std::move(place), [this](QMenu& menu) { AddEventMenu(menu); },
+                            this)),
       strip_(new SpeedStrip(jump, this)) {
   setWindowTitle(QStringLiteral("Rovena – trasa"));
   auto* layout = new QVBoxLayout(this);
@@ -49,12 +112,15 @@ RouteWindow::RouteWindow(const QImage* map, const MapCalibration& calibration, J
 
 void RouteWindow::SetRoute(Route route) {
   route_ = std::move(route);
+  events_ = FindRouteEvents(route_);
   current_.reset();
-  map_->SetRoute(&route_);
-  strip_->SetRoute(&route_);
+  map_->SetRoute(&route_, &events_);
+  strip_->SetRoute(&route_, &events_);
 }
 
 void RouteWindow::SetCurrent(int recording, std::int64_t position) {
+  shownRecording_ = recording;
+  shownPosition_ = position;
   const std::optional<int> point = route_.PointAt(recording, position);
   if (point == current_) return;
   current_ = point;
@@ -62,13 +128,65 @@ void RouteWindow::SetCurrent(int recording, std::int64_t position) {
   strip_->SetCurrent(point);
 }
 
+std::optional<int> RouteWindow::PointOf(const DrivingEvent& event) const {
+  const auto& points = route_.points;
+  if (points.empty()) return std::nullopt;
+  const auto at = std::lower_bound(points.begin(), points.end(),
+                                   std::pair(static_cast<int>(event.recording), event.firstPicture),
+                                   [](const RoutePoint& p, const std::pair<int, std::int64_t>& key) {
+                                     return std::pair(p.recording, p.picture) < key;
+                                   });
+  // Lost fixes at the very end have no sentence after them: their last one stands in.
+  return static_cast<int>(at == points.end() ? points.size() - 1 : at - points.begin());
+}
+
+void RouteWindow::Show(const DrivingEvent& event) {
+  const std::optional<int> point = PointOf(event);
+  if (!point) return;
+  const RoutePoint& shown = route_.points[static_cast<std::size_t>(*point)];
+  // A second key press before the main window reports the picture goes on from this one.
+  shownRecording_ = shown.recording;
+  shownPosition_ = shown.position;
+  jump_(shown);
+}
+
+void RouteWindow::GoToEvent(bool next) {
+  const std::pair here(shownRecording_, shownPosition_);
+  const DrivingEvent* chosen = nullptr;
+  for (const DrivingEvent& event : events_) {
+    const RoutePoint& p = route_.points[static_cast<std::size_t>(*PointOf(event))];
+    const std::pair at(p.recording, p.position);
+    if (next && at > here) {
+      chosen = &event;
+      break;
+    }
+    if (!next && at < here) chosen = &event;
+  }
+  if (chosen) Show(*chosen);
+}
+
+void RouteWindow::AddEventMenu(QMenu& menu) {
+  QMenu* list = menu.addMenu(QStringLiteral("Zdarzenia"));
+  list->addAction(QStringLiteral("Następne zdarzenie\tN"), [this] { GoToEvent(true); });
+  list->addAction(QStringLiteral("Poprzednie zdarzenie\tShift+N"), [this] { GoToEvent(false); });
+  list->addSeparator();
+  if (events_.empty()) list->addAction(QStringLiteral("Brak zdarzeń"))->setEnabled(false);
+  for (const DrivingEvent& event : events_) list->addAction(EventText(event), [this, event] { Show(event); });
+}
+
+void RouteWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_N) return QWidget::keyPressEvent(event);
+  GoToEvent(!(event->modifiers() & Qt::ShiftModifier));
+}
+
 // ---------------------------------------------------------------- the map
 
 RouteMapView::RouteMapView(const QImage* map, const MapCalibration& calibration, RouteWindow::JumpRequest jump,
-                           RouteWindow::PlaceRequest place, QWidget* parent)
+                           RouteWindow::PlaceRequest place, std::function<void(QMenu&)> eventMenu, QWidget* parent)
     : QWidget(parent), mapImage_(map && !map->isNull() && calibration.ScaleLat != 0 && calibration.ScaleLon != 0
                                      ? map : nullptr),
-      projection_(RouteProjection::ForMap(calibration)), jump_(std::move(jump)), place_(std::move(place)) {
+      projection_(RouteProjection::ForMap(calibration)), jump_(std::move(jump)), place_(std::move(place)),
+      eventMenu_(std::move(eventMenu)) {
   if (mapImage_) mapPixmap_ = QPixmap::fromImage(*mapImage_);
   setMouseTracking(true);
   setMinimumSize(320, 240);
@@ -77,8 +195,9 @@ RouteMapView::RouteMapView(const QImage* map, const MapCalibration& calibration,
 
 // The marker's point belongs to the route it was found in; a new route starts without one
 // until the window says where the picture is in it.
-void RouteMapView::SetRoute(const Route* route) {
+void RouteMapView::SetRoute(const Route* route, const std::vector<DrivingEvent>* events) {
   route_ = route;
+  events_ = events;
   current_.reset();
   if (!mapImage_) projection_ = RouteProjection::ForRoute(*route);
   plane_.clear();
@@ -162,6 +281,7 @@ void RouteMapView::PaintLayer() {
   PaintGrid(painter);
   painter.setRenderHint(QPainter::Antialiasing);
   if (route_) PaintRoute(painter);
+  PaintEvents(painter);
   PaintScaleBar(painter);
 }
 
@@ -220,6 +340,16 @@ void RouteMapView::PaintMarker(QPainter& painter) const {
   painter.drawEllipse(at, 7, 7);
 }
 
+// Each event where it began.
+void RouteMapView::PaintEvents(QPainter& painter) const {
+  for (std::size_t i = 0; events_ && i < events_->size(); ++i) {
+    const DrivingEvent& event = (*events_)[i];
+    if (!event.latitude || !event.longitude) continue;
+    const PlanePoint at = view_.ToScreen(projection_.ToPlane(*event.latitude, *event.longitude));
+    PaintEventMark(painter, event.kind, QPointF(at.x, at.y), 7);
+  }
+}
+
 void RouteMapView::PaintScaleBar(QPainter& painter) const {
   const double metresPerPixel = 1 / (view_.scale * projection_.UnitsPerMetre());
   const double metres = RoundStep(metresPerPixel * width() / 5, 1);
@@ -272,10 +402,14 @@ void RouteMapView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void RouteMapView::contextMenuEvent(QContextMenuEvent* event) {
-  if (!place_) return;
-  double lat = 0, lon = 0;
-  projection_.ToLatLon(view_.ToPlane(ToPlanePoint(event->pos())), lat, lon);
-  place_(lat, lon, event->globalPos());
+  QMenu menu;
+  if (eventMenu_) eventMenu_(menu);
+  if (place_) {
+    double lat = 0, lon = 0;
+    projection_.ToLatLon(view_.ToPlane(ToPlanePoint(event->pos())), lat, lon);
+    place_(lat, lon, menu);
+  }
+  if (!menu.isEmpty()) menu.exec(event->globalPos());
 }
 
 // ---------------------------------------------------------------- the speed strip
@@ -284,8 +418,9 @@ SpeedStrip::SpeedStrip(RouteWindow::JumpRequest jump, QWidget* parent) : QWidget
   setFixedHeight(kStripHeight);
 }
 
-void SpeedStrip::SetRoute(const Route* route) {
+void SpeedStrip::SetRoute(const Route* route, const std::vector<DrivingEvent>* events) {
   route_ = route;
+  events_ = events;
   current_.reset();  // as the map's marker
   firstTime_ = lastTime_ = 0;
   topSpeed_ = 10;
@@ -334,6 +469,7 @@ void SpeedStrip::PaintLayer() {
   QPainter painter(&layer_);
   painter.fillRect(rect(), QColor(24, 24, 24));
   if (!route_) return;
+  PaintEvents(painter);
   const double usable = height() - 16;
   const auto yOf = [&](double speed) { return 4 + usable - speed / topSpeed_ * usable; };
   painter.setPen(QColor(90, 90, 90));
@@ -361,6 +497,23 @@ void SpeedStrip::PaintLayer() {
     previous = &point;
   }
   painter.drawPolyline(line);
+}
+
+// Events that last (stops, lost fixes, stretches not assessable, speeding) as bands over their
+// time, and every event's mark at its start along the top.
+void SpeedStrip::PaintEvents(QPainter& painter) const {
+  for (std::size_t i = 0; events_ && i < events_->size(); ++i) {
+    const DrivingEvent& event = (*events_)[i];
+    if (!event.time) continue;
+    const double from = XOf(*event.time), to = XOf(event.lastTime.value_or(*event.time));
+    QColor band = StyleOf(event.kind).colour;
+    band.setAlpha(60);
+    if (to - from >= 1) painter.fillRect(QRectF(from, 0, to - from, height()), band);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    PaintEventMark(painter, event.kind, QPointF(from, 8), 5);
+    painter.restore();
+  }
 }
 
 void SpeedStrip::JumpToX(double x) {

@@ -1,16 +1,21 @@
 // The route window: the trip's route on the map (or on a plain grid where there is no map),
-// the current position with its heading, and a speed strip over trip time. A click on the
-// route or the strip asks the main window to show that picture. All geometry comes from
-// route.h; these widgets paint and forward intents. Updates only schedule a repaint, so the
-// main window's play loops never wait for drawing.
+// the current position with its heading, and a speed strip over trip time, both with the
+// route's driving events marked. A click on the route or the strip, an event chosen from the
+// context menu, or N and Shift+N (next and previous event) ask the main window to show that
+// picture. All geometry and the events come from the core; these widgets paint and forward
+// intents. Updates only schedule a repaint, so the main window's play loops never wait for
+// drawing.
 #pragma once
 
 #include <QImage>
+#include <QMenu>
 #include <QPixmap>
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
+#include "core/driving_events.h"
 #include "core/route.h"
 
 namespace rovena {
@@ -21,8 +26,8 @@ class SpeedStrip;
 class RouteWindow : public QWidget {
  public:
   using JumpRequest = std::function<void(const RoutePoint&)>;
-  // Right-click on the map: the user asks what else passed here (global position for a menu).
-  using PlaceRequest = std::function<void(double lat, double lon, QPoint globalPosition)>;
+  // Right-click on the map: what else passed here, added to the context menu.
+  using PlaceRequest = std::function<void(double lat, double lon, QMenu& menu)>;
 
   // `map` (may be null) and `calibration` are the main window's; `jump` shows a picture there.
   RouteWindow(const QImage* map, const MapCalibration& calibration, JumpRequest jump, PlaceRequest place = {},
@@ -34,12 +39,31 @@ class RouteWindow : public QWidget {
   void SetCurrent(int recording, std::int64_t position);
   std::optional<int> CurrentPoint() const { return current_; }
 
+  // The route's driving events, in driving order.
+  const std::vector<DrivingEvent>& Events() const { return events_; }
+  // Shows the first picture of the next (or previous) event after (before) the picture shown.
+  void GoToEvent(bool next);
+  // The events as a submenu of `menu`, each showing its first picture when chosen.
+  void AddEventMenu(QMenu& menu);
+
   RouteMapView* Map() const { return map_; }
   SpeedStrip* Strip() const { return strip_; }
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
+  // The route point that shows `event`: its first picture, or the first one after it that
+  // has a sentence.
+  std::optional<int> PointOf(const DrivingEvent& event) const;
+  void Show(const DrivingEvent& event);
+
   Route route_;
+  std::vector<DrivingEvent> events_;
   std::optional<int> current_;
+  int shownRecording_ = -1;       // the picture the main window shows now
+  std::int64_t shownPosition_ = 0;
+  JumpRequest jump_;
   RouteMapView* map_;
   SpeedStrip* strip_;
 };
@@ -47,8 +71,8 @@ class RouteWindow : public QWidget {
 class RouteMapView : public QWidget {
  public:
   RouteMapView(const QImage* map, const MapCalibration& calibration, RouteWindow::JumpRequest jump,
-               RouteWindow::PlaceRequest place, QWidget* parent);
-  void SetRoute(const Route* route);
+               RouteWindow::PlaceRequest place, std::function<void(QMenu&)> eventMenu, QWidget* parent);
+  void SetRoute(const Route* route, const std::vector<DrivingEvent>* events);
   void SetCurrent(std::optional<int> point);
   // The view's transform, fitted on first show and after each new route.
   const ViewTransform& View() const { return view_; }
@@ -73,6 +97,7 @@ class RouteMapView : public QWidget {
   void PaintGrid(QPainter& painter) const;
   void PaintRoute(QPainter& painter) const;
   void PaintMarker(QPainter& painter) const;
+  void PaintEvents(QPainter& painter) const;
   void PaintScaleBar(QPainter& painter) const;
 
   const QImage* mapImage_;
@@ -80,7 +105,9 @@ class RouteMapView : public QWidget {
   RouteProjection projection_;
   RouteWindow::JumpRequest jump_;
   RouteWindow::PlaceRequest place_;
+  std::function<void(QMenu&)> eventMenu_;
   const Route* route_ = nullptr;
+  const std::vector<DrivingEvent>* events_ = nullptr;
   std::vector<PlanePoint> plane_;
   std::optional<int> current_;
   ViewTransform view_;
@@ -92,7 +119,7 @@ class RouteMapView : public QWidget {
 class SpeedStrip : public QWidget {
  public:
   SpeedStrip(RouteWindow::JumpRequest jump, QWidget* parent);
-  void SetRoute(const Route* route);
+  void SetRoute(const Route* route, const std::vector<DrivingEvent>* events);
   void SetCurrent(std::optional<int> point);
   // The strip's x for a trip time, and back.
   double XOf(double utcSeconds) const;
@@ -107,9 +134,11 @@ class SpeedStrip : public QWidget {
  private:
   void JumpToX(double x);
   void PaintLayer();
+  void PaintEvents(QPainter& painter) const;
 
   RouteWindow::JumpRequest jump_;
   const Route* route_ = nullptr;
+  const std::vector<DrivingEvent>* events_ = nullptr;
   std::optional<int> current_;
   double firstTime_ = 0, lastTime_ = 0, topSpeed_ = 1;
   QPixmap layer_;  // everything but the cursor
