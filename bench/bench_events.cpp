@@ -3,24 +3,20 @@
 // finds them: the folder listed as a trip, every sentence read, the rules run. Beside it, only
 // reading the sentences, and the rules alone on fixes already read.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <random>
 
+#include "bench/one_hour_trip.h"
 #include "core/driving_events.h"
 #include "core/gps_track.h"
 #include "core/recording.h"
 #include "core/trip.h"
-#include "tools/recording_writer.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-constexpr int kRecordings = 60;
-constexpr int kPicturesEach = 60;
+constexpr int kRecordings = rovena::bench::OneHourTrip::kRecordings;
+constexpr int kPicturesEach = rovena::bench::OneHourTrip::kPicturesEach;
 
 // Town driving: speed and course swing slowly, with a hard stop every few minutes.
 std::string Sentence(int second) {
@@ -33,31 +29,8 @@ std::string Sentence(int second) {
   return "$" + std::string(body);
 }
 
-class Trip {
- public:
-  Trip() : folder_(fs::temp_directory_path() / ("rovena_bench_events_" + std::to_string(::getpid()))) {
-    fs::create_directories(folder_);
-    std::mt19937 random(7);
-    std::vector<std::uint8_t> coded(40000);
-    for (std::uint8_t& b : coded) b = static_cast<std::uint8_t>(random() % 255 + 1);
-    for (int r = 0; r < kRecordings; ++r) {
-      rovena::RecordingWriter writer(640, 480);
-      for (int i = 0; i < kPicturesEach; ++i) writer.AddCodedPicture(coded, Sentence(8 * 3600 + r * kPicturesEach + i));
-      paths_.push_back((folder_ / (std::to_string(100000 + r) + ".m1v")).string());
-      if (!writer.WriteFile(paths_.back())) std::abort();
-    }
-  }
-  ~Trip() { fs::remove_all(folder_); }
-  std::string Folder() const { return folder_.string(); }
-  const std::vector<std::string>& Paths() const { return paths_; }
-
- private:
-  fs::path folder_;
-  std::vector<std::string> paths_;
-};
-
-const Trip& OneHour() {
-  static const Trip trip;
+const rovena::bench::OneHourTrip& OneHour() {
+  static const rovena::bench::OneHourTrip trip("rovena_bench_events", Sentence);
   return trip;
 }
 

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "cli_run.h"
 #include "scratch_dir.h"
 #include "scripted_drive.h"
 
@@ -28,19 +29,8 @@ test::DriveSecond Incident(int t) {
   return s;
 }
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-};
-CliRun Cli(const std::string& arguments) {
-  CliRun run;
-  FILE* pipe = popen((std::string(ROVENA_BIN_DIR) + "/rovena-cli " + arguments + " 2>/dev/null").c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using test::Cli;
+using test::CliRun;
 
 class EventsCommand : public ::testing::Test {
  protected:
