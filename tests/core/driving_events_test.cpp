@@ -172,6 +172,21 @@ TEST(DrivingEvents, AGapBetweenRecordingsIsAStopOnlyWhereTheCarStood) {
   EXPECT_EQ(Describe(FindDrivingEvents(onward)), "hard_braking 3-1:3");
 }
 
+// The stretch around an event runs on into recordings that follow on, but not across a break.
+TEST(DrivingEvents, TheStretchAroundAnEventStopsAtABreak) {
+  const std::vector<DriveFix> a = Fixes(Speeds({60, 60, 60}), 1, 1000), b = Fixes(Speeds({45, 33, 21, 21}), 1, 1003),
+                              c = Fixes(Speeds({20, 20}), 1, 1010);
+  const DriveRecording trip[] = {{a, 3, false}, {b, 4, false}, {c, 2, true}};
+  const auto events = FindDrivingEvents(trip);
+  ASSERT_EQ(Describe(events), "hard_braking 3-1:3; not_assessable 1:4-2:1");
+  const auto [from, to] = StretchAround(trip, events[0], 1.5, 60);
+  EXPECT_EQ(from, (DrivePicture{0, 2}));
+  EXPECT_EQ(to, (DrivePicture{1, 4}));
+  const auto [same, alsoSame] = StretchAround(trip, events[0], 0, 0);
+  EXPECT_EQ(same, (DrivePicture{0, 3}));
+  EXPECT_EQ(alsoSame, (DrivePicture{1, 3}));
+}
+
 // At 10 s spacing nothing about braking or turning can be said: no such event is invented,
 // and the whole drive is reported as not assessable instead of passed over.
 TEST(DrivingEvents, SparseFixesAreNotAssessableNeverMissedOrInvented) {
