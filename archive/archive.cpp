@@ -82,6 +82,24 @@ PlaceBox BoxAround(double latitude, double longitude, double metres) {
   return box;
 }
 
+EventFilter EventConditions(const EventQuery& query, const std::optional<PlaceBox>& box,
+                            std::string (*placeholder)(int n)) {
+  EventFilter filter{"e.kind = " + placeholder(1), {}};
+  const auto add = [&](const char* condition, double value) {
+    filter.numbers.push_back(value);
+    filter.conditions += std::string(" AND ") + condition + placeholder(static_cast<int>(filter.numbers.size()) + 1);
+  };
+  if (query.from) add("e.time >= ", *query.from);
+  if (query.to) add("e.time <= ", *query.to);
+  if (box) {
+    add("e.latitude >= ", box->minLat);
+    add("e.latitude <= ", box->maxLat);
+    add("e.longitude >= ", box->minLon);
+    add("e.longitude <= ", box->maxLon);
+  }
+  return filter;
+}
+
 std::vector<FoundEvent> Archive::Events(const EventQuery& query) {
   std::optional<PlaceBox> box;
   // As for passes: a metre more for the back ends' rounding, then measured here.

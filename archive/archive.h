@@ -103,6 +103,16 @@ struct PlaceBox {
 };
 PlaceBox BoxAround(double latitude, double longitude, double metres);
 
+// The conditions of an event search on the events table `e`, only those the query sets so that
+// an index serves each: the kind is parameter 1 (text), `numbers` are parameters 2, 3, ... in
+// order. `placeholder(n)` spells parameter n as the back end does.
+struct EventFilter {
+  std::string conditions;
+  std::vector<double> numbers;
+};
+EventFilter EventConditions(const EventQuery& query, const std::optional<PlaceBox>& box,
+                            std::string (*placeholder)(int n));
+
 class Archive {
  public:
   virtual ~Archive() = default;

@@ -63,7 +63,8 @@ CREATE TABLE events (
   latitude double precision,
   longitude double precision,
   value double precision);
-CREATE INDEX events_by_kind ON events (kind, time);
+CREATE INDEX events_by_time ON events (kind, time);
+CREATE INDEX events_by_place ON events (kind, latitude);
 CREATE INDEX events_of_recording ON events (recording_id);
 )sql",
 };
@@ -256,13 +257,12 @@ class PostgresArchive : public Archive {
   }
 
   std::vector<FoundEvent> EventCandidates(const EventQuery& q, const std::optional<PlaceBox>& box) override {
-    const auto bound = [&](double PlaceBox::*side) { return box ? Param((*box).*side) : std::nullopt; };
-    Result r = Query(std::string(kEventColumns) +
-                         "FROM events e JOIN recordings r ON r.id = e.recording_id WHERE e.kind = $1 "
-                         "AND ($2::float8 IS NULL OR e.time >= $2) AND ($3::float8 IS NULL OR e.time <= $3) "
-                         "AND ($4::float8 IS NULL OR e.latitude BETWEEN $4 AND $5 AND e.longitude BETWEEN $6 AND $7)",
-                     {std::string(EventKindName(q.kind)), Param(q.from), Param(q.to), bound(&PlaceBox::minLat),
-                      bound(&PlaceBox::maxLat), bound(&PlaceBox::minLon), bound(&PlaceBox::maxLon)});
+    const EventFilter filter = EventConditions(q, box, [](int n) { return "$" + std::to_string(n); });
+    Params params{std::string(EventKindName(q.kind))};
+    for (double value : filter.numbers) params.push_back(Number(value));
+    Result r = Query(std::string(kEventColumns) + "FROM events e JOIN recordings r ON r.id = e.recording_id WHERE " +
+                         filter.conditions,
+                     params);
     std::vector<FoundEvent> found;
     for (int row = 0; row < r.Rows(); ++row) found.push_back(ReadFoundEvent(r, row, q.kind));
     return found;

@@ -66,7 +66,8 @@ CREATE TABLE events (
   latitude REAL,
   longitude REAL,
   value REAL);
-CREATE INDEX events_by_kind ON events(kind, time);
+CREATE INDEX events_by_time ON events(kind, time);
+CREATE INDEX events_by_place ON events(kind, latitude);
 CREATE INDEX events_of_recording ON events(recording_id);
 )sql",
 };
@@ -330,13 +331,12 @@ class SqliteArchive : public Archive {
   }
 
   std::vector<FoundEvent> EventCandidates(const EventQuery& q, const std::optional<PlaceBox>& box) override {
-    Statement s(db_, (std::string(kEventColumns) +
-                      "FROM events e JOIN recordings r ON r.id = e.recording_id WHERE e.kind = ?1 "
-                      "AND (?2 IS NULL OR e.time >= ?2) AND (?3 IS NULL OR e.time <= ?3) "
-                      "AND (?4 IS NULL OR e.latitude BETWEEN ?4 AND ?5 AND e.longitude BETWEEN ?6 AND ?7)")
+    const EventFilter filter = EventConditions(q, box, [](int n) { return "?" + std::to_string(n); });
+    Statement s(db_, (std::string(kEventColumns) + "FROM events e JOIN recordings r ON r.id = e.recording_id WHERE " +
+                      filter.conditions)
                          .c_str());
-    s.Bind(1, std::string(EventKindName(q.kind))).Bind(2, q.from).Bind(3, q.to);
-    if (box) s.Bind(4, box->minLat).Bind(5, box->maxLat).Bind(6, box->minLon).Bind(7, box->maxLon);
+    s.Bind(1, std::string(EventKindName(q.kind)));
+    for (std::size_t i = 0; i < filter.numbers.size(); ++i) s.Bind(static_cast<int>(i) + 2, filter.numbers[i]);
     std::vector<FoundEvent> found;
     while (s.Step()) found.push_back(ReadFoundEvent(s, q.kind));
     return found;
