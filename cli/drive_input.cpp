@@ -1,7 +1,6 @@
 #include "cli/drive_input.h"
 
 #include <charconv>
-#include <cmath>
 #include <filesystem>
 
 #include "cli/recording_input.h"
