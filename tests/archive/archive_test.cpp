@@ -23,7 +23,6 @@
 #include "hostile_names.h"
 #include "postgres_server.h"
 #include "tools/recording_writer.h"
-#include "cli_run.h"
 #include "scratch_dir.h"
 #include "unprivileged.h"
 #include "scripted_drive.h"
@@ -59,8 +58,19 @@ void WriteDrive(const fs::path& path, const std::vector<int>& offsets, long star
   ASSERT_TRUE(writer.WriteFile(path.string()));
 }
 
-using test::Cli;
-using test::CliRun;
+struct CliRun {
+  int status = -1;
+  std::string out;
+};
+CliRun Cli(const std::string& arguments) {
+  CliRun run;
+  FILE* pipe = popen((std::string(ROVENA_BIN_DIR) + "/rovena-cli " + arguments + " 2>/dev/null").c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
 
 std::unique_ptr<test::PostgresServer>& Server() {
   static std::unique_ptr<test::PostgresServer> server;
