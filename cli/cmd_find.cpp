@@ -152,7 +152,7 @@ int FindEvents(const ParsedArgs& args, const std::string& format, const CommandR
 
   std::vector<EventRow> rows;
   try {
-    const auto store = archive::OpenArchive(args.Option("--db").value_or(""), archive::IfMissing::Refuse);
+    const auto store = archive::OpenArchive(args.Option("--db").value_or(""), archive::Access::ReadOnly);
     for (archive::FoundEvent& found : store->Events(query))
       rows.push_back({std::nullopt, found.event, found.recording, found.recording});
   } catch (const archive::ArchiveError& e) {

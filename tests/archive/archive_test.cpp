@@ -384,7 +384,7 @@ TEST_P(ArchiveBehaviour, OlderArchiveGetsTheEventsOfItsFixes) {
   } else {
     test::RunSql(db_, "DROP TABLE events; UPDATE rovena_schema SET version = " + older);
   }
-  archive::OpenArchive(db_);
+  archive::OpenArchive(db_, archive::Access::ReadWrite);  // migrates
   EXPECT_EQ(Cli("find --event hard_braking --format json" + Db()).out, before);
   EXPECT_NE(before.find("\"first_picture\": 21"), std::string::npos) << before;
 }
