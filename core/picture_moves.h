@@ -4,8 +4,8 @@
 //
 // Written once over the searches: Recording scans in blocks, the byte-by-byte model of the
 // tests reads one byte at a time, and both walk through exactly these moves. `Searches` has
-// FindStartUp, FindStartDown, FindPicStart, ReadFrame, PicPos, FileLen and File() with
-// ReadAt, LastPosition and IsOpen.
+// FindStartUp, FindStartDown, FindPicStart, ReadFrame, SkipFrame, PicPos, FileLen and File()
+// with ReadAt, LastPosition and IsOpen.
 //
 // Every move that reads a picture stores its coded data into `frame` (kPicBufSize bytes, the
 // decoder's PicBuf) and returns false when no whole picture was read; the file then stands
@@ -22,6 +22,10 @@ class PictureMoves {
   // After a picture start code has been found: picks up the picture's GPS sentence and reads
   // its data. The file then stands behind the picture's sequence end code.
   bool ReadPicture(uint8_t* frame) { return Self().FindPicStart() && Self().ReadFrame(frame); }
+
+  // ReadPicture for a caller that needs only the sentence and where the picture ends: the
+  // coded data is passed over, not stored, and the file stands where ReadPicture leaves it.
+  bool PassPicture() { return Self().FindPicStart() && Self().SkipFrame(); }
 
   // The next picture after the current position.
   bool StepUp(uint8_t* frame) { return Self().FindStartUp() && ReadPicture(frame); }

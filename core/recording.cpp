@@ -182,4 +182,26 @@ bool Recording::ReadFrame(uint8_t* frame) {
   return false;
 }
 
+bool Recording::SkipFrame() {
+  for (int i = 0; i < 4; ++i) file_.ReadNext();
+  if (file_.AtEnd()) return false;
+  const int64_t firstPosition = file_.CurrentPosition();  // where ReadFrame stores frame[4]
+  const int64_t last = firstPosition + std::min<int64_t>(kPicBufSize - 4, FileLen - firstPosition + 1) - 1;
+  // ReadFrame tests each byte from frame[4] on with the three before it, so the end code may
+  // begin among the last three of the four bytes read first.
+  for (int64_t p = firstPosition - 3; last - p + 1 >= 4;) {
+    const std::span<const uint8_t> view = file_.ViewForward(p, 4);
+    const int64_t size = std::min<int64_t>(static_cast<int64_t>(view.size()), last - p + 1);
+    if (size < 4) break;  // a read failed: ReadFrame would have stored zeros, holding no end code
+    const int64_t at = FindCodeForward(view.data(), size, kSequenceEndCode);
+    if (at >= 0) {
+      file_.SetCurrentPosition(p + at + 4);
+      return true;
+    }
+    p += size - 3;
+  }
+  file_.SetCurrentPosition(last + 1);
+  return false;
+}
+
 }  // namespace rovena

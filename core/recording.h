@@ -67,6 +67,9 @@ class Recording : public PictureMoves<Recording> {
   // into frame[0..]; false at the end of the file or when kPicBufSize bytes hold no end
   // code. Entries beyond the last byte stored keep their contents.
   bool ReadFrame(uint8_t* frame);
+  // ReadFrame without storing: finds the same end code within the same limit and leaves the
+  // file exactly where ReadFrame would; nothing is copied.
+  bool SkipFrame();
 
  private:
   void PictureFound(int64_t lastByte);

@@ -1,10 +1,10 @@
 // The picture searches and ReadFrame on arbitrary files. The first four input bytes are a
 // script of up to ten moves (three bits each: step up, step down, jump to the end, jump to the
-// start, jump forward, jump back, seek, read the current picture again); the rest is the
-// recording. Each move runs on the real Recording, which scans in blocks through the buffered
-// file, and on the tests' model that reads one byte at a time exactly as the search rules are
-// written; results, PicPos, NmeaLine, the file's position and the whole picture buffer must
-// agree.
+// start, jump forward and pass over a picture, jump back, seek, read the current picture
+// again); the rest is the recording. Each move runs on the real Recording, which scans in
+// blocks through the buffered file, and on the tests' model that reads one byte at a time
+// exactly as the search rules are written; results, PicPos, NmeaLine, the file's position and
+// the whole picture buffer must agree.
 #include <unistd.h>
 
 #include <cstdint>
@@ -35,7 +35,7 @@ bool Move(int move, int step, Searches& s, uint8_t* frame) {
     case 1: return s.StepDown(frame);
     case 2: return s.JumpToEnd(frame);
     case 3: return s.JumpToStart(frame);
-    case 4: s.JumpForward(kJump); return s.StepUp(frame);
+    case 4: s.JumpForward(kJump); return s.FindStartUp() && s.PassPicture();
     case 5: s.JumpBack(kJump); return s.StepDown(frame);
     case 6: return s.SeekTo((step * 7919) % (s.FileLen + 3)) && s.ReadFrame(frame);
     default: return s.ReReadCurrent(frame);

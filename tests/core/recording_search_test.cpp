@@ -60,7 +60,7 @@ class Twins {
     Recording& fast = opened_.recording;
     Bytes fastFrame(kPicBufSize, 0x5A), referenceFrame(kPicBufSize, 0x5A);
     for (int n = 0; n < operations; ++n) {
-      const int op = static_cast<int>(rng() % 8);
+      const int op = static_cast<int>(rng() % 9);
       bool fastResult = false, referenceResult = false;
       switch (op) {
         case 0: case 1:
@@ -79,6 +79,10 @@ class Twins {
           fastResult = fast.ReadFrame(fastFrame.data());
           referenceResult = reference_.ReadFrame(referenceFrame.data());
           ASSERT_EQ(fastFrame, referenceFrame) << "operation " << n;
+          break;
+        case 8:
+          fastResult = fast.SkipFrame();
+          referenceResult = reference_.SkipFrame();
           break;
         case 5: {  // a seek, as the GPS check box and the position bar do
           const int64_t p = 1 + static_cast<int64_t>(rng() % static_cast<uint64_t>(length + 2));

@@ -31,6 +31,7 @@ class MemoryBytes {
   bool AtEnd() const { return current_ > Length(); }
   int64_t Length() const { return static_cast<int64_t>(bytes_.size()); }
   bool IsOpen() const { return true; }
+  bool HadIoError() const { return false; }
 
  private:
   uint8_t ByteAt(int64_t p) const { return p >= 1 && p <= Length() ? bytes_[static_cast<size_t>(p - 1)] : 0; }
@@ -117,6 +118,12 @@ class ByteSearchModel : public PictureMoves<ByteSearchModel<Source>> {
     }
   }
 
+  // By definition ReadFrame into a buffer that is thrown away.
+  bool SkipFrame() {
+    scratch_.resize(kPicBufSize);
+    return ReadFrame(scratch_.data());
+  }
+
  private:
   bool Found() {
     PicPos = source_.LastPosition();
@@ -125,6 +132,7 @@ class ByteSearchModel : public PictureMoves<ByteSearchModel<Source>> {
   }
 
   Source& source_;
+  std::vector<uint8_t> scratch_;
 };
 
 }  // namespace rovena::test
