@@ -12,7 +12,7 @@
 
 #include "core/gps_track.h"
 #include "core/output_guard.h"
-#include "core/recording.h"
+#include "core/picture_walker.h"
 #include "digest/sha256.h"
 
 namespace rovena::archive {
@@ -38,23 +38,24 @@ ScanResult WalkPictures(const std::string& path) {
   Recording recording;
   std::string error;
   if (!recording.Open(path, error)) return {ScanOutcome::kUnreadable, error, {}, {}};
-  const auto header = recording.File().ViewForward(1, 7);
-  if (header.size() < 7 || FrameFormatFromHeader(header.data()) == kFormatNone)
-    return {ScanOutcome::kNotRecording, "does not start with a recording's sequence header", {}, {}};
   RecordingInfo& info = result.entry.info;
-  info.format = FrameFormatFromHeader(header.data());
-  while (recording.FindStartUp()) {
-    const std::int64_t position = recording.PicPos;
-    if (!recording.FindPicStart()) break;  // a picture cut short by the end of the file
-    ++info.pictures;
-    if (std::optional<GpsFix> fix = ParseGprmc(recording.NmeaLine)) {
-      fix->picture = info.pictures;
-      fix->position = position;
+  FrameFormat format = kFormatNone;
+  if (const RecordingCheck check = CheckRecording(recording, &format); check != RecordingCheck::kRecording)
+    return {check == RecordingCheck::kReadError ? ScanOutcome::kUnreadable : ScanOutcome::kNotRecording,
+            RecordingCheckText(check), {}, {}};
+  info.format = format;
+  PictureWalker walker(recording);
+  while (walker.Next()) {
+    if (std::optional<GpsFix> fix = ParseGprmc(walker.Sentence())) {
+      fix->picture = walker.Number();
+      fix->position = walker.Position();
       result.entry.fixes.push_back(ToStored(*fix));
     }
   }
-  if (recording.File().HadIoError()) return {ScanOutcome::kUnreadable, "read error", {}, {}};
-  if (!recording.File().AtEnd()) result.stoppedAt = recording.File().LastPosition();
+  info.pictures = walker.Number();
+  const WalkOutcome& outcome = walker.Outcome();
+  if (outcome.end == WalkEnd::kReadError) return {ScanOutcome::kUnreadable, RecordingCheckText(RecordingCheck::kReadError), {}, {}};
+  if (!outcome.ReachedEnd()) result.stoppedAt = outcome.at;
   for (const StoredFix& fix : result.entry.fixes) {
     if (!fix.time) continue;
     info.firstTime = std::min(info.firstTime.value_or(*fix.time), *fix.time);

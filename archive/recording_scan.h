@@ -1,5 +1,5 @@
 // Reading a recording for the archive: the SHA-256 of the whole file and the GPS sentence of
-// every picture, found with the viewer's own start-code searches. Nothing is decoded, so the
+// every picture, counted as PictureWalker counts them. Nothing is decoded, so the
 // cost is reading the bytes once for the hash and once for the searches (both from the page
 // cache after the first).
 #pragma once
@@ -33,8 +33,8 @@ struct ScanResult {
   ScanOutcome outcome = ScanOutcome::kScanned;
   std::string reason;
   RecordingEntry entry;
-  // When the searches could not pass a damaged stretch: the byte where they stopped. The
-  // pictures before it are stored.
+  // When the walk could not pass a damaged stretch: where it stopped (see WalkOutcome::at).
+  // The pictures before it are stored.
   std::optional<std::int64_t> stoppedAt;
 };
 

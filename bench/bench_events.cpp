@@ -38,7 +38,7 @@ std::vector<rovena::DriveFix> ReadFixes(const std::string& path, std::int64_t& p
   rovena::Recording recording;
   std::string error;
   if (!recording.Open(path, error)) std::abort();
-  const rovena::TrackWalk walk = rovena::CollectSentences(recording);
+  const rovena::TrackWalk walk = rovena::CollectTrack(recording);
   pictures = walk.pictures;
   std::vector<rovena::DriveFix> fixes;
   for (const rovena::GpsFix& fix : walk.fixes) fixes.push_back(rovena::ToDriveFix(fix));
@@ -53,7 +53,7 @@ void BM_ReadSentences(benchmark::State& state) {
       rovena::Recording recording;
       std::string error;
       if (!recording.Open(path, error)) std::abort();
-      fixes += rovena::CollectSentences(recording).fixes.size();
+      fixes += rovena::CollectTrack(recording).fixes.size();
     }
     if (fixes != kRecordings * kPicturesEach) state.SkipWithError("fixes missing");
   }

@@ -1,5 +1,5 @@
 // rovena-cli track: the GPS track of a recording, or of a folder's recordings as one trip, as
-// CSV or GPX, found by walking each recording with the same searches the viewer steps with.
+// CSV or GPX, found by walking each recording picture by picture as the viewer steps.
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -66,7 +66,7 @@ void WalkInParallel(const Trip& trip, int jobs, std::vector<WalkedRecording>& wa
       walked[i].damage = OpenRecording(recording, r.path);
       if (walked[i].damage.empty()) {
         TrackWalk walk = CollectTrack(recording);
-        walked[i].damage = WalkDamage(recording, walk.stoppedOnPicture);
+        walked[i].damage = WalkDamage(walk.outcome);
         walked[i].fixes = std::move(walk.fixes);
       }
       const std::lock_guard lock(progressMutex);
@@ -136,12 +136,11 @@ int RunTrack(const std::vector<std::string>& argv) {
   if (const std::string error = OpenRecording(recording, path); !error.empty())
     return report.Fail(NameText(path) + ": " + error);
   const TrackWalk walk = CollectTrack(recording);
-  if (walk.pictures == 0) return report.Fail(NameText(path) + ": no complete picture found");
   const std::string name = std::filesystem::path(path).filename().string();
   const std::string text = format == "gpx" ? TrackGpx(walk.fixes, name) : TrackCsv(walk.fixes);
   if (const std::string error = Emit(text, args, walk.fixes.size()); !error.empty())
     return report.Fail(error);
-  const std::string damage = WalkDamage(recording, walk.stoppedOnPicture);
+  const std::string damage = WalkDamage(walk.outcome);
   return report.Finish(damage.empty(), NameText(path) + ": the track stops at picture " + std::to_string(walk.pictures) +
                                            "; " + damage);
 }

@@ -25,10 +25,10 @@ Walked WalkSentences(const std::string& path) {
   Walked walked;
   Recording recording;
   if (walked.damage = OpenRecording(recording, path); !walked.damage.empty()) return walked;
-  const TrackWalk walk = CollectSentences(recording);
+  const TrackWalk walk = CollectTrack(recording);
   for (const GpsFix& fix : walk.fixes) walked.fixes.push_back(ToDriveFix(fix));
   walked.pictures = walk.pictures;
-  walked.damage = WalkDamage(recording, walk.stoppedOnPicture);
+  walked.damage = WalkDamage(walk.outcome);
   return walked;
 }
 

@@ -5,24 +5,24 @@ namespace rovena::cli {
 std::string OpenRecording(Recording& recording, const std::string& path, int* format) {
   std::string error;
   if (!recording.Open(path, error)) return error;
-  const auto header = recording.File().ViewForward(1, 7);
-  if (header.size() < 7 || !HasSequenceHeaderCode(header.data()))
-    return "not a recording (it does not begin with an MPEG-1 sequence header)";
-  const int announced = FrameFormatFromHeader(header.data());
-  if (announced == kFormatNone) return "frame size is neither 640 x 480 nor 320 x 240; the viewer rejects it";
+  FrameFormat announced = kFormatNone;
+  if (const RecordingCheck check = CheckRecording(recording, &announced); check != RecordingCheck::kRecording)
+    return RecordingCheckText(check);
   if (format) *format = announced;
   return {};
 }
 
-std::string WalkDamage(Recording& recording, bool stoppedOnPicture) {
-  RecordingFile& file = recording.File();
-  if (file.HadIoError()) return "read error: the file or disk may be damaged";
-  if (stoppedOnPicture)
-    return file.AtEnd() ? "truncated: the picture at byte " + std::to_string(recording.PicPos) + " is cut short"
-                        : "damaged: the picture at byte " + std::to_string(recording.PicPos) + " is incomplete";
-  if (!file.AtEnd())
-    return "damaged: no picture in the " + std::to_string(kStartSearchLimit) + " bytes up to byte " +
-           std::to_string(file.LastPosition());
+std::string WalkDamage(const WalkOutcome& outcome) {
+  const std::string at = std::to_string(outcome.at);
+  switch (outcome.end) {
+    case WalkEnd::kNotYet:
+    case WalkEnd::kEndOfFile: return {};
+    case WalkEnd::kReadError: return RecordingCheckText(RecordingCheck::kReadError);
+    case WalkEnd::kCutShort: return "truncated: the picture at byte " + at + " is cut short";
+    case WalkEnd::kIncompletePicture: return "damaged: the picture at byte " + at + " is incomplete";
+    case WalkEnd::kNoPictureStart:
+      return "damaged: no picture in the " + std::to_string(kStartSearchLimit) + " bytes up to byte " + at;
+  }
   return {};
 }
 

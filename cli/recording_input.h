@@ -5,17 +5,16 @@
 #include <cstdint>
 #include <string>
 
-#include "core/recording.h"
+#include "core/picture_walker.h"
 
 namespace rovena::cli {
 
-// Opens `path` and checks that it begins with the sequence header of a VGA or CIF recording.
-// The file still stands at its first byte. Returns why not, empty on success; `format`
-// receives kFormatVga or kFormatCif.
+// Opens `path` and applies CheckRecording. The file still stands at its first byte. Returns
+// why it is no recording, empty on success; `format` receives kFormatVga or kFormatCif.
 std::string OpenRecording(Recording& recording, const std::string& path, int* format = nullptr);
 
-// How a walk from the first picture forwards stopped, for the message a command gives.
-// Empty when it reached the end of the file with every picture whole.
-std::string WalkDamage(Recording& recording, bool stoppedOnPicture);
+// How a walk from the first picture forwards ended, for the message a command gives. Empty
+// when it has not ended or reached the end of the file with every picture whole.
+std::string WalkDamage(const WalkOutcome& outcome);
 
 }  // namespace rovena::cli

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "core/nmea.h"
-#include "core/recording.h"
 #include "core/text_encoding.h"
 
 namespace rovena {
@@ -161,46 +160,19 @@ std::optional<GpsFix> ParseGprmc(std::string_view sentence) {
   return fix;
 }
 
-namespace {
-
-// Walks from the first picture on; `readPicture` reads the picture whose start was just found
-// and says whether it is whole.
-template <class ReadPicture>
-TrackWalk Walk(Recording& recording, ReadPicture readPicture) {
+TrackWalk CollectTrack(Recording& recording) {
   TrackWalk walk;
-  while (recording.FindStartUp()) {
-    const std::int64_t position = recording.PicPos;
-    if (!readPicture()) {
-      // A picture cut short by the end of the file ends the walk like the file's end does.
-      walk.complete = recording.File().AtEnd();
-      walk.stoppedAt = position;
-      walk.stoppedOnPicture = true;
-      return walk;
-    }
-    ++walk.pictures;
-    if (std::optional<GpsFix> fix = ParseGprmc(recording.NmeaLine)) {
-      fix->picture = walk.pictures;
-      fix->position = position;
+  PictureWalker walker(recording);
+  while (walker.Next()) {
+    if (std::optional<GpsFix> fix = ParseGprmc(walker.Sentence())) {
+      fix->picture = walker.Number();
+      fix->position = walker.Position();
       walk.fixes.push_back(std::move(*fix));
     }
   }
-  // The forward search also gives up after a long stretch without a picture start.
-  if (!recording.File().AtEnd()) {
-    walk.complete = false;
-    walk.stoppedAt = recording.File().LastPosition();
-  }
+  walk.pictures = walker.Number();
+  walk.outcome = walker.Outcome();
   return walk;
-}
-
-}  // namespace
-
-TrackWalk CollectTrack(Recording& recording) {
-  std::vector<std::uint8_t> picture(kPicBufSize);
-  return Walk(recording, [&] { return recording.ReadPicture(picture.data()); });
-}
-
-TrackWalk CollectSentences(Recording& recording) {
-  return Walk(recording, [&] { return recording.FindPicStart(); });
 }
 
 namespace {

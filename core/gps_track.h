@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace rovena {
+#include "core/picture_walker.h"
 
-class Recording;
+namespace rovena {
 
 struct GpsFix {
   std::int64_t picture = 0;   // 1-based number of the picture in the recording
@@ -36,21 +36,12 @@ std::optional<GpsFix> ParseGprmc(std::string_view sentence);
 struct TrackWalk {
   std::vector<GpsFix> fixes;   // one per picture with a $GPRMC sentence, in file order
   std::int64_t pictures = 0;   // pictures walked
-  // False when the walk stopped before the end of the file (a damaged stretch the searches
-  // could not pass); stoppedAt is the position where it stopped.
-  bool complete = true;
-  std::int64_t stoppedAt = 0;
-  // True when the walk ended on a picture it could not read whole (at the file's end: a
-  // recording cut short by a power loss).
-  bool stoppedOnPicture = false;
+  WalkOutcome outcome;
 };
 
-// Steps through the whole recording from its start as the window's step forward does
-// (FindStartUp, FindPicStart, ReadFrame) and collects the fixes.
+// Walks the whole recording from its start (see PictureWalker) and collects the fixes. The
+// coded picture data is passed over, never copied, so this costs one scan over the bytes.
 TrackWalk CollectTrack(Recording& recording);
-// The same walk reading only each picture's headers and sentence: the coded picture data is
-// searched over, never copied or checked, so a picture is counted once its start is found.
-TrackWalk CollectSentences(Recording& recording);
 
 // CSV with a header row: picture,position,time_utc,latitude,longitude,speed_kmh,course,status.
 // Missing values are empty fields.

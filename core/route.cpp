@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "core/gps_track.h"
-#include "core/recording.h"
+#include "core/picture_walker.h"
 
 namespace rovena {
 namespace {
@@ -24,17 +24,15 @@ Route GatherRoute(const std::vector<std::string>& recordings, const std::functio
     Recording recording;
     std::string error;
     if (!recording.Open(recordings[static_cast<std::size_t>(index)], error)) continue;
-    std::int64_t picture = 0;
-    // The sentence sits before the first slice, so the picture's coded data is never copied:
-    // the next search simply runs over it.
-    while (!cancelled() && recording.FindStartUp() && recording.FindPicStart()) {
-      ++picture;
-      const std::optional<GpsFix> fix = ParseGprmc(recording.NmeaLine);
+    // Only the sentences are wanted: the walk passes over the coded data without copying it.
+    PictureWalker walker(recording);
+    while (!cancelled() && walker.Next()) {
+      const std::optional<GpsFix> fix = ParseGprmc(walker.Sentence());
       if (!fix) continue;
       RoutePoint point;
       point.recording = index;
-      point.picture = picture;
-      point.position = recording.PicPos;
+      point.picture = walker.Number();
+      point.position = walker.Position();
       point.utcSeconds = fix->utcSeconds;
       point.valid = fix->valid() && fix->latitude.has_value();
       point.lat = fix->latitude.value_or(0);

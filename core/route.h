@@ -36,7 +36,7 @@ struct Route {
   std::optional<int> PointNearestTime(double utcSeconds) const;
 };
 
-// Reads each recording's sentences (user data only, no picture is read whole) in order.
+// Reads each recording's sentences in order, picture by picture as PictureWalker counts them.
 // `cancelled` is polled between pictures so a background gathering can stop early.
 Route GatherRoute(const std::vector<std::string>& recordings,
                   const std::function<bool()>& cancelled = [] { return false; });

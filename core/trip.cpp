@@ -8,7 +8,7 @@
 #include <limits>
 #include <tuple>
 
-#include "core/recording.h"
+#include "core/picture_walker.h"
 
 namespace rovena {
 namespace {
@@ -24,9 +24,10 @@ constexpr std::int64_t kFixSearchBytes = 2 << 20;
 // Shorter than this after the earlier recording's last fix is never a gap.
 constexpr double kMinimumGapSeconds = 3;
 
-// One picture read: where its start code lies and its fix when valid and timed.
+// One picture read: where its start code and its end code lie, and its fix when valid and timed.
 struct Sample {
   std::int64_t position = 0;
+  std::int64_t end = 0;
   std::optional<GpsFix> fix;
 };
 
@@ -46,42 +47,43 @@ bool EndIsRead(const std::vector<Sample>& samples, int attempts, std::int64_t by
   return HasValidFix(samples) || attempts >= kFixSearchPictures || bytesFromEnd > kFixSearchBytes;
 }
 
-// Reads pictures from the start as the window steps forward. *reachedEnd tells whether the
+// Reads pictures from the start as PictureWalker counts them. *reachedEnd tells whether the
 // walk got to the end of the file (so it saw every picture).
-std::vector<Sample> ReadFromStart(Recording& recording, std::vector<std::uint8_t>& picture,
-                                  bool walkWhole, bool* reachedEnd) {
+std::vector<Sample> ReadFromStart(Recording& recording, bool walkWhole, bool* reachedEnd) {
   std::vector<Sample> samples;
-  *reachedEnd = false;
-  for (int attempts = 1; recording.FindStartUp(); ++attempts) {
-    const std::int64_t position = recording.PicPos;
-    if (!recording.FindPicStart() || !recording.ReadFrame(picture.data())) {
-      // A last picture cut short by a power loss ends the recording as its end would.
-      *reachedEnd = recording.File().AtEnd();
-      return samples;
-    }
-    samples.push_back({position, ValidFix(recording.NmeaLine)});
-    if (!walkWhole && EndIsRead(samples, attempts, position)) return samples;
+  PictureWalker walker(recording);
+  for (int attempts = 1; walker.Next(); ++attempts) {
+    samples.push_back({walker.Position(), walker.EndPosition(), ValidFix(walker.Sentence())});
+    if (!walkWhole && EndIsRead(samples, attempts, walker.Position())) break;
   }
-  *reachedEnd = recording.File().AtEnd();
+  *reachedEnd = walker.Outcome().ReachedEnd();
   return samples;
 }
 
+// Drops the samples (collected backwards, so the lowest last) that a picture ending at `end`
+// runs over: its end code was missing, so stepping forward passes over them.
+void DropPassedOver(std::vector<Sample>& samples, std::int64_t end) {
+  while (!samples.empty() && samples.back().position < end) samples.pop_back();
+}
+
 // Reads pictures backwards from the end as the window's jump to the end does, passing over a
-// last picture cut short, and stops at `stopAt` (a picture already read from the start).
-// The samples come out in file order; *met tells whether the walk reached `stopAt`.
-std::vector<Sample> ReadFromEnd(Recording& recording, std::vector<std::uint8_t>& picture,
-                                std::int64_t stopAt, bool* met) {
+// last picture cut short, and stops at `stopAt` (the last picture read from the start). The
+// samples come out in file order; *met tells whether the walk reached `stopAt`.
+std::vector<Sample> ReadFromEnd(Recording& recording, const Sample& stopAt, bool* met) {
   std::vector<Sample> samples;
   *met = false;
   recording.PicPos = recording.FileLen - 1;
   for (int attempts = 1; recording.FindStartDown(); ++attempts) {
     const std::int64_t position = recording.PicPos;
-    if (position <= stopAt) {
+    if (position <= stopAt.position) {
       *met = true;
+      DropPassedOver(samples, stopAt.end);
       break;
     }
-    if (recording.FindPicStart() && recording.ReadFrame(picture.data()))
-      samples.push_back({position, ValidFix(recording.NmeaLine)});
+    if (recording.PassPicture()) {
+      DropPassedOver(samples, recording.File().LastPosition());
+      samples.push_back({position, recording.File().LastPosition(), ValidFix(recording.NmeaLine)});
+    }
     if (EndIsRead(samples, attempts, recording.FileLen - position)) break;
     recording.PicPos = position;  // the next search starts below this picture
   }
@@ -212,35 +214,28 @@ std::optional<TripRecording> ScanRecording(const std::string& path, bool walkWho
     return std::nullopt;
   }
   out.bytes = recording.FileLen;
-  std::uint8_t header[7];
-  for (std::uint8_t& b : header) b = recording.File().ReadNext();
-  out.format = FrameFormatFromHeader(header);
-  if (recording.FileLen < 7 || !HasSequenceHeaderCode(header)) {
-    *whyNot = "not a recording";
+  FrameFormat format = kFormatNone;
+  if (const RecordingCheck check = CheckRecording(recording, &format); check != RecordingCheck::kRecording) {
+    *whyNot = RecordingCheckText(check);
     return std::nullopt;
   }
-  if (out.format == kFormatNone) {
-    *whyNot = "frame size is neither 640 x 480 nor 320 x 240";
-    return std::nullopt;
-  }
+  out.format = format;
   if (!StatFile(path, out)) {
     *whyNot = "cannot read its modification time";
     return std::nullopt;
   }
 
-  std::vector<std::uint8_t> picture(kPicBufSize);
-  recording.File().ReadAt(1);
   bool reachedEnd = false, met = false;
-  const std::vector<Sample> front = ReadFromStart(recording, picture, walkWhole, &reachedEnd);
-  std::vector<Sample> back;
-  // Also after damage stopped a whole walk: the last fix still comes from the end.
-  if (!reachedEnd) back = ReadFromEnd(recording, picture, front.empty() ? 0 : front.back().position, &met);
-  if (recording.File().HadIoError()) {
-    *whyNot = "read error";
+  const std::vector<Sample> front = ReadFromStart(recording, walkWhole, &reachedEnd);
+  if (front.empty()) {  // the file changed since it was checked
+    *whyNot = RecordingCheckText(recording.File().HadIoError() ? RecordingCheck::kReadError : RecordingCheck::kNoWholePicture);
     return std::nullopt;
   }
-  if (front.empty() && back.empty()) {
-    *whyNot = "no picture could be read";
+  std::vector<Sample> back;
+  // Also after damage stopped a whole walk: the last fix still comes from the end.
+  if (!reachedEnd) back = ReadFromEnd(recording, front.back(), &met);
+  if (recording.File().HadIoError()) {
+    *whyNot = RecordingCheckText(RecordingCheck::kReadError);
     return std::nullopt;
   }
   out.picturesExact = reachedEnd || met;

@@ -1,63 +1,61 @@
 #include "export/picture_source.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "core/block_library.h"
-#include "core/picture_decoder.h"
-#include "core/recording.h"
 
 namespace rovena::exporting {
 
-namespace {
-
-// Appends the pictures of one range to the stretch.
-std::string AddRange(const SourceRange& range, Stretch& stretch, const KeepGoing& keepGoing) {
+std::string AddPictures(const SourceRange& range, Stretch& stretch, const KeepGoing& keepGoing) {
   const std::string& path = range.path;
   Recording recording;
   std::string error;
   if (!recording.Open(path, error)) return path + ": " + error;
-  std::array<std::uint8_t, 7> header;
-  for (std::uint8_t& byte : header) byte = recording.File().ReadNext();
-  recording.File().SetCurrentPosition(1);
+  FrameFormat format = kFormatNone;
+  if (const RecordingCheck check = CheckRecording(recording, &format); check != RecordingCheck::kRecording)
+    return path + ": " + RecordingCheckText(check);
   if (stretch.sources.empty()) {
+    std::copy_n(recording.File().ViewForward(1, 7).begin(), 7, stretch.header.begin());
     PictureDecoder decoder;
-    if (!decoder.CheckSize(header)) return path + ": not a 640 x 480 or 320 x 240 recording";
-    stretch.header = header;
+    decoder.CheckSize(stretch.header);
     stretch.width = decoder.Width();
     stretch.height = decoder.Height();
-  } else if (FrameFormatFromHeader(header.data()) != FrameFormatFromHeader(stretch.header.data())) {
+  } else if (format != FrameFormatFromHeader(stretch.header.data())) {
     return path + ": its pictures differ in size from those of " + stretch.sources.front().path;
   }
 
   const std::size_t source = stretch.sources.size();
-  StretchSource part{path, recording.FileLen};
-  std::vector<std::uint8_t> frame(kPicBufSize);
-  std::int64_t number = 0;
+  StretchSource& part = stretch.sources.emplace_back();
+  part.path = path;
+  part.fileSize = recording.FileLen;
+  PictureWalker walker(recording);
   const bool toEnd = range.to == 0;
-  while ((toEnd || number < range.to) && recording.FindStartUp() && recording.FindPicStart() &&
-         recording.ReadFrame(frame.data())) {
-    if (++number < range.from) continue;
+  while ((toEnd || walker.Number() < range.to) && walker.Next()) {
+    const std::int64_t number = walker.Number();
+    if (number < range.from) continue;
     if (!part.firstPicture) {
       part.firstPicture = number;
-      part.firstPosition = recording.PicPos;
+      part.firstPosition = walker.Position();
     }
     part.lastPicture = number;
-    part.lastPosition = recording.File().LastPosition();
-    stretch.pictures.push_back({source, number, recording.PicPos, recording.NmeaLine});
+    part.lastPosition = walker.EndPosition();
+    stretch.pictures.push_back({source, number, walker.Position(), walker.Sentence()});
     if (keepGoing && !keepGoing()) return "stopped";
   }
-  if ((!toEnd && number < range.to) || !part.firstPicture)
-    return path + ": only " + std::to_string(number) + " pictures could be read";
-  stretch.sources.push_back(part);
+  part.walked = walker.Number();
+  part.walk = walker.Outcome();
   return {};
 }
 
-}  // namespace
-
 std::string FindStretch(const std::vector<SourceRange>& ranges, Stretch& stretch, const KeepGoing& keepGoing) {
   stretch = Stretch{};
-  for (const SourceRange& range : ranges)
-    if (std::string error = AddRange(range, stretch, keepGoing); !error.empty()) return error;
+  for (const SourceRange& range : ranges) {
+    if (std::string error = AddPictures(range, stretch, keepGoing); !error.empty()) return error;
+    const StretchSource& part = stretch.sources.back();
+    if ((range.to != 0 && part.walked < range.to) || !part.firstPicture)
+      return range.path + ": only " + std::to_string(part.walked) + " pictures could be read";
+  }
   return stretch.pictures.empty() ? "no pictures asked for" : "";
 }
 
@@ -66,12 +64,11 @@ bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::i
   Recording recording;
   std::string error;
   if (!recording.Open(path, error)) return false;
-  std::vector<std::uint8_t> frame(kPicBufSize);
+  PictureWalker walker(recording);
   from = to = 0;
-  for (std::int64_t number = 1; recording.FindStartUp() && recording.PicPos < cutEnd; ++number) {
-    if (recording.PicPos == cutStart) from = number;
-    if (from) to = number;
-    if (!recording.FindPicStart() || !recording.ReadFrame(frame.data())) break;
+  while (walker.Next() && walker.Position() < cutEnd) {
+    if (walker.Position() == cutStart) from = walker.Number();
+    if (from) to = walker.Number();
     if (keepGoing && !keepGoing()) return false;
   }
   return from > 0;
@@ -83,7 +80,8 @@ struct OrderedDecoder::Worker {
   PictureDecoder decoder;
 };
 
-OrderedDecoder::OrderedDecoder(const Stretch& stretch, int jobs) : stretch_(stretch) {
+OrderedDecoder::OrderedDecoder(const Stretch& stretch, int jobs, Finish finish)
+    : stretch_(stretch), finish_(std::move(finish)) {
   // Bound here, once, before any worker calls into the library.
   if (!BlockLibrary::Instance().Ready()) {
     error_ = BlockLibrary::Instance().Error();
@@ -120,16 +118,19 @@ void OrderedDecoder::Work(Worker& worker) {
       if (stopping_) return;
     }
     Slot& slot = slots_[index % slots_.size()];
-    // Standing right after the picture's start code, as the window's forward search leaves it.
     const StretchPicture& picture = stretch_.pictures[index];
     Recording& recording = worker.recording;
     PictureDecoder& decoder = worker.decoder;
     slot.decoded = OpenSource(worker, picture.source);
     recording.PicPos = picture.position;
-    recording.File().SetCurrentPosition(recording.PicPos + 1);
-    slot.decoded = slot.decoded && recording.FindPicStart() && recording.ReadFrame(decoder.PicBuf()) &&
-                   decoder.ShowPic() == PictureDecoder::PictureResult::Decoded;
-    if (slot.decoded) slot.bgr = decoder.FrameBuf;
+    slot.decoded = slot.decoded && recording.ReReadCurrent(decoder.PicBuf()) &&
+                   decoder.DecodePicture() == PictureDecoder::PictureResult::Decoded;
+    if (finish_) {
+      finish_(index, decoder, slot.decoded);
+    } else if (slot.decoded) {
+      decoder.ConvertFrame();
+      slot.bgr = decoder.FrameBuf;
+    }
     {
       std::lock_guard lock(mutex_);
       slot.ready = true;

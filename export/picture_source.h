@@ -1,4 +1,4 @@
-// The pictures of a stretch, found as the window's step forward finds them, and decoded on
+// The pictures of a stretch, numbered as PictureWalker numbers them, and decoded on
 // several threads at once. A stretch may run across consecutive recordings of a trip. Every
 // worker owns its decoder and its own handles on the recordings; the pictures still come out
 // in order, and exactly as one worker would give them.
@@ -13,6 +13,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "core/picture_decoder.h"
+#include "core/picture_walker.h"
 
 namespace rovena::exporting {
 
@@ -30,6 +33,8 @@ struct StretchSource {
   std::int64_t firstPicture = 0, lastPicture = 0;
   std::int64_t firstPosition = 0;  // PicPos of the first picture, as the start mark takes it
   std::int64_t lastPosition = 0;   // last byte read for the last picture, as the end mark takes it
+  std::int64_t walked = 0;         // pictures the walk went through
+  WalkOutcome walk;                // how it ended (kNotYet: it stopped at the range's end)
 };
 
 struct StretchPicture {
@@ -50,9 +55,14 @@ struct Stretch {
 // Asked between pictures of a long walk; false stops it.
 using KeepGoing = std::function<bool()>;
 
-// Steps through each recording from its start and keeps the pictures of its range. Returns an
-// error text, empty on success: a recording that cannot be read, has fewer pictures than its
-// range asks for, yields none, or differs from the first in picture size.
+// Walks one recording from its start and adds it as the stretch's next source with the
+// pictures of its range that it has; the source tells how far the walk got. Returns an error
+// text, empty on success: a recording that cannot be read, is no recording, or differs from
+// the first in picture size.
+std::string AddPictures(const SourceRange& range, Stretch& stretch, const KeepGoing& keepGoing = {});
+
+// AddPictures for each range; also an error when a recording has fewer pictures than its
+// range asks for, or yields none.
 std::string FindStretch(const std::vector<SourceRange>& ranges, Stretch& stretch, const KeepGoing& keepGoing = {});
 
 // The numbers of the pictures the window's marks enclose: the first is the picture whose
@@ -67,8 +77,13 @@ bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::i
 // the files held stay as many as the workers however many recordings the stretch spans.
 class OrderedDecoder {
  public:
+  // Work a caller wants done on the worker that decoded picture `index` of the stretch,
+  // before the picture is handed out: `decoder` holds it decoded (when `decoded`) but not yet
+  // converted to colours. Such a caller keeps what it makes and converts as it needs.
+  using Finish = std::function<void(std::size_t index, PictureDecoder& decoder, bool decoded)>;
+
   // Starts `jobs` workers.
-  OrderedDecoder(const Stretch& stretch, int jobs);
+  OrderedDecoder(const Stretch& stretch, int jobs, Finish finish = {});
   ~OrderedDecoder();
   OrderedDecoder(const OrderedDecoder&) = delete;
   OrderedDecoder& operator=(const OrderedDecoder&) = delete;
@@ -78,8 +93,9 @@ class OrderedDecoder {
   // Why a recording could not be opened during the run (its pictures then came out as not
   // decoded); empty when every one could.
   std::string Failure();
-  // Waits for the next picture in order and swaps it into `bgr`. False when it could not be
-  // decoded (`bgr` is then left as it was) or when all pictures have been taken.
+  // Waits for the next picture in order and, unless a Finish was given, swaps its colours into
+  // `bgr`. False when it could not be decoded (`bgr` is then left as it was) or when all
+  // pictures have been taken.
   bool Next(std::vector<std::uint8_t>& bgr);
 
  private:
@@ -94,6 +110,7 @@ class OrderedDecoder {
   bool OpenSource(Worker& worker, std::size_t source);
 
   const Stretch& stretch_;
+  Finish finish_;
   std::string error_;
   std::string failure_;  // guarded by mutex_
   std::vector<std::unique_ptr<Worker>> workers_;

@@ -72,7 +72,7 @@ TEST_F(CutCommand, FragmentIsARecordingOfTheChosenPictures) {
   std::string error;
   ASSERT_TRUE(cut.Open(out, error)) << error;
   const TrackWalk walk = CollectTrack(cut);
-  EXPECT_TRUE(walk.complete);
+  EXPECT_EQ(walk.outcome.end, WalkEnd::kEndOfFile);
   ASSERT_EQ(walk.pictures, 3);
   EXPECT_EQ(walk.fixes[0].utc, ParseGprmc(MakeGprmcSentence(1))->utc);
   EXPECT_EQ(walk.fixes[2].utc, ParseGprmc(MakeGprmcSentence(3))->utc);

@@ -93,7 +93,7 @@ TEST(DemoRecording, WalksWithTheViewersSearches) {
   std::string error;
   ASSERT_TRUE(recording.Open(path, error)) << error;
   const TrackWalk walk = CollectTrack(recording);
-  EXPECT_TRUE(walk.complete);
+  EXPECT_EQ(walk.outcome.end, WalkEnd::kEndOfFile);
   EXPECT_EQ(walk.pictures, 140);
   EXPECT_EQ(walk.fixes.size(), 139u);
 }

@@ -137,7 +137,7 @@ TEST_F(TrackRecording, WalkFindsEveryPictureAndItsSentence) {
   std::string error;
   ASSERT_TRUE(recording.Open(path, error)) << error;
   const TrackWalk walk = CollectTrack(recording);
-  EXPECT_TRUE(walk.complete);
+  EXPECT_EQ(walk.outcome.end, WalkEnd::kEndOfFile);
   EXPECT_EQ(walk.pictures, 12);
   ASSERT_EQ(walk.fixes.size(), 11u);  // picture 9 has no user data
   EXPECT_EQ(walk.fixes[8].picture, 10);

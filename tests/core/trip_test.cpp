@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "tools/demo_drive.h"
+#include "core/picture_walker.h"
 #include "core/recording.h"
 #include "tools/recording_writer.h"
 #include "scratch_dir.h"
@@ -77,7 +78,7 @@ TEST_F(TripFolder, OrdersByFirstFixWhateverTheNamesAndFindsTheStop) {
   EXPECT_DOUBLE_EQ(*trip.Gaps()[0].seconds, 281);
   ASSERT_EQ(trip.Skipped().size(), 2u);
   EXPECT_EQ(trip.Skipped()[0].name, "notes.txt");
-  EXPECT_EQ(trip.Skipped()[1].reason, "no picture could be read");
+  EXPECT_EQ(trip.Skipped()[1].reason, RecordingCheckText(RecordingCheck::kNoWholePicture));
 
   const TripRecording& a = trip.Recordings()[1];
   EXPECT_EQ(a.format, kFormatCif);
