@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/cli_commands.h"
+#include "cli/fragment_text.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/recording_input.h"
@@ -58,7 +59,7 @@ int RunCut(const std::vector<std::string>& argv) {
   if (!marked) return report.Fail(NameText(path) + ": only " + std::to_string(shown) + " pictures could be read");
   AtomicFileWriter fragment;
   const FragmentResult saved = player.WriteMarked(*output, ReplaceChoice(args), fragment);
-  if (!saved.ok()) return report.Fail(saved.english);
+  if (!saved.ok()) return report.Fail(FragmentText(saved, *output, path));
   std::vector<std::string> arguments = {"rovena-cli", "cut"};
   arguments.insert(arguments.end(), argv.begin(), argv.end());
   const std::string error =

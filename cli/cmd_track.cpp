@@ -124,6 +124,7 @@ int RunTrack(const std::vector<std::string>& argv) {
   const ParsedArgs args = ParseArgs(argv, {"--format", "-o", "--jobs"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording or folder");
+  if (args.Option("-o") == "") return report.Usage("-o takes a file name");
   const std::string format = ChosenFormat(args);
   if (format != "csv" && format != "gpx") return report.Usage("unknown format '" + format + "'");
   const std::optional<int> jobs = JobsOption(args);

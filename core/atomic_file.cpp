@@ -117,7 +117,7 @@ AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
 std::string AtomicFileWriter::Open(const std::string& target, IfExists ifExists) {
   Abandon();
   error_.clear();
-  if (target.empty()) return error_ = "Brak nazwy pliku";
+  if (target.empty()) return error_ = ErrnoText(target, ENOENT);  // as open("") would say
   shown_ = target;
   target_ = ResolvedPath(target);
   ifExists_ = ifExists;
@@ -185,7 +185,7 @@ bool AtomicFileWriter::Put(std::uint8_t byte) { return Write(&byte, 1); }
 // Everything written and on disk, the descriptor closed, the guard asked once more: ready to
 // be renamed into place.
 std::string AtomicFileWriter::Finish() {
-  if (fd_ < 0 && error_.empty()) error_ = "Plik nie został otwarty do zapisu";
+  if (fd_ < 0 && error_.empty()) error_ = ErrnoText(target_, EBADF);  // Commit without a successful Open
   if (error_.empty()) Flush();
   // A device or FIFO has nothing to sync (and fsync fails on most).
   if (error_.empty() && !direct_ && ::fsync(fd_) != 0) error_ = ErrnoText(shown_, errno);

@@ -7,12 +7,10 @@
 namespace rovena {
 namespace {
 
-// Each refusal in the window's Polish and, for the command line, in English.
-FragmentResult Refusal(FragmentResult::Status status, std::string message, std::string english) {
+FragmentResult Refusal(FragmentResult::Status status, std::string detail = {}) {
   FragmentResult r;
   r.status = status;
-  r.message = std::move(message);
-  r.english = std::move(english);
+  r.detail = std::move(detail);
   return r;
 }
 
@@ -30,40 +28,26 @@ std::int64_t FragmentLength(std::int64_t cutStart, std::int64_t cutEnd) {
   return kFragmentHeaderBytes + cutEnd - cutStart + kFragmentLeadIn + 1;
 }
 
-FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordingPath,
-                            std::int64_t cutStart, std::int64_t cutEnd,
+FragmentResult SaveFragment(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd,
                             const std::string& outputPath, IfExists ifExists) {
   AtomicFileWriter out;
-  FragmentResult result = WriteFragment(recording, recordingPath, cutStart, cutEnd, outputPath, ifExists, out);
+  FragmentResult result = WriteFragment(recording, cutStart, cutEnd, outputPath, ifExists, out);
   if (!result.ok()) return result;
-  if (std::string error = out.Commit(); !error.empty())
-    return Refusal(FragmentResult::Status::WriteFailed, "Błąd zapisu pliku " + error, "cannot write " + error);
+  if (std::string error = out.Commit(); !error.empty()) return Refusal(FragmentResult::Status::WriteFailed, error);
   return result;
 }
 
-FragmentResult WriteFragment(RecordingFile& recording, const std::string& recordingPath,
-                             std::int64_t cutStart, std::int64_t cutEnd,
+FragmentResult WriteFragment(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd,
                              const std::string& outputPath, IfExists ifExists, AtomicFileWriter& out) {
   using Status = FragmentResult::Status;
   // Checked by the open descriptor, so a recording renamed since it was opened is still
   // recognised; the writer checks again before it renames its file into place.
-  if (const auto input = InputAt(outputPath))
-    return Refusal(Status::OutputIsRecording,
-                   "Nie można zapisać fragmentu do oglądanego pliku: " + outputPath + " (" + *input + ")",
-                   RefusalText(outputPath, *input));
-  if (cutEnd <= cutStart)
-    return Refusal(Status::EndNotAfterStart, "Koniec fragmentu musi leżeć za jego początkiem !",
-                   "the end of the fragment must come after its start");
-  if (cutStart - kFragmentLeadIn < 1)
-    return Refusal(Status::StartTooEarly,
-                   "Początek fragmentu leży zbyt blisko początku pliku - brak nagłówka !",
-                   "the fragment starts too close to the start of the file to carry its header");
-  if (cutEnd > recording.Length())
-    return Refusal(Status::EndPastFile, "Koniec fragmentu leży za końcem pliku !",
-                   "the end of the fragment lies past the end of the file");
+  if (const auto input = InputAt(outputPath)) return Refusal(Status::OutputIsRecording, *input);
+  if (cutEnd <= cutStart) return Refusal(Status::EndNotAfterStart);
+  if (cutStart - kFragmentLeadIn < 1) return Refusal(Status::StartTooEarly);
+  if (cutEnd > recording.Length()) return Refusal(Status::EndPastFile);
 
-  if (std::string error = out.Open(outputPath, ifExists); !error.empty())
-    return Refusal(Status::WriteFailed, "Błąd zapisu pliku " + error, "cannot write " + error);
+  if (std::string error = out.Open(outputPath, ifExists); !error.empty()) return Refusal(Status::WriteFailed, error);
   const bool hadIoError = recording.HadIoError();
   const bool hadShortRead = recording.HadShortRead();
   CopyRange(recording, 1, kFragmentHeaderBytes, out);
@@ -72,8 +56,7 @@ FragmentResult WriteFragment(RecordingFile& recording, const std::string& record
   const bool shrank = (!hadShortRead && recording.HadShortRead()) || recording.LengthNow() < cutEnd;
   if ((!hadIoError && recording.HadIoError()) || shrank) {
     out.Abandon();
-    return Refusal(Status::ReadFailed, "Błąd odczytu pliku " + recordingPath,
-                   recordingPath + (shrank ? " shrank while it was copied" : ": read error while copying"));
+    return Refusal(shrank ? Status::RecordingShrank : Status::ReadFailed);
   }
   FragmentResult saved;
   saved.bytesWritten = FragmentLength(cutStart, cutEnd);

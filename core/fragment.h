@@ -18,12 +18,14 @@ constexpr std::int64_t kFragmentHeaderBytes = 20;
 // picture start code; the 8 header bytes in front of the code come along).
 constexpr std::int64_t kFragmentLeadIn = 11;
 
+// What became of a save; the window and the command line word it each in their own language.
 struct FragmentResult {
   enum class Status { Saved, OutputIsRecording, EndNotAfterStart, StartTooEarly, EndPastFile,
-                      ReadFailed, WriteFailed };
+                      ReadFailed, RecordingShrank, WriteFailed };
   Status status = Status::Saved;
-  std::string message;  // for the window's user (Polish), empty when saved
-  std::string english;  // the same for the command line
+  // OutputIsRecording: the input that the output names; WriteFailed: the writer's description
+  // of the failure. Empty otherwise.
+  std::string detail;
   std::int64_t bytesWritten = 0;
   bool ok() const { return status == Status::Saved; }
 };
@@ -31,18 +33,16 @@ struct FragmentResult {
 // The length of the fragment for the two marks: 20 + cutEnd - cutStart + 12.
 std::int64_t FragmentLength(std::int64_t cutStart, std::int64_t cutEnd);
 
-// Writes the fragment of the open `recording` (opened from `recordingPath`) to `outputPath`.
+// Writes the fragment of the open `recording` to `outputPath`.
 // Refuses, without touching any file, when the output is the recording itself (also through
 // a link or another spelling), when cutEnd <= cutStart, when cutStart - 11 < 1, or when
 // cutEnd lies past the recording's end. After a successful copy the recording's current
 // position is cutEnd + 1 and its last position cutEnd.
-FragmentResult SaveFragment(RecordingFile& recording, const std::string& recordingPath,
-                            std::int64_t cutStart, std::int64_t cutEnd,
+FragmentResult SaveFragment(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd,
                             const std::string& outputPath, IfExists ifExists);
 // The same, left in `out` uncommitted, so that it can be committed together with files
 // made from it (its sidecars).
-FragmentResult WriteFragment(RecordingFile& recording, const std::string& recordingPath,
-                             std::int64_t cutStart, std::int64_t cutEnd,
+FragmentResult WriteFragment(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd,
                              const std::string& outputPath, IfExists ifExists, AtomicFileWriter& out);
 
 }  // namespace rovena

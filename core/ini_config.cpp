@@ -8,14 +8,6 @@
 namespace rovena {
 namespace {
 
-const char kIniError[] = "Błąd w pliku *.ini !";
-const char kUnknownKey[] = "Nieznany parametr w pliku *.ini : '";
-const char kIncomplete[] = "Brak wszytkich wartości w pliku *.ini !";
-const char kEqualLatitudes[] =
-    "MAPLAT1 i MAPLAT2 w pliku *.ini mają tę samą wartość: nie można wyznaczyć skali mapy !";
-const char kEqualLongitudes[] =
-    "MAPLON1 i MAPLON2 w pliku *.ini mają tę samą wartość: nie można wyznaczyć skali mapy !";
-
 // Map calibration of the default map and its fixed scales (pixels per degree).
 constexpr float kDefaultPlayInterval = 0.1f;
 constexpr float kDefaultMapLat1 = 52.41674f;
@@ -43,8 +35,8 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-IniMessage Info(std::string text) { return {IniMessage::Icon::Information, std::move(text)}; }
-IniMessage Critical(std::string text) { return {IniMessage::Icon::Critical, std::move(text)}; }
+IniMessage Info(IniMessage::Kind kind, std::string key = {}) { return {kind, IniMessage::Icon::Information, std::move(key)}; }
+IniMessage Critical(IniMessage::Kind kind) { return {kind, IniMessage::Icon::Critical, {}}; }
 
 float Scale(float from, float to) {
   return static_cast<float>(kMapSpanPixels / (static_cast<double>(to) - static_cast<double>(from)));
@@ -90,7 +82,7 @@ std::vector<std::string> SplitIniItems(std::string_view content) {
 std::optional<IniMessage> GetIniParam(std::string_view param, IniSettings& settings) {
   if (param.empty()) return std::nullopt;
   const std::size_t equals = param.find('=');
-  if (equals == std::string_view::npos) return Info(kIniError);
+  if (equals == std::string_view::npos) return Info(IniMessage::Kind::NotAnAssignment);
   const std::string_view key = param.substr(0, equals);
   const float value = static_cast<float>(LeadingNumber(param.substr(equals + 1)));
   const std::array<std::pair<const char*, float IniSettings::*>, 5> keys{{
@@ -107,7 +99,7 @@ std::optional<IniMessage> GetIniParam(std::string_view param, IniSettings& setti
       return std::nullopt;
     }
   }
-  return Info(kUnknownKey + std::string(key) + "'");
+  return Info(IniMessage::Kind::UnknownKey, std::string(key));
 }
 
 IniLoadResult LoadIniText(std::string_view content) {
@@ -117,12 +109,12 @@ IniLoadResult LoadIniText(std::string_view content) {
     if (auto message = GetIniParam(item, s)) result.messages.push_back(std::move(*message));
 
   if (s.MapLat1 == 0 || s.MapLat2 == 0 || s.MapLon1 == 0 || s.MapLon2 == 0 || s.PlayInterval == 0) {
-    result.messages.push_back(Critical(kIncomplete));
+    result.messages.push_back(Critical(IniMessage::Kind::MissingValues));
     return result;
   }
   // Equal values would divide by zero: report them and stop start-up as for a missing key.
-  if (s.MapLat1 == s.MapLat2) result.messages.push_back(Critical(kEqualLatitudes));
-  if (s.MapLon1 == s.MapLon2) result.messages.push_back(Critical(kEqualLongitudes));
+  if (s.MapLat1 == s.MapLat2) result.messages.push_back(Critical(IniMessage::Kind::EqualLatitudes));
+  if (s.MapLon1 == s.MapLon2) result.messages.push_back(Critical(IniMessage::Kind::EqualLongitudes));
   if (s.MapLat1 == s.MapLat2 || s.MapLon1 == s.MapLon2) return result;
 
   s.ScaleLat = Scale(s.MapLat1, s.MapLat2);

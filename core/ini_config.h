@@ -1,6 +1,6 @@
 // The configuration file Rovena.ini beside the program: the play interval and the map
 // calibration, plus the rule for the program's command-line text. Pure text in, values and
-// user messages out; the window shows the messages and decides what to do next.
+// the problems found out; the window words them, shows them and decides what to do next.
 #pragma once
 
 #include <optional>
@@ -12,11 +12,13 @@
 
 namespace rovena {
 
-// A message for the user, worded exactly as the window shows it (UTF-8).
+// A problem found in the file, for the window to tell the user.
 struct IniMessage {
-  enum class Icon { Information, Critical };
+  enum class Kind { NotAnAssignment, UnknownKey, MissingValues, EqualLatitudes, EqualLongitudes };
+  enum class Icon { Information, Critical };  // Critical ones stop start-up
+  Kind kind = Kind::NotAnAssignment;
   Icon icon = Icon::Information;
-  std::string text;
+  std::string key;  // UnknownKey: the key as written
 };
 
 // The map's calibration and the play interval, as single-precision floats, as the window keeps

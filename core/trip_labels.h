@@ -1,12 +1,11 @@
-// The window's texts about a trip: which recording of how many is open, and the break in
-// driving (or the overlap) that a step has just crossed.
+// What the window shows about a trip, without its words: which recording of how many is
+// open, and how long the break in driving or the overlap lasts that a step has just crossed
+// (Trip::JoinAfter tells which).
 #pragma once
 
 #include <cstddef>
 #include <optional>
 #include <string>
-
-#include "core/trip.h"
 
 namespace rovena {
 
@@ -14,16 +13,8 @@ namespace rovena {
 // recording, so a recording alone in its folder shows its name as always.
 std::string TripPositionText(std::size_t index, std::size_t count);
 
-// Shown for a moment in the time label's place: "przerwa 00:04:12" (hours may exceed 99),
-// "przerwa --:--:--" when the length is unknown (a side without a fix).
-std::string GapText(const std::optional<double>& seconds);
-
-// Shown the same way when the next recording overlaps the trip so far, so that the clock
-// stepping back is never a surprise: "nakładanie 00:02:29", the time both recordings cover.
-std::string OverlapText(double seconds);
-
-// What a step from recording `index` into the next (or back) crosses: GapText or OverlapText;
-// empty when the next recording follows on.
-std::string JoinText(const Trip& trip, std::size_t index);
+// A length of time as "00:04:12" (hours may exceed 99), whole seconds as the fixes carry
+// them; "--:--:--" when it is unknown (a side without a fix).
+std::string DurationText(const std::optional<double>& seconds);
 
 }  // namespace rovena

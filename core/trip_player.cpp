@@ -220,11 +220,11 @@ TripPlayer::MarkResult TripPlayer::Mark() {
 }
 
 FragmentResult TripPlayer::SaveMarked(const std::string& output, IfExists ifExists) {
-  return SaveFragment(recording_.File(), canonicalPath_, marks_.CutStart(), marks_.CutEnd(), output, ifExists);
+  return SaveFragment(recording_.File(), marks_.CutStart(), marks_.CutEnd(), output, ifExists);
 }
 
 FragmentResult TripPlayer::WriteMarked(const std::string& output, IfExists ifExists, AtomicFileWriter& out) {
-  return WriteFragment(recording_.File(), canonicalPath_, marks_.CutStart(), marks_.CutEnd(), output, ifExists, out);
+  return WriteFragment(recording_.File(), marks_.CutStart(), marks_.CutEnd(), output, ifExists, out);
 }
 
 }  // namespace rovena

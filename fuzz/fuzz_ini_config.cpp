@@ -24,7 +24,8 @@ void Check(bool ok, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const rovena::IniLoadResult loaded = rovena::LoadIniText(text);
-  for (const rovena::IniMessage& message : loaded.messages) Check(!message.text.empty(), "empty message");
+  for (const rovena::IniMessage& message : loaded.messages)
+    Check(message.icon != rovena::IniMessage::Icon::Critical || !loaded.complete, "complete despite a critical message");
   if (loaded.complete) {
     const rovena::IniSettings& s = loaded.settings;
     Check(!std::isnan(s.ScaleLat) && !std::isnan(s.ScaleLon), "a scale that is not a number");

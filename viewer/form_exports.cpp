@@ -7,6 +7,7 @@
 #include "core/atomic_file.h"
 #include "core/snapshot_name.h"
 #include "viewer/clip_export_dialog.h"
+#include "viewer/core_messages.h"
 #include "viewer/local_path.h"
 #include "viewer/main_window.h"
 #include "viewer/save_refusal.h"
@@ -97,7 +98,7 @@ void Form1::cmdSaveCut_Click() {
   const FragmentResult result = player.SaveMarked(target, IfExists::Replace);
   if (result.ok()) return;
   const std::optional<QString> refusal = InputRefusal(QStringLiteral("fragmentu"), {target}, MpegFile);
-  platform_.ShowMessage(refusal.value_or(PathFromBytes(result.message)), MessageIcon::Exclamation);
+  platform_.ShowMessage(refusal.value_or(FragmentMessage(result, target, player.CanonicalPath())), MessageIcon::Exclamation);
 }
 
 void Form1::ExportCutToMp4() {

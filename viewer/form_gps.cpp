@@ -103,9 +103,9 @@ void Form1::ShowPos() {
   shPoint->SetFillColour(result.markerRed ? QColor(255, 0, 0) : QColor(0, 0, 255));
 }
 
-void Form1::ShowJoinLabel(const std::string& text) {
-  if (text.empty()) return;
-  lblTime->setText(QString::fromStdString(text));
+void Form1::ShowJoinLabel(const QString& text) {
+  if (text.isEmpty()) return;
+  lblTime->setText(text);
   lblTime->setVisible(true);
   gapTimer_.start(kGapShownMs);
 }

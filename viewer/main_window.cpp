@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "core/ini_config.h"
+#include "viewer/core_messages.h"
 #include "core/recording_file.h"
 #include "core/trip_labels.h"
 #include "viewer/local_path.h"
@@ -102,7 +103,7 @@ bool Form1::ReadConfiguration() {
     } else {
       const IniLoadResult result = LoadIniText(content);
       for (const IniMessage& message : result.messages) {
-        platform_.ShowMessage(QString::fromStdString(message.text), ToMessageIcon(message.icon));
+        platform_.ShowMessage(IniMessageText(message), ToMessageIcon(message.icon));
       }
       if (!result.complete) return false;
       settings = result.settings;
@@ -331,7 +332,7 @@ void Form1::Draw(const PlayerReport& report, bool flatOut) {
     platform_.ShowMessage(QStringLiteral("Pominięto nagranie, którego nie można już otworzyć : ") + PathFromBytes(path),
                           MessageIcon::Information);
   }
-  if (report.crossedJoin) ShowJoinLabel(JoinText(player.CurrentTrip(), *report.crossedJoin));
+  if (report.crossedJoin) ShowJoinLabel(JoinMessage(player.CurrentTrip(), *report.crossedJoin));
   if (report.outcome == PlayerReport::Outcome::Shown) ShowCurrentPicture(flatOut);
   // Placed without a picture: the GPS labels wait for the first one shown.
   if (report.outcome == PlayerReport::Outcome::Placed) GpsOff();

@@ -207,8 +207,8 @@ class Form1 : public QWidget, public PlayerListener {
   // Drawing what the player reports.
   void Draw(const PlayerReport& report, bool flatOut = false);
   void ShowCurrentPicture(bool flatOut);
-  // Shows a gap or overlap just crossed (JoinText) in the time label for a moment.
-  void ShowJoinLabel(const std::string& text);
+  // Shows a gap or overlap just crossed (JoinMessage) in the time label for a moment.
+  void ShowJoinLabel(const QString& text);
   void EndGapLabel();
   void DrawMapRegion();
   void ReportMissingLibraryOnce();

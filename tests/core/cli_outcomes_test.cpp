@@ -86,6 +86,7 @@ TEST_F(CliOutcomes, ExitStatusTellsWhetherWhatWasAskedWasDone) {
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << arguments << ": " << outcome.err;
   }
   EXPECT_EQ(Run(frames + " -o " + dir_.File("other")).status, 2);  // repeated option
+  EXPECT_EQ(Run("track " + recording_ + " -o ''").status, 2);
   for (const char* command : {"info", "frames", "track", "cut", "demo", "trip", "export", "verify-export", "index",
                               "find", "verify"})
     EXPECT_EQ(Run(std::string(command) + " --help").status, 0) << command;

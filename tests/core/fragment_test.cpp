@@ -44,7 +44,7 @@ class Fragment : public ::testing::Test {
 
 TEST_F(Fragment, CopiesHeaderAndMarkedRangeAndLeavesFileBehindEnd) {
   const std::string out = Path("cut.MPEG");
-  const FragmentResult r = SaveFragment(recording_, recordingPath_, 1000, 5000, out, IfExists::Replace);
+  const FragmentResult r = SaveFragment(recording_, 1000, 5000, out, IfExists::Replace);
   ASSERT_TRUE(r.ok()) << r.message;
   EXPECT_EQ(r.bytesWritten, 4032);
   EXPECT_EQ(FragmentLength(1000, 5000), 4032);
@@ -58,10 +58,10 @@ TEST_F(Fragment, CopiesHeaderAndMarkedRangeAndLeavesFileBehindEnd) {
 
 TEST_F(Fragment, SmallestRangesAndTheFileEnd) {
   // Start 12 is the first start whose lead-in stays inside the file; end at the last byte.
-  FragmentResult r = SaveFragment(recording_, recordingPath_, 12, kLength, Path("all"), IfExists::Replace);
+  FragmentResult r = SaveFragment(recording_, 12, kLength, Path("all"), IfExists::Replace);
   ASSERT_TRUE(r.ok()) << r.message;
   EXPECT_EQ(Read(Path("all")).size(), static_cast<std::size_t>(20 + kLength));
-  r = SaveFragment(recording_, recordingPath_, 100, 101, Path("two"), IfExists::Replace);
+  r = SaveFragment(recording_, 100, 101, Path("two"), IfExists::Replace);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(Read(Path("two")).size(), 20u + 13u);
 }
@@ -70,25 +70,25 @@ TEST_F(Fragment, RefusalsTouchNoFile) {
   using Status = FragmentResult::Status;
   std::ofstream(Path("existing")) << "keep";
   const std::string existing = Path("existing");
-  EXPECT_EQ(SaveFragment(recording_, recordingPath_, 1000, 1000, existing, IfExists::Replace).status, Status::EndNotAfterStart);
-  EXPECT_EQ(SaveFragment(recording_, recordingPath_, 1000, 999, existing, IfExists::Replace).status, Status::EndNotAfterStart);
-  EXPECT_EQ(SaveFragment(recording_, recordingPath_, 11, 500, existing, IfExists::Replace).status, Status::StartTooEarly);
-  EXPECT_EQ(SaveFragment(recording_, recordingPath_, 100, kLength + 1, existing, IfExists::Replace).status, Status::EndPastFile);
+  EXPECT_EQ(SaveFragment(recording_, 1000, 1000, existing, IfExists::Replace).status, Status::EndNotAfterStart);
+  EXPECT_EQ(SaveFragment(recording_, 1000, 999, existing, IfExists::Replace).status, Status::EndNotAfterStart);
+  EXPECT_EQ(SaveFragment(recording_, 11, 500, existing, IfExists::Replace).status, Status::StartTooEarly);
+  EXPECT_EQ(SaveFragment(recording_, 100, kLength + 1, existing, IfExists::Replace).status, Status::EndPastFile);
   EXPECT_EQ(Read(existing).size(), 4u);
   EXPECT_EQ(recording_.CurrentPosition(), 1);  // nothing was read
 
   fs::create_symlink(recordingPath_, Path("alias.mpg"));
   fs::create_directory(Path("sub"));
   for (const std::string& same : {recordingPath_, Path("alias.mpg"), Path("sub/../rec.mpg")}) {
-    const FragmentResult r = SaveFragment(recording_, recordingPath_, 1000, 5000, same, IfExists::Replace);
+    const FragmentResult r = SaveFragment(recording_, 1000, 5000, same, IfExists::Replace);
     EXPECT_EQ(r.status, Status::OutputIsRecording) << same;
-    EXPECT_FALSE(r.message.empty());
+    EXPECT_EQ(r.detail, recordingPath_);
   }
   EXPECT_EQ(fs::file_size(recordingPath_), static_cast<std::uintmax_t>(kLength));
 
-  const FragmentResult unwritable = SaveFragment(recording_, recordingPath_, 1000, 5000, Path("none/x"), IfExists::Replace);
+  const FragmentResult unwritable = SaveFragment(recording_, 1000, 5000, Path("none/x"), IfExists::Replace);
   EXPECT_EQ(unwritable.status, Status::WriteFailed);
-  EXPECT_FALSE(unwritable.message.empty());
+  EXPECT_NE(unwritable.detail.find(Path("none/x")), std::string::npos);
 }
 
 }  // namespace

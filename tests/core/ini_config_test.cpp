@@ -6,6 +6,7 @@ namespace rovena {
 namespace {
 
 using Icon = IniMessage::Icon;
+using Kind = IniMessage::Kind;
 
 const char kFiveKeys[] =
     "PLAYSPEED1=0.1\r\nMAPLAT1=52.41674\r\nMAPLAT2=52.80114\r\nMAPLON1=20.79139\r\nMAPLON2=20.2325\r\n";
@@ -34,13 +35,14 @@ TEST(IniParam, KeysValuesAndMessages) {
   auto noEquals = GetIniParam("5", s);
   ASSERT_TRUE(noEquals);
   EXPECT_EQ(noEquals->icon, Icon::Information);
-  EXPECT_EQ(noEquals->text, "Błąd w pliku *.ini !");
+  EXPECT_EQ(noEquals->kind, Kind::NotAnAssignment);
 
   // The key keeps its trailing blank and is echoed as written.
   auto unknown = GetIniParam("MapLat1 =52.5", s);
   ASSERT_TRUE(unknown);
   EXPECT_EQ(unknown->icon, Icon::Information);
-  EXPECT_EQ(unknown->text, "Nieznany parametr w pliku *.ini : 'MapLat1 '");
+  EXPECT_EQ(unknown->kind, Kind::UnknownKey);
+  EXPECT_EQ(unknown->key, "MapLat1 ");
   EXPECT_FLOAT_EQ(s.MapLat1, 1.25f);
 
   // Only the first '=' splits.
@@ -65,7 +67,7 @@ TEST(IniLoad, MissingOrZeroKeyStopsStartUp) {
     EXPECT_FALSE(r.complete);
     ASSERT_EQ(r.messages.size(), 1u);
     EXPECT_EQ(r.messages[0].icon, Icon::Critical);
-    EXPECT_EQ(r.messages[0].text, "Brak wszytkich wartości w pliku *.ini !");
+    EXPECT_EQ(r.messages[0].kind, Kind::MissingValues);
     EXPECT_EQ(r.settings.ScaleLat, 0.0f);
   }
 }
@@ -75,8 +77,8 @@ TEST(IniLoad, MessagesInFileOrderBeforeTheCompletenessCheck) {
   EXPECT_TRUE(r.complete);  // MAPLAT1 became 52; the "5" after the comma is an item of its own
   EXPECT_EQ(r.settings.MapLat1, 52.0f);
   ASSERT_EQ(r.messages.size(), 2u);
-  EXPECT_EQ(r.messages[0].text, "Nieznany parametr w pliku *.ini : 'FOO'");
-  EXPECT_EQ(r.messages[1].text, "Błąd w pliku *.ini !");
+  EXPECT_EQ(r.messages[0].key, "FOO");
+  EXPECT_EQ(r.messages[1].kind, Kind::NotAnAssignment);
 }
 
 TEST(IniLoad, EqualCalibrationPairIsReportedWithoutDividing) {
@@ -85,8 +87,8 @@ TEST(IniLoad, EqualCalibrationPairIsReportedWithoutDividing) {
   EXPECT_FALSE(r.complete);
   ASSERT_EQ(r.messages.size(), 2u);
   EXPECT_EQ(r.messages[0].icon, Icon::Critical);
-  EXPECT_NE(r.messages[0].text.find("MAPLAT1 i MAPLAT2"), std::string::npos);
-  EXPECT_NE(r.messages[1].text.find("MAPLON1 i MAPLON2"), std::string::npos);
+  EXPECT_EQ(r.messages[0].kind, Kind::EqualLatitudes);
+  EXPECT_EQ(r.messages[1].kind, Kind::EqualLongitudes);
   EXPECT_EQ(r.settings.ScaleLat, 0.0f);
   EXPECT_EQ(r.settings.ScaleLon, 0.0f);
 }

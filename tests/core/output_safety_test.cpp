@@ -78,7 +78,7 @@ TEST_F(OutputGuard, NoSpellingOfAnOpenRecordingCanBeWritten) {
   fs::rename(path_, scratch_.File("renamed.m1v"));
   EXPECT_FALSE(WriteFileAtomically(scratch_.File("renamed.m1v"), Bytes("text"), IfExists::Replace).empty());
   const auto [start, end] = Marks();
-  const FragmentResult saved = SaveFragment(recording_.File(), path_, start, end, scratch_.File("renamed.m1v"), IfExists::Replace);
+  const FragmentResult saved = SaveFragment(recording_.File(), start, end, scratch_.File("renamed.m1v"), IfExists::Replace);
   EXPECT_EQ(saved.status, FragmentResult::Status::OutputIsRecording);
   EXPECT_EQ(Read(scratch_.File("renamed.m1v")), bytes_);
 
@@ -91,8 +91,8 @@ TEST_F(OutputGuard, NoSpellingOfAnOpenRecordingCanBeWritten) {
 TEST_F(OutputGuard, ACutOfARecordingThatShrinksFailsAndWritesNothing) {
   const auto [start, end] = Marks();
   ASSERT_EQ(::truncate(path_.c_str(), end - 100), 0);
-  const FragmentResult saved = SaveFragment(recording_.File(), path_, start, end, scratch_.File("cut.m1v"), IfExists::Replace);
-  EXPECT_EQ(saved.status, FragmentResult::Status::ReadFailed);
+  const FragmentResult saved = SaveFragment(recording_.File(), start, end, scratch_.File("cut.m1v"), IfExists::Replace);
+  EXPECT_EQ(saved.status, FragmentResult::Status::RecordingShrank);
   EXPECT_FALSE(fs::exists(scratch_.File("cut.m1v")));
 }
 

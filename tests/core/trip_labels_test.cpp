@@ -9,10 +9,10 @@ namespace {
 TEST(TripLabels, PositionAndGapTexts) {
   EXPECT_EQ(TripPositionText(0, 1), "") << "a recording alone keeps its plain name";
   EXPECT_EQ(TripPositionText(2, 12), "  (3/12)");
-  EXPECT_EQ(GapText(252.4), "przerwa 00:04:12");
-  EXPECT_EQ(GapText(360059.6), "przerwa 100:01:00");
-  EXPECT_EQ(GapText(std::nullopt), "przerwa --:--:--");
-  EXPECT_EQ(GapText(-3.0), "przerwa --:--:--");
+  EXPECT_EQ(DurationText(252.4), "00:04:12");
+  EXPECT_EQ(DurationText(360059.6), "100:01:00");
+  EXPECT_EQ(DurationText(std::nullopt), "--:--:--");
+  EXPECT_EQ(DurationText(-3.0), "--:--:--");
 }
 
 }  // namespace
