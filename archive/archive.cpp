@@ -2,18 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <tuple>
 
+#include "core/gps_track.h"
 #include "core/text_encoding.h"
 
 namespace rovena::archive {
 namespace {
 
-// PostGIS measures geography "on the sphere" with the WGS 84 mean radius (2a + b) / 3.
-constexpr double kEarthRadiusM = 6371008.7714150598;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDegreesPerRadian = 180 / kPi;
 
@@ -24,13 +22,6 @@ bool SamePass(const FoundFix& previous, const FoundFix& next) {
 }
 
 }  // namespace
-
-double DistanceMetres(double lat1, double lon1, double lat2, double lon2) {
-  const double dLat = Radians(lat2 - lat1), dLon = Radians(lon2 - lon1);
-  const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
-                   std::cos(Radians(lat1)) * std::cos(Radians(lat2)) * std::sin(dLon / 2) * std::sin(dLon / 2);
-  return 2 * kEarthRadiusM * std::asin(std::min(1.0, std::sqrt(h)));
-}
 
 std::vector<Pass> GroupPasses(std::vector<FoundFix> fixes) {
   std::sort(fixes.begin(), fixes.end(), [](const FoundFix& a, const FoundFix& b) {
@@ -165,7 +156,7 @@ std::unique_ptr<Archive> OpenArchive(const std::string& url, Access access) {
   const std::string path = url.empty() ? DefaultArchivePath() : url;
   std::error_code ec;
   if (access == Access::ReadOnly && std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found)
-    throw ArchiveError("there is no archive at " + NameText(path) + " yet; rovena-cli index builds it");
+    throw NoArchive("there is no archive at " + NameText(path) + " yet; rovena-cli index builds it");
   return OpenSqliteArchive(path, access);
 }
 

@@ -23,6 +23,12 @@ class ArchiveError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// There is no archive where one is looked for (see Access::ReadOnly).
+class NoArchive : public ArchiveError {
+ public:
+  using ArchiveError::ArchiveError;
+};
+
 // The version of the schema this program writes; older archives are migrated on open.
 constexpr int kSchemaVersion = 3;
 // Archives older than this have no events yet: opening them stores those of their fixes.
@@ -147,7 +153,8 @@ class Archive {
 // How an archive is used. Indexing writes: it creates the archive and its schema where there
 // is none and migrates an older schema. Looking only reads: the archive is opened read-only
 // (an archive the user may read but not write works), and nothing is ever created,
-// initialised or migrated; a file or database that holds no archive is reported.
+// initialised or migrated; a file or database that holds no archive is reported, and a
+// missing one throws NoArchive.
 enum class Access { ReadWrite, ReadOnly };
 
 // Opens the archive named by `url`: a PostgreSQL URL ("postgresql://" or "postgres://", the
@@ -160,10 +167,6 @@ bool IsPostgresUrl(const std::string& url);
 
 // $XDG_DATA_HOME/rovena/archive.sqlite, with ~/.local/share for an unset XDG_DATA_HOME.
 std::string DefaultArchivePath();
-
-// Great-circle distance in metres on the sphere that PostGIS also uses for geography
-// measured without the spheroid, so both back ends agree to the millimetre.
-double DistanceMetres(double lat1, double lon1, double lat2, double lon2);
 
 // Groups fixes (any order) into passes: consecutive picture numbers of one recording.
 std::vector<Pass> GroupPasses(std::vector<FoundFix> fixes);

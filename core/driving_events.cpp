@@ -13,7 +13,6 @@ namespace rovena {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kEarthRadiusM = 6371008.8;  // mean radius
 constexpr double kKmhPerMps = 3.6;
 
 constexpr std::string_view kNames[] = {"hard_braking", "hard_acceleration", "sharp_turn", "speeding",
@@ -37,11 +36,7 @@ struct PictureRef {
 };
 
 double MetresBetween(const Sample& a, const Sample& b) {
-  const double lat1 = a.latitude * kPi / 180, lat2 = b.latitude * kPi / 180;
-  const double dLat = lat2 - lat1, dLon = (b.longitude - a.longitude) * kPi / 180;
-  const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
-                   std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
-  return 2 * kEarthRadiusM * std::asin(std::sqrt(std::min(1.0, h)));
+  return DistanceMetres(a.latitude, a.longitude, b.latitude, b.longitude);
 }
 
 // The turn from one course to the next the short way round, in radians (-pi..pi]: 350° to

@@ -142,6 +142,14 @@ std::string XmlName(std::string_view name) {
 
 }  // namespace
 
+double DistanceMetres(double lat1, double lon1, double lat2, double lon2) {
+  constexpr double kRadians = 3.14159265358979323846 / 180;
+  const double dLat = (lat2 - lat1) * kRadians, dLon = (lon2 - lon1) * kRadians;
+  const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                   std::cos(lat1 * kRadians) * std::cos(lat2 * kRadians) * std::sin(dLon / 2) * std::sin(dLon / 2);
+  return 2 * kEarthRadiusM * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
 std::optional<GpsFix> ParseGprmc(std::string_view sentence) {
   if (sentence.substr(0, 7) != "$GPRMC," || !StripChecksum(sentence)) return std::nullopt;
   const std::vector<std::string_view> f = SplitFields(sentence);

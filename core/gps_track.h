@@ -28,6 +28,14 @@ struct GpsFix {
   bool valid() const { return status == 'A'; }
 };
 
+// The sphere PostGIS measures geography on without the spheroid: the WGS 84 mean radius
+// (2a + b) / 3. Every distance Rovena measures uses it, so the archive's two back ends, the
+// trip and the driving events agree to the millimetre.
+constexpr double kEarthRadiusM = 6371008.7714150598;
+
+// Great-circle distance in metres between two places (signed degrees) on that sphere.
+double DistanceMetres(double lat1, double lon1, double lat2, double lon2);
+
 // Parses a $GPRMC sentence field by field. Nothing when the text is not a $GPRMC sentence or
 // its checksum ("*hh" at the end, when present) does not match. Fields that are empty or out
 // of range are left unset.

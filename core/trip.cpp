@@ -137,7 +137,9 @@ void TakeFixes(TripRecording& out, const std::vector<const std::vector<Sample>*>
       if (!out.firstFix || fix->utcSeconds < out.firstFix->utcSeconds) out.firstFix = *fix;
       if (!out.lastFix || fix->utcSeconds >= out.lastFix->utcSeconds) out.lastFix = *fix;
       if (!fix->latitude) continue;
-      if (lastWithPosition) distance += DistanceKm(*lastWithPosition, *fix);
+      if (lastWithPosition)
+        distance += DistanceMetres(*lastWithPosition->latitude, *lastWithPosition->longitude, *fix->latitude,
+                                   *fix->longitude) / 1000;
       lastWithPosition = fix;
     }
   }
@@ -186,16 +188,6 @@ std::vector<TripRecording> InTripOrder(std::vector<TripRecording> all) {
 }
 
 }  // namespace
-
-double DistanceKm(const GpsFix& a, const GpsFix& b) {
-  constexpr double kEarthRadiusKm = 6371.0088;
-  constexpr double kRadians = 3.14159265358979323846 / 180;
-  const double lat1 = *a.latitude * kRadians, lat2 = *b.latitude * kRadians;
-  const double dLat = lat2 - lat1, dLon = (*b.longitude - *a.longitude) * kRadians;
-  const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
-                   std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
-  return 2 * kEarthRadiusKm * std::asin(std::min(1.0, std::sqrt(h)));
-}
 
 bool IsGapBetween(const TripRecording& earlier, const TripRecording& later) {
   if (!earlier.lastFix || !later.firstFix) return true;

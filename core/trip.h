@@ -149,7 +149,4 @@ class Trip {
   InputFiles inputs_;
 };
 
-// Great-circle distance between two fixes with positions, in kilometres.
-double DistanceKm(const GpsFix& a, const GpsFix& b);
-
 }  // namespace rovena

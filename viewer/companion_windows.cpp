@@ -7,7 +7,6 @@
 #include <cmath>
 #include <filesystem>
 
-#include "archive/archive.h"
 #include "viewer/local_path.h"
 #include "viewer/picture_window.h"
 #include "viewer/route_window.h"
@@ -81,25 +80,25 @@ int CompanionWindows::FlatOutRefreshMs() const {
   return std::max(kFlatOutRefreshMs, static_cast<int>(std::ceil(paintMs / kFlatOutPaintShare)));
 }
 
-// Only an archive that exists is asked: looking must not create one.
+PassesNear FindPassesNear(const std::string& archiveUrl, double lat, double lon) {
+  PassesNear near;
+  try {
+    near.passes = archive::OpenArchive(archiveUrl, archive::Access::ReadOnly)->Passes({lat, lon, kPassRadiusM, {}, {}});
+  } catch (const archive::NoArchive&) {
+    near.problem = QStringLiteral("Brak archiwum (rovena-cli index)");
+  } catch (const archive::ArchiveError& error) {
+    near.problem = PathFromBytes(error.what());
+  }
+  if (near.passes.empty() && near.problem.isEmpty())
+    near.problem = QStringLiteral("Brak przejazdów w promieniu %1 m").arg(kPassRadiusM);
+  return near;
+}
+
 void CompanionWindows::AddPassesNear(double lat, double lon, QMenu& menu) {
   QMenu* passes = menu.addMenu(QStringLiteral("Przejazdy w tym miejscu"));
-  const std::string archivePath = archive::DefaultArchivePath();
-  std::vector<archive::Pass> found;
-  QString problem;
-  std::error_code ec;
-  if (!std::filesystem::exists(archivePath, ec)) {
-    problem = QStringLiteral("Brak archiwum (rovena-cli index)");
-  } else {
-    try {
-      found = archive::OpenSqliteArchive(archivePath, archive::Access::ReadOnly)->Passes({lat, lon, kPassRadiusM, {}, {}});
-    } catch (const archive::ArchiveError& error) {
-      problem = PathFromBytes(error.what());
-    }
-  }
-  if (found.empty() && problem.isEmpty()) problem = QStringLiteral("Brak przejazdów w promieniu %1 m").arg(kPassRadiusM);
-  if (!problem.isEmpty()) passes->addAction(problem)->setEnabled(false);
-  for (const archive::Pass& pass : found) {
+  const PassesNear near = FindPassesNear(sources_.archive ? sources_.archive() : std::string(), lat, lon);
+  if (!near.problem.isEmpty()) passes->addAction(near.problem)->setEnabled(false);
+  for (const archive::Pass& pass : near.passes) {
     const archive::FoundFix& fix = pass.closest;
     const QString when = fix.time ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(*fix.time), Qt::UTC)
                                         .toString(QStringLiteral("dd.MM.yyyy  HH:mm:ss"))

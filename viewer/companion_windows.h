@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive/archive.h"
 #include "core/route.h"
 
 namespace rovena {
@@ -33,7 +34,16 @@ struct CompanionSources {
   std::function<void(int recording, std::int64_t position)> jump;
   // Opens `path` and shows its picture number `picture`: a pass chosen from the archive.
   std::function<void(const std::string& path, std::int64_t picture)> openAt;
+  // The archive to look in, as rovena-cli's --db names it ("" for the default one).
+  std::function<std::string()> archive;
 };
+
+// The archive's passes within kPassRadiusM of a place, or why there are none to offer.
+struct PassesNear {
+  std::vector<archive::Pass> passes;
+  QString problem;
+};
+PassesNear FindPassesNear(const std::string& archiveUrl, double lat, double lon);
 
 class CompanionWindows : public QObject {
  public:

@@ -64,7 +64,8 @@ Form1::Form1(Platform& platform, QString programFolder, QString commandLine)
   companions_ = std::make_unique<CompanionWindows>(CompanionSources{
       &MapPicture, [this] { return Map; }, [this]() -> const QImage& { return Pic1->Image(); },
       [this](int index, std::int64_t position) { ShowTripPicture(static_cast<std::size_t>(index), position); },
-      [this](const std::string& path, std::int64_t picture) { OpenAtPicture(PathFromBytes(path), picture); }});
+      [this](const std::string& path, std::int64_t picture) { OpenAtPicture(PathFromBytes(path), picture); },
+      [this] { return PathToBytes(platform_.ReadSetting(QStringLiteral("Archive"))); }});
   CreateShortcuts();
   gapTimer_.setSingleShot(true);
   connect(&gapTimer_, &QTimer::timeout, this, [this] { EndGapLabel(); });

@@ -123,5 +123,17 @@ TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {
   EXPECT_FALSE(picture->isVisible());
 }
 
+// Looking for passes follows the archive rule of find and verify: no archive is made where
+// there was none, and an archive that cannot be reached (of either kind) is named with why.
+TEST(PassesMenu, LookingNeverCreatesAnArchive) {
+  const ScratchDir dir("rovena_passes");
+  const std::string missing = dir.File("archive.sqlite");
+  EXPECT_EQ(FindPassesNear(missing, 52.2, 20.9).problem, "Brak archiwum (rovena-cli index)");
+  EXPECT_FALSE(std::filesystem::exists(missing));
+  const PassesNear unreachable = FindPassesNear("postgresql:///fleet?host=" + dir.File("no_server"), 52.2, 20.9);
+  EXPECT_TRUE(unreachable.passes.empty());
+  EXPECT_TRUE(unreachable.problem.contains(QStringLiteral("no_server"))) << unreachable.problem.toStdString();
+}
+
 }  // namespace
 }  // namespace rovena::test
