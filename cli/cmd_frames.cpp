@@ -107,6 +107,34 @@ void Finish(const FramesRequest& request, const exporting::StretchPicture& pictu
   out.bmpError = WriteBmp24File(FrameFileName(request.outputDir, picture.number), image, request.ifExists);
 }
 
+// Decodes the stretch on --jobs workers; each writes its pictures' BMP files, while the y4m
+// frames, the warnings and the count follow here in picture order. Returns the failure that
+// stopped the run, empty when there was none.
+std::string DecodeInOrder(const FramesRequest& request, const exporting::Stretch& stretch, AtomicFileWriter& y4m,
+                          CommandReport& report, Progress& progress, long long& written) {
+  std::vector<FinishedPicture> finished(stretch.pictures.size());
+  exporting::OrderedDecoder decoder(stretch, request.jobs, [&](std::size_t i, PictureDecoder& pictureDecoder, bool decoded) {
+    if (decoded) Finish(request, stretch.pictures[i], pictureDecoder, finished[i]);
+  });
+  if (!decoder.Error().empty()) return decoder.Error();
+  std::vector<uint8_t> unused;
+  for (std::size_t i = 0; i < stretch.pictures.size(); ++i) {
+    const exporting::StretchPicture& picture = stretch.pictures[i];
+    progress.Update(static_cast<std::int64_t>(i), written);
+    if (!decoder.Next(unused)) {
+      report.Warn(NameText(request.recording) + ": picture " + std::to_string(picture.number) + " (byte " +
+                  std::to_string(picture.position) + ") could not be decoded; passed over");
+      continue;
+    }
+    FinishedPicture& done = finished[i];
+    if (!done.bmpError.empty()) return done.bmpError;
+    if (!done.y4mFrame.empty()) y4m.Write(done.y4mFrame);
+    done = {};
+    ++written;
+  }
+  return {};
+}
+
 }  // namespace
 
 int RunFrames(const std::vector<std::string>& argv) {
@@ -139,29 +167,10 @@ int RunFrames(const std::vector<std::string>& argv) {
     y4m.Write(reinterpret_cast<const uint8_t*>(header.data()), header.size());
   }
 
-  std::vector<FinishedPicture> finished(stretch.pictures.size());
-  exporting::OrderedDecoder decoder(stretch, request.jobs, [&](std::size_t i, PictureDecoder& pictureDecoder, bool decoded) {
-    if (decoded) Finish(request, stretch.pictures[i], pictureDecoder, finished[i]);
-  });
-  if (!decoder.Error().empty()) return report.Fail(decoder.Error());
   Progress progress(request.quiet, static_cast<std::int64_t>(stretch.pictures.size()), "pictures");
   long long written = 0;
-  std::vector<uint8_t> unused;
-  for (std::size_t i = 0; i < stretch.pictures.size(); ++i) {
-    const exporting::StretchPicture& picture = stretch.pictures[i];
-    progress.Update(static_cast<std::int64_t>(i), written);
-    if (!decoder.Next(unused)) {
-      report.Warn(NameText(path) + ": picture " + std::to_string(picture.number) + " (byte " + std::to_string(picture.position) +
-                  ") could not be decoded; passed over");
-      continue;
-    }
-    FinishedPicture& done = finished[i];
-    if (!done.bmpError.empty()) return report.Fail(done.bmpError);
-    if (!done.y4mFrame.empty()) y4m.Write(done.y4mFrame);
-    done = {};
-    ++written;
-  }
-
+  if (const std::string failure = DecodeInOrder(request, stretch, y4m, report, progress, written); !failure.empty())
+    return report.Fail(failure);
   if (written == 0) return report.Fail(NameText(path) + ": no picture could be decoded");
   if (!request.y4mPath.empty())
     if (const std::string error = y4m.Commit(); !error.empty()) return report.Fail(error);
