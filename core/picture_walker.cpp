@@ -20,8 +20,8 @@ RecordingCheck CheckRecording(Recording& recording, FrameFormat* format) {
 const char* RecordingCheckText(RecordingCheck check) {
   switch (check) {
     case RecordingCheck::kRecording: return "a recording";
-    case RecordingCheck::kNoSequenceHeader: return "not a recording";
-    case RecordingCheck::kOtherFrameSize: return "frame size is neither 640 x 480 nor 320 x 240";
+    case RecordingCheck::kNoSequenceHeader: return "not a recording (it does not begin with an MPEG-1 sequence header)";
+    case RecordingCheck::kOtherFrameSize: return "frame size is neither 640 x 480 nor 320 x 240; the viewer rejects it";
     case RecordingCheck::kNoWholePicture: return "no picture in it can be read whole";
     case RecordingCheck::kReadError: return "read error: the file or disk may be damaged";
   }

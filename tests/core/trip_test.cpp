@@ -218,7 +218,7 @@ TEST_F(TripFolder, TripCommandWritesTheDocumentedJson) {
                               "assert list(t[\"recordings\"][0]) == [\"name\", \"path\", \"format\", \"pictures\", \"first_fix\", \"last_fix\"]\n"
                               "assert t[\"recordings\"][1][\"first_fix\"] == \"2007-06-14T10:05:00.000Z\"\n"
                               "assert t[\"gaps\"] == [{\"after\": \"140500.m1v\", \"before\": \"141000.m1v\", \"seconds\": 297}]\n"
-                              "assert t[\"skipped\"] == [{\"name\": \"map.gif\", \"reason\": \"not a recording\"}]\n"
+                              "assert t[\"skipped\"] == [{\"name\": \"map.gif\", \"reason\": \"not a recording (it does not begin with an MPEG-1 sequence header)\"}]\n"
                               "s = t[\"summary\"]\n"
                               "assert (s[\"recordings\"], s[\"pictures\"], s[\"pictures_exact\"], s[\"seconds\"]) == (2, 8, True, 6)\n"
                               "' '" + json + "'";
