@@ -43,6 +43,7 @@ struct WalkOutcome {
   std::int64_t at = 0;
   // Ended at the file's end, with at most its last picture cut short: nothing was passed over.
   bool ReachedEnd() const { return end == WalkEnd::kEndOfFile || end == WalkEnd::kCutShort; }
+  bool operator==(const WalkOutcome&) const = default;
 };
 
 template <class Searches>

@@ -4,10 +4,7 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <random>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "byte_search_model.h"
 #include "core/picture_walker.h"
@@ -19,17 +16,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Model = test::ByteSearchModel<test::MemoryBytes>;
-
-struct Walked {
-  int64_t number, position, end;
-  std::string sentence;
-  bool operator==(const Walked&) const = default;
-};
+using Walked = std::tuple<int64_t, int64_t, int64_t, std::string>;  // number, position, end, sentence
 
 struct Walk {
   std::vector<Walked> pictures;
-  WalkEnd end = WalkEnd::kNotYet;
-  int64_t at = 0;
+  WalkOutcome outcome;
   bool operator==(const Walk&) const = default;
 };
 
@@ -39,59 +30,47 @@ Walk WalkAll(Searches& searches, bool copying) {
   BasicPictureWalker<Searches> walker(searches);
   Walk walk;
   while (copying ? walker.Next(frame.data()) : walker.Next())
-    walk.pictures.push_back({walker.Number(), walker.Position(), walker.EndPosition(), walker.Sentence()});
-  walk.end = walker.Outcome().end;
-  walk.at = walker.Outcome().at;
+    walk.pictures.emplace_back(walker.Number(), walker.Position(), walker.EndPosition(), walker.Sentence());
+  walk.outcome = walker.Outcome();
   return walk;
 }
 
 std::string WriteStream(const Bytes& bytes) {
   static int serial = 0;
-  const std::string path =
-      test::TestDataDir() + "/walker_" + std::to_string(::getpid()) + "_" + std::to_string(serial++) + ".m1v";
+  const std::string path = test::TestDataDir() + "/walker_" + std::to_string(::getpid()) + "_" + std::to_string(serial++);
   test::WriteFileAtomically(path, bytes);
   return path;
 }
 
-// The walk over `bytes`, after checking that the block-scanning Recording and the model agree
-// with and without copying, and that the model's steps forward from the start show the same
-// pictures one by one.
+// The walk over `bytes`, once the block-scanning Recording and the model have been seen to
+// agree with and without copying, and the model's steps forward from the start to show the
+// same pictures.
 Walk WalkEveryWay(const Bytes& bytes) {
   const std::string path = WriteStream(bytes);
-  Walk walks[4];
-  for (int way = 0; way < 4; ++way) {
-    if (way < 2) {
-      Recording recording;
-      std::string error;
-      EXPECT_TRUE(recording.Open(path, error)) << error;
-      walks[way] = WalkAll(recording, way == 1);
-    } else {
-      test::MemoryBytes memory(bytes);
-      Model model(memory);
-      walks[way] = WalkAll(model, way == 3);
-    }
-    EXPECT_EQ(walks[way], walks[0]) << "way " << way;
-  }
+  Recording recording;
+  std::string error;
+  EXPECT_TRUE(recording.Open(path, error)) << error;
+  const Walk walk = WalkAll(recording, false);
   ::unlink(path.c_str());
-
+  for (bool copying : {false, true}) {
+    test::MemoryBytes memory(bytes);
+    Model model(memory);
+    EXPECT_EQ(WalkAll(model, copying), walk);
+  }
   test::MemoryBytes memory(bytes);
   Model stepping(memory);
   Bytes frame(kPicBufSize);
-  std::vector<int64_t> shown;
-  for (bool ok = stepping.JumpToStart(frame.data()); ok; ok = stepping.StepUp(frame.data()))
-    shown.push_back(stepping.PicPos);
-  std::vector<int64_t> walked;
-  for (const Walked& w : walks[0].pictures) walked.push_back(w.position);
+  std::vector<int64_t> shown, walked;
+  for (bool ok = stepping.JumpToStart(frame.data()); ok; ok = stepping.StepUp(frame.data())) shown.push_back(stepping.PicPos);
+  for (const Walked& w : walk.pictures) walked.push_back(std::get<1>(w));
   EXPECT_EQ(walked, shown);
-  return walks[0];
+  return walk;
 }
 
-const Bytes kEndCode = {0, 0, 1, 0xB7};
-
-// Small pictures of made-up coded data: the walk never decodes.
+// Pictures of made-up coded data: the walk never decodes.
 RecordingWriter Pictures(int count, std::size_t codedBytes = 300) {
   RecordingWriter writer(320, 240);
-  for (int i = 0; i < count; ++i) writer.AddCodedPicture(Bytes(codedBytes, static_cast<uint8_t>(0x40 + i)), MakeGprmcSentence(i));
+  for (int i = 0; i < count; ++i) writer.AddCodedPicture(Bytes(codedBytes, 0x5A), MakeGprmcSentence(i));
   return writer;
 }
 
@@ -102,94 +81,44 @@ std::vector<int64_t> StartCodePositions(const Bytes& bytes) {
   return positions;
 }
 
-Bytes WithoutEndCodeOfPicture(Bytes bytes, std::size_t picture) {
-  const int64_t from = StartCodePositions(bytes)[picture];
-  const auto end = std::search(bytes.begin() + from, bytes.end(), kEndCode.begin(), kEndCode.end());
-  bytes.erase(end, end + 4);
-  return bytes;
-}
-
-std::vector<std::string> Sentences(const Walk& walk) {
-  std::vector<std::string> sentences;
-  for (const Walked& w : walk.pictures) sentences.push_back(w.sentence);
-  return sentences;
-}
-
-std::vector<std::string> SentencesOf(std::initializer_list<int> indices) {
-  std::vector<std::string> sentences;
-  for (int i : indices) sentences.push_back(MakeGprmcSentence(i));
-  return sentences;
-}
-
-TEST(PictureWalker, CountsWholePicturesAndPassesOverOneJoinedToTheOneBefore) {
+TEST(PictureWalker, NumbersWholePicturesAndEndsWhereSteppingForwardEnds) {
   const Bytes whole = Pictures(5).Bytes();
-  const std::vector<int64_t> starts = StartCodePositions(whole);
-  const Walk all = WalkEveryWay(whole);
-  EXPECT_EQ(Sentences(all), SentencesOf({0, 1, 2, 3, 4}));
-  EXPECT_EQ(all.end, WalkEnd::kEndOfFile);
-  EXPECT_EQ(all.pictures[4].number, 5);
-  EXPECT_EQ(all.pictures[4].position, starts[4]);
-  EXPECT_EQ(all.pictures[4].end, static_cast<int64_t>(whole.size()));
-
-  // Picture 2 without its end code runs on through picture 3, which gets no number.
-  const Bytes joined = WithoutEndCodeOfPicture(whole, 1);
-  const Walk walk = WalkEveryWay(joined);
-  EXPECT_EQ(Sentences(walk), SentencesOf({0, 1, 3, 4}));
-  EXPECT_EQ(walk.pictures[2].number, 3);
-  EXPECT_EQ(walk.pictures[2].position, StartCodePositions(joined)[3]);
-  EXPECT_EQ(walk.end, WalkEnd::kEndOfFile);
-}
-
-TEST(PictureWalker, APictureThatCannotBeReadWholeEndsTheWalkAndSaysWhy) {
-  const Bytes whole = Pictures(5).Bytes();
-  const std::vector<int64_t> starts = StartCodePositions(whole);
-
-  const Walk cut = WalkEveryWay(Bytes(whole.begin(), whole.end() - 10));
-  EXPECT_EQ(Sentences(cut), SentencesOf({0, 1, 2, 3}));
-  EXPECT_EQ(cut.end, WalkEnd::kCutShort);
-  EXPECT_EQ(cut.at, starts[4]);
-
   Bytes noEnds = whole;
-  for (int i = 0; i < 5; ++i) noEnds = WithoutEndCodeOfPicture(noEnds, 0);
-  const Walk none = WalkEveryWay(noEnds);
-  EXPECT_TRUE(none.pictures.empty());
-  EXPECT_EQ(none.end, WalkEnd::kCutShort);
-
-  // A picture longer than the picture buffer, and a stretch longer than a search examines.
-  RecordingWriter oversized = Pictures(2);
-  oversized.AddCodedPicture(Bytes(kPicBufSize, 0x5A), MakeGprmcSentence(2));
-  oversized.AddCodedPicture(Bytes(300, 0x5A), MakeGprmcSentence(3));
-  const Walk incomplete = WalkEveryWay(oversized.Bytes());
-  EXPECT_EQ(Sentences(incomplete), SentencesOf({0, 1}));
-  EXPECT_EQ(incomplete.end, WalkEnd::kIncompletePicture);
-  EXPECT_EQ(incomplete.at, StartCodePositions(oversized.Bytes())[2]);
-
-  RecordingWriter gap = Pictures(2);
-  gap.AddBytes(Bytes(kStartSearchLimit, 0xFF));
-  gap.AddCodedPicture(Bytes(300, 0x5A), MakeGprmcSentence(2));
-  const Walk lost = WalkEveryWay(gap.Bytes());
-  EXPECT_EQ(lost.pictures.size(), 2u);
-  EXPECT_EQ(lost.end, WalkEnd::kNoPictureStart);
-}
-
-// Random damage to the codes: codes broken, codes put where they do not belong, files cut.
-TEST(PictureWalker, AgreesWithTheModelOnRandomlyDamagedRecordings) {
-  std::mt19937 rng(20070614);
-  const Bytes whole = Pictures(6, 40).Bytes();
-  static const uint8_t kValues[] = {0x00, 0x01, 0xB2, 0xB7};
-  for (int round = 0; round < 200 && !HasFailure(); ++round) {
-    Bytes bytes = whole;
-    for (int edit = 1 + static_cast<int>(rng() % 3); edit > 0 && !bytes.empty(); --edit) {
-      const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(rng() % bytes.size());
-      const auto code = std::search(at, bytes.end(), kEndCode.begin(), kEndCode.begin() + 3);
-      switch (rng() % 3) {
-        case 0: if (code != bytes.end()) bytes.erase(code, code + 1 + static_cast<std::ptrdiff_t>(rng() % 3)); break;
-        case 1: bytes.insert(at, {0, 0, 1, kValues[rng() % sizeof kValues]}); break;
-        default: bytes.erase(at, bytes.end());
-      }
+  for (int i = 0; i < 5; ++i) noEnds = test::WithoutEndCode(noEnds, 1);
+  RecordingWriter oversized = Pictures(2), gap = Pictures(2);
+  oversized.AddCodedPicture(Bytes(kPicBufSize, 0x5A), MakeGprmcSentence(2));  // no end code within reach
+  gap.AddBytes(Bytes(kStartSearchLimit, 0xFF));  // more than a search examines
+  for (RecordingWriter* w : {&oversized, &gap}) w->AddCodedPicture(Bytes(300, 0x5A), MakeGprmcSentence(3));
+  const struct {
+    const char* what;
+    Bytes bytes;
+    std::vector<int> pictures;  // which start codes of `bytes` are numbered pictures
+    WalkEnd end;
+    int endedAt;  // the start code the walk ended on, -1 when it ended elsewhere
+  } cases[] = {
+      {"whole", whole, {0, 1, 2, 3, 4}, WalkEnd::kEndOfFile, -1},
+      {"picture 2 joined to 3", test::WithoutEndCode(whole, 2), {0, 1, 3, 4}, WalkEnd::kEndOfFile, -1},
+      {"last cut short", Bytes(whole.begin(), whole.end() - 10), {0, 1, 2, 3}, WalkEnd::kCutShort, 4},
+      {"no end codes", noEnds, {}, WalkEnd::kCutShort, 0},
+      {"picture longer than the buffer", oversized.Bytes(), {0, 1}, WalkEnd::kIncompletePicture, 2},
+      {"no picture start in reach", gap.Bytes(), {0, 1}, WalkEnd::kNoPictureStart, -1},
+  };
+  for (const auto& c : cases) {
+    const std::vector<int64_t> starts = StartCodePositions(c.bytes);
+    const Walk walk = WalkEveryWay(c.bytes);
+    ASSERT_EQ(walk.pictures.size(), c.pictures.size()) << c.what;
+    for (std::size_t n = 0; n < c.pictures.size(); ++n) {
+      EXPECT_EQ(std::get<0>(walk.pictures[n]), static_cast<int64_t>(n + 1)) << c.what;
+      EXPECT_EQ(std::get<1>(walk.pictures[n]), starts[static_cast<std::size_t>(c.pictures[n])]) << c.what;
     }
-    if (!bytes.empty()) WalkEveryWay(bytes);
+    EXPECT_EQ(walk.outcome.end, c.end) << c.what;
+    if (c.endedAt >= 0) {
+      EXPECT_EQ(walk.outcome.at, starts[static_cast<std::size_t>(c.endedAt)]) << c.what;
+    }
   }
+  const Walk all = WalkEveryWay(whole);
+  EXPECT_EQ(std::get<2>(all.pictures.back()), static_cast<int64_t>(whole.size())) << "a picture ends on its B7";
+  EXPECT_EQ(std::get<3>(all.pictures.back()), MakeGprmcSentence(4));
 }
 
 TEST(CheckRecording, OneRuleForWhatIsARecording) {
@@ -214,7 +143,7 @@ TEST(CheckRecording, OneRuleForWhatIsARecording) {
   otherSize[6] = 0x20;  // 320 x 288
   EXPECT_EQ(check(otherSize), RecordingCheck::kOtherFrameSize);
   // A stream whose pictures share one end code at its very end, as encoders write them.
-  EXPECT_EQ(check(WithoutEndCodeOfPicture(Bytes(whole.begin(), whole.end() - 4), 0)), RecordingCheck::kNoWholePicture);
+  EXPECT_EQ(check(test::WithoutEndCode(Bytes(whole.begin(), whole.end() - 4), 1)), RecordingCheck::kNoWholePicture);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -182,6 +183,14 @@ void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
     if (!out) throw std::runtime_error("cannot write " + temp);
   }
   std::filesystem::rename(temp, path);
+}
+
+std::vector<uint8_t> WithoutEndCode(std::vector<uint8_t> bytes, int n) {
+  static const uint8_t kEndCode[] = {0, 0, 1, 0xB7};
+  auto end = bytes.begin() - 1;
+  for (int i = 0; i < n; ++i) end = std::search(end + 1, bytes.end(), std::begin(kEndCode), std::end(kEndCode));
+  bytes.erase(end, end + 4);
+  return bytes;
 }
 
 FixtureRecording MakeFfmpegRecording(const std::string& name, int width, int height, int pictures,

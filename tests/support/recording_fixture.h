@@ -53,5 +53,8 @@ std::string FolderOfItsOwn(const std::string& name);
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 // Writes to a temporary name beside `path`, then renames it into place.
 void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+// `bytes` without its `n`th sequence end code (1-based): in a recording, picture n's, so that
+// picture runs on into the next.
+std::vector<uint8_t> WithoutEndCode(std::vector<uint8_t> bytes, int n);
 
 }  // namespace rovena::test
