@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "core/picture_walker.h"
+
 namespace rovena {
 namespace {
 
@@ -193,8 +195,9 @@ PlayerReport TripPlayer::ShowAskedPicture() {
 }
 
 std::optional<PlayerReport> TripPlayer::StandBefore(std::int64_t picture) {
-  for (std::int64_t passed = 1; passed < picture; ++passed)
-    if (!recording_.StepUp(Buffer())) return std::nullopt;
+  // The pictures passed need not be read into the buffer: the next step reads the one asked for.
+  for (PictureWalker walker(recording_); walker.Number() < picture - 1;)
+    if (!walker.Next()) return std::nullopt;
   PlayerReport report(PlayerReport::Move::Place, Direction::Up);
   if (picture > 1) report.outcome = PlayerReport::Outcome::Placed;
   return report;

@@ -36,8 +36,9 @@ TEST(PictureNumbers, TrackFindRecordAndWindowAgreeWhenAnEndCodeIsLost) {
 
   Viewer viewer;
   viewer.form->OpenAtPicture(QString::fromStdString(path), 11);
-  EXPECT_EQ(viewer.form->recording.PicPos, std::stoll(position));
-  EXPECT_NE(viewer.form->recording.NmeaLine.find("140511"), std::string::npos) << viewer.form->recording.NmeaLine;
+  const Recording& shown = viewer.form->player.CurrentRecording();
+  EXPECT_EQ(shown.PicPos, std::stoll(position));
+  EXPECT_NE(shown.NmeaLine.find("140511"), std::string::npos) << shown.NmeaLine;
 }
 
 }  // namespace
