@@ -45,7 +45,7 @@ class Fragment : public ::testing::Test {
 TEST_F(Fragment, CopiesHeaderAndMarkedRangeAndLeavesFileBehindEnd) {
   const std::string out = Path("cut.MPEG");
   const FragmentResult r = SaveFragment(recording_, 1000, 5000, out, IfExists::Replace);
-  ASSERT_TRUE(r.ok()) << r.message;
+  ASSERT_TRUE(r.ok()) << r.detail;
   EXPECT_EQ(r.bytesWritten, 4032);
   EXPECT_EQ(FragmentLength(1000, 5000), 4032);
   const std::vector<std::uint8_t> bytes = Read(out);
@@ -59,7 +59,7 @@ TEST_F(Fragment, CopiesHeaderAndMarkedRangeAndLeavesFileBehindEnd) {
 TEST_F(Fragment, SmallestRangesAndTheFileEnd) {
   // Start 12 is the first start whose lead-in stays inside the file; end at the last byte.
   FragmentResult r = SaveFragment(recording_, 12, kLength, Path("all"), IfExists::Replace);
-  ASSERT_TRUE(r.ok()) << r.message;
+  ASSERT_TRUE(r.ok()) << r.detail;
   EXPECT_EQ(Read(Path("all")).size(), static_cast<std::size_t>(20 + kLength));
   r = SaveFragment(recording_, 100, 101, Path("two"), IfExists::Replace);
   ASSERT_TRUE(r.ok());

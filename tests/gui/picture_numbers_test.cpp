@@ -16,7 +16,7 @@ namespace {
 TEST(PictureNumbers, TrackFindRecordAndWindowAgreeWhenAnEndCodeIsLost) {
   QTemporaryDir folder, work;
   const std::string dir = work.path().toStdString(), path = folder.filePath("joined.m1v").toStdString();
-  ASSERT_EQ(WriteDemoRecording(dir + "/demo.m1v", 320, 240, 16), "");
+  ASSERT_EQ(WriteDemoRecording(dir + "/demo.m1v", 320, 240, 16, IfExists::Refuse), "");
   WriteFileAtomically(path, WithoutEndCode(ReadWholeFile(dir + "/demo.m1v"), 10));
 
   // Row "11,POSITION,TIME,..." of the track; picture 11 is the twelfth recorded.
