@@ -67,6 +67,19 @@ std::optional<int> Route::PointNearestTime(double utcSeconds) const {
   return nearest;
 }
 
+std::optional<int> Route::LastValidAtOrBefore(int index) const {
+  for (int i = std::min(index, static_cast<int>(points.size()) - 1); i >= 0; --i)
+    if (points[static_cast<std::size_t>(i)].valid) return i;
+  return std::nullopt;
+}
+
+std::vector<int> Route::RecordingStarts() const {
+  std::vector<int> starts;
+  for (std::size_t i = 1; i < points.size(); ++i)
+    if (points[i].recording != points[i - 1].recording) starts.push_back(static_cast<int>(i));
+  return starts;
+}
+
 std::vector<std::vector<int>> RouteStretches(const Route& route) {
   std::vector<std::vector<int>> stretches;
   bool open = false;
@@ -149,6 +162,14 @@ ViewTransform PanBy(const ViewTransform& view, double dx, double dy) {
   return moved;
 }
 
+ViewTransform KeepInView(const ViewTransform& view, PlanePoint p, double width, double height, double margin) {
+  const PlanePoint s = view.ToScreen(p);
+  if (s.x >= margin && s.x <= width - margin && s.y >= margin && s.y <= height - margin) return view;
+  ViewTransform centred = view;
+  centred.origin = {p.x - width / 2 / view.scale, p.y - height / 2 / view.scale};
+  return centred;
+}
+
 std::optional<int> NearestPoint(const Route& route, const std::vector<PlanePoint>& plane,
                                 const ViewTransform& view, PlanePoint at, double radius) {
   std::optional<int> nearest;
@@ -185,6 +206,50 @@ double RoundStep(double span, int lines) {
   for (const double m : {1.0, 2.0, 5.0})
     if (m * power >= raw) return m * power;
   return 10 * power;
+}
+
+double StripGeometry::XOf(double utcSeconds) const {
+  return left + (utcSeconds - firstTime) / std::max(lastTime - firstTime, 1.0) * (right - left);
+}
+
+double StripGeometry::TimeAt(double x) const {
+  const double share = std::clamp((x - left) / std::max(right - left, 1.0), 0.0, 1.0);
+  return firstTime + share * std::max(lastTime - firstTime, 1.0);
+}
+
+double StripGeometry::YOf(double speedKmh) const { return bottom - speedKmh / topSpeed * (bottom - top); }
+
+// Points without a time stand nowhere on the strip; a trip at a standstill still gets a scale.
+StripGeometry StripFor(const Route& route, double width, double height, double labelColumn, double axisRow) {
+  StripGeometry strip;
+  strip.left = labelColumn;
+  strip.right = std::max(width - 1, labelColumn + 1);
+  strip.top = 4;
+  strip.bottom = std::max(height - axisRow, strip.top + 1);
+  strip.firstTime = strip.lastTime = 0;
+  strip.topSpeed = 10;
+  for (const RoutePoint& point : route.points) {
+    if (point.utcSeconds <= 0) continue;
+    strip.firstTime = strip.firstTime == 0 ? point.utcSeconds : std::min(strip.firstTime, point.utcSeconds);
+    strip.lastTime = std::max(strip.lastTime, point.utcSeconds);
+    strip.topSpeed = std::max(strip.topSpeed, point.speedKmh);
+  }
+  return strip;
+}
+
+double TimeStep(double minSeconds) {
+  for (const double step : {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200})
+    if (step >= minSeconds) return step;
+  return 86400;
+}
+
+std::vector<double> TimeTicks(double first, double last, double step, double utcOffsetSeconds) {
+  std::vector<double> ticks;
+  if (!(step > 0) || !(last >= first)) return ticks;
+  for (double local = std::ceil((first + utcOffsetSeconds) / step) * step; local - utcOffsetSeconds <= last;
+       local += step)
+    ticks.push_back(local - utcOffsetSeconds);
+  return ticks;
 }
 
 }  // namespace rovena

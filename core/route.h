@@ -34,6 +34,10 @@ struct Route {
   std::optional<int> PointAt(int recording, std::int64_t position) const;
   // The point whose time is nearest to `utcSeconds` (points without a time are passed over).
   std::optional<int> PointNearestTime(double utcSeconds) const;
+  // The last point at or before `index` with a valid fix: where the vehicle was last known.
+  std::optional<int> LastValidAtOrBefore(int index) const;
+  // The points where another recording of the trip begins (never the first point).
+  std::vector<int> RecordingStarts() const;
 };
 
 // Reads each recording's sentences in order, picture by picture as PictureWalker counts them.
@@ -87,6 +91,9 @@ ViewTransform FitView(PlanePoint min, PlanePoint max, double width, double heigh
 // the scale stays within [minScale, ViewTransform::kMaxZoom].
 ViewTransform ZoomAbout(const ViewTransform& view, double factor, PlanePoint anchor, double minScale);
 ViewTransform PanBy(const ViewTransform& view, double dx, double dy);
+// Following the vehicle: the view unchanged while plane point `p` lies at least `margin`
+// pixels inside a view of width x height, else the view centred on `p` at the same scale.
+ViewTransform KeepInView(const ViewTransform& view, PlanePoint p, double width, double height, double margin);
 
 // The valid point nearest to screen point `at`, when one lies within `radius` screen pixels.
 std::optional<int> NearestPoint(const Route& route, const std::vector<PlanePoint>& plane,
@@ -100,5 +107,28 @@ std::vector<int> SimplifyForScreen(const std::vector<int>& stretch, const std::v
 // A round step (1, 2 or 5 times a power of ten) near `span` / `lines`: for grid lines in
 // degrees and for the scale bar in metres.
 double RoundStep(double span, int lines);
+
+// The speed strip's plot: trip time from left to right, speed from bottom to top, inside the
+// strip less a column for the speed labels on the left and a row for the time axis below, so
+// that no label lies over the curve.
+struct StripGeometry {
+  double left = 0, top = 0, right = 1, bottom = 1;  // the plot, in strip pixels
+  double firstTime = 0, lastTime = 1;               // UTC seconds at left and right
+  double topSpeed = 1;                              // km/h at the top
+
+  double XOf(double utcSeconds) const;
+  double TimeAt(double x) const;  // clamped to the trip's time
+  double YOf(double speedKmh) const;
+};
+
+// The strip's plot for `route` in a strip of width x height with room for labels.
+StripGeometry StripFor(const Route& route, double width, double height, double labelColumn, double axisRow);
+
+// A step for time-axis ticks at least `minSeconds` apart: 1, 2, 5, 10, 15 or 30 seconds or
+// minutes, or 1, 2, 3, 6, 12 or 24 hours.
+double TimeStep(double minSeconds);
+// The ticks between `first` and `last` (UTC seconds) that fall on whole multiples of `step`
+// in the local time `utcOffsetSeconds` ahead of UTC.
+std::vector<double> TimeTicks(double first, double last, double step, double utcOffsetSeconds);
 
 }  // namespace rovena

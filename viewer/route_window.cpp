@@ -5,11 +5,15 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+
+#include "viewer/local_path.h"
 
 namespace rovena {
 namespace {
@@ -19,15 +23,22 @@ constexpr double kDragThreshold = 4;    // pixels a press may move and still cou
 constexpr double kSpeedBreakSeconds = 5;  // a longer silence in the speed line is a gap
 constexpr int kStripHeight = 110;
 constexpr double kMarkerReach = 20;  // the marker and its heading lie within this of the fix
+constexpr double kFitMargin = 0.08;     // of the route's extent, around it when fitted
+// Following re-centres once the marker comes this share of the view's smaller side near an
+// edge: less than a fitted view leaves (kFitMargin of the extent, 0.069 of the side).
+constexpr double kFollowMargin = 0.06;
+constexpr double kTickSpacing = 70;  // least pixels between time ticks: room for "HH:mm:ss"
 const QColor kRouteColour(30, 90, 220);
 const QColor kCurrentRecordingColour(200, 0, 160);  // apart from map roads (often orange)
+const QColor kInvalidFixColour(230, 150, 0);
+const QColor kLabelBacking(255, 255, 255, 200);
 
-QString PointText(const RoutePoint& point) {
-  const QString time = point.utcSeconds > 0
-                           ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(point.utcSeconds), Qt::UTC)
-                                 .toString(QStringLiteral("dd.MM.yyyy  HH:mm:ss"))
-                           : QStringLiteral("--");
-  return QStringLiteral("%1   %2 km/h").arg(time).arg(std::lround(point.speedKmh));
+// Map labels on a light backing, so they read over any map colour and over the grid.
+void DrawBackedText(QPainter& painter, QPointF baselineLeft, const QString& text) {
+  const QRectF box = painter.fontMetrics().boundingRect(text).translated(baselineLeft.toPoint()).adjusted(-2, -1, 2, 1);
+  painter.fillRect(box, kLabelBacking);
+  painter.setPen(Qt::black);
+  painter.drawText(baselineLeft, text);
 }
 
 PlanePoint ToPlanePoint(QPointF p) { return {p.x(), p.y()}; }
@@ -92,7 +103,34 @@ QString EventText(const DrivingEvent& event) {
   return QStringLiteral("%1   %2   %3").arg(time, QString::fromUtf8(StyleOf(event.kind).name), value);
 }
 
+// "UTC+2", "UTC-3:30": the local time the strip's axis is in.
+QString UtcOffsetText(int seconds) {
+  const int minutes = std::abs(seconds) / 60;
+  QString text = QStringLiteral("UTC%1%2").arg(QLatin1Char(seconds < 0 ? '-' : '+')).arg(minutes / 60);
+  if (minutes % 60 != 0) text += QStringLiteral(":%1").arg(minutes % 60, 2, 10, QLatin1Char('0'));
+  return text;
+}
+
 }  // namespace
+
+QString LocalTimeText(double utcSeconds) {
+  if (utcSeconds <= 0) return QStringLiteral("--");
+  return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(utcSeconds)).toString(QStringLiteral("dd.MM.yyyy  HH:mm:ss"));
+}
+
+QString PointText(const Route& route, int index) {
+  const RoutePoint& point = route.points[static_cast<std::size_t>(index)];
+  QString text = QStringLiteral("%1   %2 km/h").arg(LocalTimeText(point.utcSeconds)).arg(std::lround(point.speedKmh));
+  if (point.recording < static_cast<int>(route.recordings.size())) {
+    const std::string& path = route.recordings[static_cast<std::size_t>(point.recording)];
+    text += QStringLiteral("   %1/%2 %3")
+                .arg(point.recording + 1)
+                .arg(route.recordings.size())
+                .arg(PathFromBytes(std::filesystem::path(path).filename().string()));
+  }
+  if (!point.valid) text += QStringLiteral("   (pozycja GPS nieważna)");
+  return text;
+}
 
 RouteWindow::RouteWindow(const QImage* map, const MapCalibration& calibration, JumpRequest jump, PlaceRequest place,
                          QWidget* parent)
@@ -179,6 +217,9 @@ void RouteWindow::keyPressEvent(QKeyEvent* event) {
   GoToEvent(!(event->modifiers() & Qt::ShiftModifier));
 }
 
+void RouteWindow::FollowVehicle() { map_->SetFollowing(true); }
+void RouteWindow::ShowWholeRoute() { map_->Fit(); }
+
 // ---------------------------------------------------------------- the map
 
 RouteMapView::RouteMapView(const QImage* map, const MapCalibration& calibration, RouteWindow::JumpRequest jump,
@@ -191,6 +232,16 @@ RouteMapView::RouteMapView(const QImage* map, const MapCalibration& calibration,
   setMouseTracking(true);
   setMinimumSize(320, 240);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  followButton_ = new QToolButton(this);
+  followButton_->setText(QStringLiteral("Śledzenie (F)"));
+  followButton_->setCheckable(true);
+  followButton_->setChecked(true);
+  followButton_->setFocusPolicy(Qt::NoFocus);
+  connect(followButton_, &QToolButton::clicked, this, [this](bool on) { SetFollowing(on); });
+  wholeButton_ = new QToolButton(this);
+  wholeButton_->setText(QStringLiteral("Cała trasa (C)"));
+  wholeButton_->setFocusPolicy(Qt::NoFocus);
+  connect(wholeButton_, &QToolButton::clicked, this, [this] { Fit(); });
 }
 
 // The marker's point belongs to the route it was found in; a new route starts without one
@@ -211,11 +262,46 @@ void RouteMapView::SetCurrent(std::optional<int> point) {
   };
   // The highlighted recording is part of the cached layer; the marker is not.
   if (route_ && recordingOf(point) != recordingOf(current_)) layer_ = QPixmap();
+  const bool wasValid = CurrentFixValid();
   // Only around the marker's old and new places, unless the layer must be drawn again.
   if (layer_.isNull()) update();
-  for (const std::optional<int>& at : {current_, point})
-    if (at) update(QRectF(ScreenOf(*at) - QPointF(kMarkerReach, kMarkerReach), QSizeF(2 * kMarkerReach, 2 * kMarkerReach)).toAlignedRect());
+  const std::optional<int> before = MarkerPoint();
   current_ = point;
+  for (const std::optional<int>& at : {before, MarkerPoint()})
+    if (at) update(QRectF(ScreenOf(*at) - QPointF(kMarkerReach, kMarkerReach), QSizeF(2 * kMarkerReach, 2 * kMarkerReach)).toAlignedRect());
+  if (CurrentFixValid() != wasValid) update();  // the notice in the corner comes or goes
+  if (follow_) KeepMarkerInView();
+}
+
+std::optional<int> RouteMapView::MarkerPoint() const {
+  return route_ && current_ ? route_->LastValidAtOrBefore(*current_) : std::nullopt;
+}
+
+bool RouteMapView::CurrentFixValid() const {
+  return !route_ || !current_ || route_->points[static_cast<std::size_t>(*current_)].valid;
+}
+
+void RouteMapView::SetFollowing(bool on) {
+  follow_ = on;
+  followButton_->setChecked(on);
+  if (on) KeepMarkerInView();
+}
+
+void RouteMapView::KeepMarkerInView() {
+  const std::optional<int> marker = MarkerPoint();
+  if (!marker) return;
+  // Inside the margin a fitted view leaves around the route, so fitting never makes it move.
+  const double margin = std::max(kMarkerReach, kFollowMargin * std::min(width(), height()));
+  const ViewTransform kept = KeepInView(view_, plane_[static_cast<std::size_t>(*marker)], width(), height(), margin);
+  if (kept.origin.x == view_.origin.x && kept.origin.y == view_.origin.y) return;
+  view_ = kept;
+  Invalidate();
+}
+
+void RouteMapView::PlaceButtons() {
+  const QSize whole = wholeButton_->sizeHint(), follow = followButton_->sizeHint();
+  wholeButton_->move(width() - whole.width() - 8, height() - whole.height() - 8);
+  followButton_->move(wholeButton_->x() - follow.width() - 4, height() - follow.height() - 8);
 }
 
 void RouteMapView::Invalidate() {
@@ -241,7 +327,7 @@ void RouteMapView::Fit() {
     if (mapImage_) min = {0, 0}, max = {double(mapImage_->width()), double(mapImage_->height())};
     else min = max = {0, 0};
   }
-  const double margin = std::max({max.x - min.x, max.y - min.y, mapImage_ ? 40.0 : 200.0}) * 0.08;
+  const double margin = std::max({max.x - min.x, max.y - min.y, mapImage_ ? 40.0 : 200.0}) * kFitMargin;
   view_ = FitView({min.x - margin, min.y - margin}, {max.x + margin, max.y + margin}, width(), height());
   view_.scale = std::clamp(view_.scale, FitScale(), ViewTransform::kMaxZoom);
   Invalidate();
@@ -253,7 +339,10 @@ double RouteMapView::FitScale() const {
   return std::min(width(), height()) / (1e5 * projection_.UnitsPerMetre());
 }
 
-void RouteMapView::resizeEvent(QResizeEvent*) { Fit(); }
+void RouteMapView::resizeEvent(QResizeEvent*) {
+  PlaceButtons();
+  Fit();
+}
 
 // The map, grid, route and scale bar change only with the view, the route or the recording
 // on screen; they are drawn once into a layer, and each new picture only moves the marker.
@@ -263,6 +352,8 @@ void RouteMapView::paintEvent(QPaintEvent*) {
   painter.drawPixmap(0, 0, layer_);
   painter.setRenderHint(QPainter::Antialiasing);
   if (route_) PaintMarker(painter);
+  if (!CurrentFixValid())
+    DrawBackedText(painter, QPointF(8, 36), QStringLiteral("Pozycja GPS nieważna – znacznik w ostatniej ważnej"));
 }
 
 void RouteMapView::PaintLayer() {
@@ -285,24 +376,26 @@ void RouteMapView::PaintLayer() {
   PaintScaleBar(painter);
 }
 
-// Latitude and longitude lines at round steps, labelled at the window's edges.
+// Latitude and longitude lines at round steps, labelled on a backing along the left and the
+// top edges (the bottom one holds the scale bar and the buttons).
 void RouteMapView::PaintGrid(QPainter& painter) const {
   double latTop = 0, lonLeft = 0, latBottom = 0, lonRight = 0;
   projection_.ToLatLon(view_.ToPlane({0, 0}), latTop, lonLeft);
   projection_.ToLatLon(view_.ToPlane({double(width()), double(height())}), latBottom, lonRight);
   const double step = RoundStep(std::max(std::fabs(latTop - latBottom), std::fabs(lonRight - lonLeft)), 5);
-  painter.setPen(QPen(QColor(0, 0, 0, 60), 1));
   for (double lat = std::ceil(std::min(latTop, latBottom) / step) * step; lat <= std::max(latTop, latBottom);
        lat += step) {
     const double y = view_.ToScreen(projection_.ToPlane(lat, lonLeft)).y;
+    painter.setPen(QPen(QColor(0, 0, 0, 60), 1));
     painter.drawLine(QPointF(0, y), QPointF(width(), y));
-    painter.drawText(QPointF(4, y - 3), QString::number(lat, 'f', 4) + QStringLiteral("°"));
+    DrawBackedText(painter, QPointF(4, y - 4), QString::number(lat, 'f', 4) + QStringLiteral("°"));
   }
   for (double lon = std::ceil(std::min(lonLeft, lonRight) / step) * step; lon <= std::max(lonLeft, lonRight);
        lon += step) {
     const double x = view_.ToScreen(projection_.ToPlane(latTop, lon)).x;
+    painter.setPen(QPen(QColor(0, 0, 0, 60), 1));
     painter.drawLine(QPointF(x, 0), QPointF(x, height()));
-    painter.drawText(QPointF(x + 3, height() - 4), QString::number(lon, 'f', 4) + QStringLiteral("°"));
+    DrawBackedText(painter, QPointF(x + 4, 14), QString::number(lon, 'f', 4) + QStringLiteral("°"));
   }
 }
 
@@ -322,12 +415,19 @@ void RouteMapView::PaintRoute(QPainter& painter) const {
   }
 }
 
-// A circle with a pointer in the direction of travel.
+// A circle with a pointer in the direction of travel; without a valid fix, a hollow grey
+// circle where the vehicle was last known to be.
 void RouteMapView::PaintMarker(QPainter& painter) const {
-  if (!current_) return;
-  const RoutePoint& point = route_->points[static_cast<std::size_t>(*current_)];
-  if (!point.valid) return;
-  const QPointF at = ScreenOf(*current_);
+  const std::optional<int> marker = MarkerPoint();
+  if (!marker) return;
+  const QPointF at = ScreenOf(*marker);
+  if (!CurrentFixValid()) {
+    painter.setPen(QPen(QColor(90, 90, 90), 3));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(at, 8, 8);
+    return;
+  }
+  const RoutePoint& point = route_->points[static_cast<std::size_t>(*marker)];
   painter.setPen(QPen(Qt::white, 2));
   painter.setBrush(QColor(220, 0, 0));
   if (point.course) {
@@ -357,15 +457,15 @@ void RouteMapView::PaintScaleBar(QPainter& painter) const {
   const QPointF start(12, height() - 20);
   painter.setPen(QPen(Qt::black, 3));
   painter.drawLine(start, start + QPointF(pixels, 0));
-  painter.setPen(Qt::black);
-  painter.drawText(start + QPointF(0, -6), metres >= 1000 ? QStringLiteral("%1 km").arg(metres / 1000)
-                                                          : QStringLiteral("%1 m").arg(metres));
+  DrawBackedText(painter, start + QPointF(0, -6),
+                 metres >= 1000 ? QStringLiteral("%1 km").arg(metres / 1000) : QStringLiteral("%1 m").arg(metres));
 }
 
 void RouteMapView::wheelEvent(QWheelEvent* event) {
   const double factor = std::pow(kWheelStep, event->angleDelta().y() / 120.0);
   view_ = ZoomAbout(view_, factor, ToPlanePoint(event->position()), FitScale());
   Invalidate();
+  if (follow_) KeepMarkerInView();
 }
 
 void RouteMapView::mousePressEvent(QMouseEvent* event) {
@@ -381,6 +481,7 @@ void RouteMapView::mouseMoveEvent(QMouseEvent* event) {
       view_ = PanBy(view_, moved.x(), moved.y());
       dragFrom_ = event->position();
       dragged_ = true;
+      SetFollowing(false);
       Invalidate();
     }
     return;
@@ -388,7 +489,7 @@ void RouteMapView::mouseMoveEvent(QMouseEvent* event) {
   if (!route_) return;
   const std::optional<int> near = NearestPoint(*route_, plane_, view_, ToPlanePoint(event->position()));
   if (near)
-    QToolTip::showText(event->globalPosition().toPoint(), PointText(route_->points[static_cast<std::size_t>(*near)]), this);
+    QToolTip::showText(event->globalPosition().toPoint(), PointText(*route_, *near), this);
   else
     QToolTip::hideText();
 }
@@ -416,23 +517,24 @@ void RouteMapView::contextMenuEvent(QContextMenuEvent* event) {
 
 SpeedStrip::SpeedStrip(RouteWindow::JumpRequest jump, QWidget* parent) : QWidget(parent), jump_(std::move(jump)) {
   setFixedHeight(kStripHeight);
+  setMouseTracking(true);
 }
 
 void SpeedStrip::SetRoute(const Route* route, const std::vector<DrivingEvent>* events) {
   route_ = route;
   events_ = events;
   current_.reset();  // as the map's marker
-  firstTime_ = lastTime_ = 0;
-  topSpeed_ = 10;
-  for (const RoutePoint& point : route->points) {
-    if (point.utcSeconds <= 0) continue;
-    if (firstTime_ == 0) firstTime_ = point.utcSeconds;
-    firstTime_ = std::min(firstTime_, point.utcSeconds);
-    lastTime_ = std::max(lastTime_, point.utcSeconds);
-    topSpeed_ = std::max(topSpeed_, point.speedKmh);
-  }
+  hovered_.reset();
+  Measure();
   layer_ = QPixmap();
   update();
+}
+
+// The label column fits the widest speed label, the axis row one line of text.
+void SpeedStrip::Measure() {
+  const QFontMetrics metrics = fontMetrics();
+  const double column = metrics.horizontalAdvance(QStringLiteral("888 km/h")) + 8;
+  geometry_ = route_ ? StripFor(*route_, width(), height(), column, metrics.height() + 4) : StripGeometry{};
 }
 
 void SpeedStrip::SetCurrent(std::optional<int> point) {
@@ -441,18 +543,13 @@ void SpeedStrip::SetCurrent(std::optional<int> point) {
   current_ = point;
 }
 
-void SpeedStrip::resizeEvent(QResizeEvent*) { layer_ = QPixmap(); }
-
-double SpeedStrip::XOf(double utcSeconds) const {
-  const double span = std::max(lastTime_ - firstTime_, 1.0);
-  return (utcSeconds - firstTime_) / span * (width() - 1);
+void SpeedStrip::resizeEvent(QResizeEvent*) {
+  Measure();
+  layer_ = QPixmap();
 }
 
-double SpeedStrip::TimeAt(double x) const {
-  return firstTime_ + x / std::max(width() - 1, 1) * std::max(lastTime_ - firstTime_, 1.0);
-}
-
-// The speed line is drawn once into a layer; each new picture only moves the cursor.
+// The speed line and its scales are drawn once into a layer; each new picture only moves the
+// cursor, and the pointer only the read-out.
 void SpeedStrip::paintEvent(QPaintEvent*) {
   if (layer_.size() != size()) PaintLayer();
   QPainter painter(this);
@@ -462,6 +559,7 @@ void SpeedStrip::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(QColor(255, 60, 60), 2));
     painter.drawLine(QPointF(x, 0), QPointF(x, height()));
   }
+  PaintReadOut(painter);
 }
 
 void SpeedStrip::PaintLayer() {
@@ -470,13 +568,69 @@ void SpeedStrip::PaintLayer() {
   painter.fillRect(rect(), QColor(24, 24, 24));
   if (!route_) return;
   PaintEvents(painter);
-  const double usable = height() - 16;
-  const auto yOf = [&](double speed) { return 4 + usable - speed / topSpeed_ * usable; };
-  painter.setPen(QColor(90, 90, 90));
-  for (double speed = 0; speed <= topSpeed_; speed += RoundStep(topSpeed_, 3)) {
-    painter.drawLine(QPointF(0, yOf(speed)), QPointF(width(), yOf(speed)));
-    painter.drawText(QPointF(3, std::max(yOf(speed) - 2, 12.0)), QStringLiteral("%1 km/h").arg(speed));
+  PaintSpeedScale(painter);
+  PaintTimeAxis(painter);
+  PaintRecordingChanges(painter);
+  PaintInvalidFixes(painter);
+  PaintSpeedLine(painter);
+}
+
+// Round speeds as lines across the plot, labelled in the column left of it.
+void SpeedStrip::PaintSpeedScale(QPainter& painter) const {
+  const double step = RoundStep(geometry_.topSpeed, 3);
+  const int half = painter.fontMetrics().ascent() / 2;
+  for (double speed = 0; speed <= geometry_.topSpeed; speed += step) {
+    const double y = geometry_.YOf(speed);
+    painter.setPen(QColor(70, 70, 70));
+    painter.drawLine(QPointF(geometry_.left, y), QPointF(geometry_.right, y));
+    painter.setPen(QColor(170, 170, 170));
+    const QRectF label(0, y - half - 2, geometry_.left - 6, 2 * half + 4);
+    painter.drawText(label.translated(0, std::max(0.0, -label.top())), Qt::AlignRight | Qt::AlignVCenter,
+                     QStringLiteral("%1 km/h").arg(speed));
   }
+}
+
+// Ticks at round local times under the plot; the column's corner names the time zone.
+void SpeedStrip::PaintTimeAxis(QPainter& painter) const {
+  const double first = geometry_.firstTime, last = geometry_.lastTime;
+  if (first <= 0) return;
+  const int offset = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(first)).offsetFromUtc();
+  const double pixelsPerSecond = (geometry_.right - geometry_.left) / std::max(last - first, 1.0);
+  const double step = TimeStep(kTickSpacing / pixelsPerSecond);
+  const QString format = step < 60 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
+  const double baseline = height() - 4;
+  painter.setPen(QColor(170, 170, 170));
+  painter.drawText(QPointF(3, baseline), UtcOffsetText(offset));
+  for (const double tick : TimeTicks(first, last, step, offset)) {
+    const double x = XOf(tick);
+    painter.setPen(QColor(120, 120, 120));
+    painter.drawLine(QPointF(x, geometry_.bottom), QPointF(x, geometry_.bottom + 3));
+    const QString label = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(tick)).toString(format);
+    const double half = painter.fontMetrics().horizontalAdvance(label) / 2.0;
+    painter.setPen(QColor(170, 170, 170));
+    painter.drawText(QPointF(std::clamp(x - half, geometry_.left, width() - 2 * half - 1), baseline), label);
+  }
+}
+
+// A thin line where each recording after the first begins.
+void SpeedStrip::PaintRecordingChanges(QPainter& painter) const {
+  painter.setPen(QPen(QColor(110, 150, 230), 1, Qt::DashLine));
+  for (const int start : route_->RecordingStarts()) {
+    const double t = route_->points[static_cast<std::size_t>(start)].utcSeconds;
+    if (t > 0) painter.drawLine(QPointF(XOf(t), geometry_.top), QPointF(XOf(t), geometry_.bottom));
+  }
+}
+
+// A band along the bottom of the plot wherever the fix is not valid.
+void SpeedStrip::PaintInvalidFixes(QPainter& painter) const {
+  for (const RoutePoint& point : route_->points) {
+    if (point.valid || point.utcSeconds <= 0) continue;
+    const double x = XOf(point.utcSeconds);
+    painter.fillRect(QRectF(x - 1, geometry_.bottom - 4, 3, 4), kInvalidFixColour);
+  }
+}
+
+void SpeedStrip::PaintSpeedLine(QPainter& painter) const {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(QPen(QColor(90, 200, 90), 1.5));
   QPolygonF line;
@@ -493,7 +647,7 @@ void SpeedStrip::PaintLayer() {
       painter.drawPolyline(line);
       line.clear();
     }
-    line << QPointF(XOf(point.utcSeconds), yOf(point.speedKmh));
+    line << QPointF(XOf(point.utcSeconds), geometry_.YOf(point.speedKmh));
     previous = &point;
   }
   painter.drawPolyline(line);
@@ -516,6 +670,22 @@ void SpeedStrip::PaintEvents(QPainter& painter) const {
   }
 }
 
+// The point under the pointer: a hairline and its time, speed and recording, in a box on
+// the side of the line with room for it.
+void SpeedStrip::PaintReadOut(QPainter& painter) const {
+  if (!route_ || !hovered_) return;
+  const double x = XOf(route_->points[static_cast<std::size_t>(*hovered_)].utcSeconds);
+  painter.setPen(QPen(QColor(230, 230, 230), 1, Qt::DotLine));
+  painter.drawLine(QPointF(x, geometry_.top), QPointF(x, geometry_.bottom));
+  const QString text = PointText(*route_, *hovered_);
+  const QRectF box = QRectF(painter.fontMetrics().boundingRect(text)).adjusted(-4, -2, 4, 2);
+  const double left = x + 6 + box.width() <= width() ? x + 6 : x - 6 - box.width();
+  const QRectF placed(std::max(left, 0.0), geometry_.top, box.width(), box.height());
+  painter.fillRect(placed, QColor(0, 0, 0, 210));
+  painter.setPen(Qt::white);
+  painter.drawText(placed, Qt::AlignCenter, text);
+}
+
 void SpeedStrip::JumpToX(double x) {
   if (!route_) return;
   if (const auto point = route_->PointNearestTime(TimeAt(x))) jump_(route_->points[static_cast<std::size_t>(*point)]);
@@ -527,6 +697,14 @@ void SpeedStrip::mousePressEvent(QMouseEvent* event) {
 
 void SpeedStrip::mouseMoveEvent(QMouseEvent* event) {
   if (event->buttons() & Qt::LeftButton) JumpToX(event->position().x());
+  if (!route_) return;
+  hovered_ = route_->PointNearestTime(TimeAt(event->position().x()));
+  update();
+}
+
+void SpeedStrip::leaveEvent(QEvent*) {
+  hovered_.reset();
+  update();
 }
 
 }  // namespace rovena
