@@ -83,6 +83,11 @@ std::optional<std::size_t> TripPlayer::NeighbourToOpen(Direction direction, std:
   return std::nullopt;
 }
 
+bool TripPlayer::WillCross(Direction direction) const {
+  std::vector<std::string> skipped;
+  return continuous_ && NeighbourToOpen(direction, skipped).has_value();
+}
+
 PlayerReport TripPlayer::OpenNeighbour(Direction direction) {
   PlayerReport report(PlayerReport::Move::Open, direction);
   const auto index = NeighbourToOpen(direction, report.skipped);

@@ -159,6 +159,9 @@ class TripPlayer {
   FragmentResult WriteMarked(const std::string& output, IfExists ifExists, AtomicFileWriter& out);
 
   // --- State
+  // Whether a step beyond the open recording's end (Up) or start (Down) goes on into the
+  // neighbouring recording: continuous trip is on and one that opens lies that way.
+  bool WillCross(Direction direction) const;
   bool ContinuousTrip() const { return continuous_; }
   void SetContinuousTrip(bool on) { continuous_ = on; }
   const Trip& CurrentTrip() const { return trip_; }

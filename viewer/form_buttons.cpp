@@ -68,10 +68,12 @@ void Form1::ShowPlaybackButtons(unsigned sides, bool available) {
 void Form1::ShowAvailability(const PlayerReport& report) {
   using Move = PlayerReport::Move;
   if (report.endMet) {
-    *report.endMet == Direction::Up ? UpEnd() : DownEnd();
-  } else if (report.outcome == PlayerReport::Outcome::Nothing) {
+    ShowEndMet(*report.endMet);
     return;
-  } else if (report.move == Move::Place || (report.move == Move::Step && report.crossedJoin)) {
+  }
+  if (report.outcome == PlayerReport::Outcome::Nothing) return;
+  endShown_.reset();
+  if (report.move == Move::Place || (report.move == Move::Step && report.crossedJoin)) {
     ActiveBothWays();
   } else if (report.move == Move::Step) {
     report.direction == Direction::Up ? ActiveDownCmd() : ActiveUpCmd();
@@ -80,11 +82,30 @@ void Form1::ShowAvailability(const PlayerReport& report) {
 
 // A file that opened stands at its start: the way forward is open. Otherwise nothing can move.
 void Form1::ShowAvailability(OpenStatus opened) {
+  endShown_.reset();
   if (opened == OpenStatus::Opened || opened == OpenStatus::NotARecording) {
     ActiveUpCmd();
   } else {
     UnActiveCmd();
   }
+}
+
+// The end rules close the way an end was met, except where continuous trip would go on into
+// the neighbouring recording: there the buttons do what the keys do.
+void Form1::ShowEndMet(Direction end) {
+  end == Direction::Up ? UpEnd() : DownEnd();
+  endShown_ = end;
+  KeepOpenWhereCrossing(end);
+}
+
+void Form1::KeepOpenWhereCrossing(Direction direction) {
+  if (player.WillCross(direction)) direction == Direction::Up ? ActiveUpCmd() : ActiveDownCmd();
+}
+
+// T at an end shows at once whether the way on is open now.
+void Form1::ShowContinuousTripChanged() {
+  lblContinuous->setVisible(player.ContinuousTrip());
+  if (endShown_ && !Playing) ShowEndMet(*endShown_);
 }
 
 void Form1::ActiveBothWays() {

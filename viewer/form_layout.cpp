@@ -121,7 +121,11 @@ void Form1::CreateCommandFrameControls() {
   lblPlay = MakeLabel(fraCmd, TwipsRect(0, 600, 375, 255), QStringLiteral("0%"));
   lblPlay->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   lblFile = MakeLabel(fraCmd, TwipsRect(1200, 840, 5535, 255), QString());
-  for (QLabel* label : {lblPlay, lblFile}) {
+  // Continuous trip's marker takes the right end of the file label's band, which a name cut
+  // to its last 37 characters and the trip place never reach.
+  lblContinuous = MakeLabel(fraCmd, TwipsRect(5835, 840, 900, 255), QStringLiteral("⇉ ciągła"));
+  lblContinuous->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  for (QLabel* label : {lblPlay, lblFile, lblContinuous}) {
     SetColours(label, kBarYellow, &kDarkGrey);
     label->setFont(BookAntiqua(8.25));
   }

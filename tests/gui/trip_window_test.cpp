@@ -122,23 +122,30 @@ TEST_F(TripWindow, PageKeysSwitchAndPassingOver) {
   F().NextRecording();  // the last recording: nothing further
   ExpectIn(c, 2, "  (3/3)");
 
-  // PgUp into A places it behind its last whole picture, past the cut-short tail.
+  // PgUp into A places it behind its last whole picture, past the cut-short tail; the way
+  // forward stays open, since a step goes on into B.
   F().PreviousRecording();
   F().PreviousRecording();
   ExpectIn(a, 0, "  (1/3)");
-  EXPECT_EQ(Keys(F()), kAtEnd);
+  QStringList crossing = kAllAvailable;
+  crossing[5] = "StopU";
+  EXPECT_EQ(Keys(F()), crossing);
   F().cmdDown_Click();
   EXPECT_EQ(F().player.CurrentRecording().PicPos, a.picturePositions[2]);
 
-  // T turns continuous trip off (stored, with a beep): the end of A is an end again.
+  // T turns continuous trip off (stored, with a beep): the end of A is an end again, and the
+  // marker beside the name goes.
+  EXPECT_TRUE(F().lblContinuous->isVisibleTo(&F()));
   F().ToggleContinuousTrip();
   EXPECT_EQ(v.platform.settings["ContinuousTrip"], "0");
   EXPECT_EQ(v.platform.beeps, 1);
+  EXPECT_FALSE(F().lblContinuous->isVisibleTo(&F()));
   F().cmdUp_Click();
   ExpectIn(a, 0, "  (1/3)");
   EXPECT_EQ(Keys(F()), kAtEnd);
-  F().ToggleContinuousTrip();
+  F().ToggleContinuousTrip();  // on again at the end: the buttons open at once
   EXPECT_EQ(v.platform.settings["ContinuousTrip"], "1");
+  EXPECT_EQ(Keys(F()), crossing);
 
   // B vanishes after the listing: the step from A's end passes it over with a message.
   std::filesystem::remove(b.path);
