@@ -39,6 +39,7 @@ void CompanionWindows::ToggleRoute() {
         sources_.map, sources_.calibration(),
         [this](const RoutePoint& point) { sources_.jump(point.recording, point.position); },
         [this](double lat, double lon, QMenu& menu) { AddPassesNear(lat, lon, menu); });
+    sources_.equip(route_.get());
   }
   if (route_->isVisible()) {
     route_->hide();
@@ -50,10 +51,23 @@ void CompanionWindows::ToggleRoute() {
   route_->SetCurrent(currentRecording_, currentPosition_);
 }
 
+void CompanionWindows::MakePictureWindow() {
+  if (picture_) return;
+  picture_ = std::make_unique<PictureWindow>(sources_.picture);
+  sources_.equip(picture_.get());
+}
+
 void CompanionWindows::TogglePicture() {
-  if (!picture_) picture_ = std::make_unique<PictureWindow>(sources_.picture);
+  MakePictureWindow();
   picture_->setVisible(!picture_->isVisible());
   if (picture_->isVisible()) picture_->raise();
+}
+
+void CompanionWindows::TogglePictureFullScreen() {
+  MakePictureWindow();
+  picture_->ToggleFullScreen();
+  picture_->raise();
+  picture_->activateWindow();
 }
 
 void CompanionWindows::SetTrip(std::vector<std::string> recordings, std::vector<bool> followsOn) {

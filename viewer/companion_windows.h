@@ -36,6 +36,8 @@ struct CompanionSources {
   std::function<void(const std::string& path, std::int64_t picture)> openAt;
   // The archive to look in, as rovena-cli's --db names it ("" for the default one).
   std::function<std::string()> archive;
+  // Called once for each window when it is made: the main window shares its keys with it.
+  std::function<void(QWidget* window)> equip;
 };
 
 // The archive's passes within kPassRadiusM of a place, or why there are none to offer.
@@ -52,6 +54,8 @@ class CompanionWindows : public QObject {
 
   void ToggleRoute();
   void TogglePicture();
+  // Shows the picture window full screen, or back as a window.
+  void TogglePictureFullScreen();
   RouteWindow* Route() const { return route_.get(); }
   PictureWindow* Picture() const { return picture_.get(); }
 
@@ -64,6 +68,7 @@ class CompanionWindows : public QObject {
  private:
   // The archive's passes near a place, as a submenu of `menu`; the chosen one opens.
   void AddPassesNear(double lat, double lon, QMenu& menu);
+  void MakePictureWindow();
   int FlatOutRefreshMs() const;
   void StartGathering();
   void StopGathering();

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
                      at ? rovena::PathFromBytes(at->file) : CommandLineText(argc, argv));
   platform.SetDialogParent(&form);
   form.Form_Load();
-  if (at) form.StandBeforePicture(at->picture);
+  if (at) form.ShowPictureNumber(at->picture);
   form.show();
   return app.exec();
 }

@@ -65,7 +65,8 @@ Form1::Form1(Platform& platform, QString programFolder, QString commandLine)
       &MapPicture, [this] { return Map; }, [this]() -> const QImage& { return Pic1->Image(); },
       [this](int index, std::int64_t position) { ShowTripPicture(static_cast<std::size_t>(index), position); },
       [this](const std::string& path, std::int64_t picture) { OpenAtPicture(PathFromBytes(path), picture); },
-      [this] { return PathToBytes(platform_.ReadSetting(QStringLiteral("Archive"))); }});
+      [this] { return PathToBytes(platform_.ReadSetting(QStringLiteral("Archive"))); },
+      [this](QWidget* window) { EquipCompanion(window); }});
   CreateShortcuts();
   gapTimer_.setSingleShot(true);
   connect(&gapTimer_, &QTimer::timeout, this, [this] { EndGapLabel(); });
@@ -84,8 +85,10 @@ void Form1::Form_Load() {
   if (MpegFile.isEmpty()) MpegFile = platform_.ReadSetting(QStringLiteral("MpegFile"));
   BmpFileName = platform_.ReadSetting(QStringLiteral("BmpFile"));
   player.SetContinuousTrip(platform_.ReadSetting(QString::fromLatin1(kContinuousTripSetting)) != QStringLiteral("0"));
+  ShowContinuousTripChanged();
   OpenInItsTrip(MpegFile);
   UnActiveDownCmd();
+  KeepOpenWhereCrossing(Direction::Down);
   LoadMap();
 }
 
@@ -294,11 +297,22 @@ bool Form1::StandBeforePicture(std::int64_t picture) {
   return placed.has_value();
 }
 
+void Form1::ShowPictureNumber(std::int64_t picture) {
+  if (!player.CurrentRecording().File().IsOpen()) return;  // the opening has said why
+  if (StandBeforePicture(picture)) {
+    cmdUp_Click();
+    return;
+  }
+  platform_.ShowMessage(QStringLiteral("Nagranie %1 nie ma obrazu %2.").arg(MpegFile).arg(picture),
+                        MessageIcon::Information);
+  cmdUpE_Click();
+}
+
 void Form1::OpenAtPicture(const QString& name, std::int64_t picture) {
   if (Playing) return;
   player.Close();
   OpenChosenFile(name);
-  if (MpegFile == name && StandBeforePicture(picture)) cmdUp_Click();
+  if (MpegFile == name) ShowPictureNumber(picture);
 }
 
 void Form1::ShowTripPicture(std::size_t index, std::int64_t position) {
@@ -324,6 +338,7 @@ void Form1::ToggleContinuousTrip() {
   platform_.WriteSetting(QString::fromLatin1(kContinuousTripSetting),
                          player.ContinuousTrip() ? QStringLiteral("1") : QStringLiteral("0"));
   platform_.Beep();
+  ShowContinuousTripChanged();
 }
 
 // ---------------------------------------------------------------- drawing what the player did

@@ -33,6 +33,8 @@ class QElapsedTimer;
 
 namespace rovena {
 
+enum class KeyScope;  // form_keys.cpp
+
 class Form1 : public QWidget, public PlayerListener {
  public:
   // `programFolder` holds Rovena.ini, map.gif and the block library; `commandLine` is the
@@ -64,17 +66,25 @@ class Form1 : public QWidget, public PlayerListener {
   // route window's click. During play, the play stops on that picture.
   void ShowTripPicture(std::size_t index, std::int64_t position);
   // Steps over the open recording's first `picture` - 1 pictures without showing them, so the
-  // next step shows picture number `picture` (Rovena --at FILE:PICTURE). False when the
-  // recording has fewer pictures.
+  // next step shows picture number `picture`. False when the recording has fewer pictures.
   bool StandBeforePicture(std::int64_t picture);
+  // Shows the open recording's picture number `picture` with its labels, and the next step
+  // goes on from it (Rovena --at FILE:PICTURE). A recording with fewer pictures says so and
+  // shows its last one.
+  void ShowPictureNumber(std::int64_t picture);
   // Opens `name` in its trip and shows its picture number `picture` (a pass from the archive).
   void OpenAtPicture(const QString& name, std::int64_t picture);
 
-  // --- Keys (one table in form_keys.cpp; F1 lists them)
+  // --- Keys (one table in form_keys.cpp for all three windows; F1 lists them)
   void PlayOrStop();
   void ToggleGpsBox();
   void ToggleRouteWindow();
   void TogglePictureWindow();
+  void TogglePictureFullScreen();
+  void FollowVehicle();
+  void ShowWholeRoute();
+  void CloseRouteWindow();
+  void LeavePictureWindow();
   void ShowKeyHelp();
 
   // --- Companion windows: the route (M) and the enlarged picture (Z)
@@ -136,6 +146,7 @@ class Form1 : public QWidget, public PlayerListener {
   QCheckBox* chkGps;
   QLabel* lblPlay;
   QLabel* lblFile;
+  QLabel* lblContinuous;  // beside lblFile while continuous trip is on
   PictureButton* cmdFile;
   PictureButton* cmdCut;
   PictureButton* cmdSaveCut;
@@ -187,6 +198,9 @@ class Form1 : public QWidget, public PlayerListener {
   void CreateCommandFrameControls();
   void CreatePlaybackButtons();
   void CreateShortcuts();
+  void AddShortcuts(QWidget* window, KeyScope ownScope);
+  // Gives a companion window, when it is made, the keys and the wheel of the main window.
+  void EquipCompanion(QWidget* window);
   PictureButton* MakeButton(int leftTwips, int topTwips, int widthTwips, int heightTwips,
                             void (Form1::*handler)());
   void ShowPictureMenu(const QPoint& at);
@@ -216,6 +230,10 @@ class Form1 : public QWidget, public PlayerListener {
   // Which playback buttons are available (form_buttons.cpp).
   void ShowAvailability(const PlayerReport& report);
   void ShowAvailability(OpenStatus opened);
+  void ShowEndMet(Direction end);
+  void KeepOpenWhereCrossing(Direction direction);
+  // The marker beside the file name, and the buttons at an end.
+  void ShowContinuousTripChanged();
   void ShowPlaybackButtons(unsigned sides, bool available);
   void SetButtonPicture(PictureButton* button, const QString& key);
   void ActiveBothWays();
@@ -242,6 +260,7 @@ class Form1 : public QWidget, public PlayerListener {
   QTimer gapTimer_;   // runs while the time label shows a gap
   QString timeText_;  // the time of the picture shown last
   int mousePointer_ = 0;
+  std::optional<Direction> endShown_;  // the end whose rules the buttons show now
 };
 
 }  // namespace rovena

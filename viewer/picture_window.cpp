@@ -1,7 +1,6 @@
 #include "viewer/picture_window.h"
 
 #include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -74,15 +73,7 @@ void PictureWindow::PaintLens(QPainter& painter, const QImage& image, const QRec
 
 void PictureWindow::ToggleFullScreen() { isFullScreen() ? showNormal() : showFullScreen(); }
 
-void PictureWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F11) {
-    ToggleFullScreen();
-  } else if (event->key() == Qt::Key_Escape && isFullScreen()) {
-    showNormal();
-  } else {
-    QWidget::keyPressEvent(event);
-  }
-}
+void PictureWindow::LeaveFullScreenOrClose() { isFullScreen() ? showNormal() : hide(); }
 
 void PictureWindow::mouseDoubleClickEvent(QMouseEvent*) { ToggleFullScreen(); }
 

@@ -1,6 +1,6 @@
 // The enlarged picture: whatever the main window's picture area shows, scaled to fit a
 // resizable window with its aspect ratio kept. F11 or a double-click toggles full screen, Esc
-// leaves it, and holding the left button shows a 3x magnifier around the pointer for reading
+// leaves it (and closes the window when it is not full screen), and holding the left button shows a 3x magnifier around the pointer for reading
 // number plates. The main window tells it when its picture changed; painting waits for the
 // next screen refresh, so a play loop never waits for it.
 #pragma once
@@ -29,17 +29,19 @@ class PictureWindow : public QWidget {
   QRect PictureRect() const;
   // How long the latest quick (play-time) paint took, in milliseconds.
   double QuickPaintMs() const { return quickPaintMs_; }
+  // Full screen and back; showing the window first when it is hidden.
+  void ToggleFullScreen();
+  // Esc: out of full screen first, as every video player does; from a plain window, closed.
+  void LeaveFullScreenOrClose();
 
  protected:
   void paintEvent(QPaintEvent*) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  void ToggleFullScreen();
   void PaintLens(QPainter& painter, const QImage& image, const QRect& shown) const;
 
   std::function<const QImage&()> source_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QTest>
 #include <cstdio>
 
@@ -105,6 +106,40 @@ TEST_F(Companions, AClickDuringPlayStopsThePlayOnThatPicture) {
   QStringList stopped = kAllAvailable;
   stopped[5] = "StopU";
   EXPECT_EQ(Keys(F()), stopped);
+}
+
+// The main window's keys work in both companions, full screen included; Esc leaves full
+// screen first, then closes; the wheel over the enlarged picture steps.
+TEST_F(Companions, TheCompanionWindowsAnswerTheMainWindowsKeys) {
+  const auto activate = [](QWidget* window) {
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
+  };
+  ASSERT_TRUE(activate(route));
+  QTest::keyClick(route, Qt::Key_Right);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, recordings[0].picturePositions[1]);
+  QTest::keyClick(route, Qt::Key_PageDown);
+  EXPECT_EQ(F().MpegFile, QString::fromStdString(recordings[1].path));
+  QTest::keyClick(route, Qt::Key_Escape);
+  EXPECT_FALSE(route->isVisible());
+
+  F().TogglePictureFullScreen();  // F11 opens the picture window full screen
+  PictureWindow* picture = F().Companions().Picture();
+  ASSERT_TRUE(activate(picture));
+  EXPECT_TRUE(picture->isFullScreen());
+  QTest::keyClick(picture, Qt::Key_Right);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, recordings[1].picturePositions[0]);
+  QWheelEvent towardsUser(QPointF(10, 10), picture->mapToGlobal(QPointF(10, 10)), {}, QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(picture, &towardsUser);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, recordings[1].picturePositions[1]);
+  QTest::keyClick(picture, Qt::Key_End);
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, recordings[1].picturePositions[3]);
+  QTest::keyClick(picture, Qt::Key_Escape);
+  EXPECT_FALSE(picture->isFullScreen());
+  EXPECT_TRUE(picture->isVisible());
+  QTest::keyClick(picture, Qt::Key_Escape);
+  EXPECT_FALSE(picture->isVisible());
 }
 
 TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {

@@ -6,9 +6,11 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include "core/nmea.h"
 #include "gui_test_support.h"
 #include "recording_fixture.h"
 #include "scratch_dir.h"
+#include "tools/recording_writer.h"
 
 namespace rovena::test {
 namespace {
@@ -22,7 +24,8 @@ TEST(Keys, EveryPlaybackButtonNamesItsKeyAndF1ListsThemAll) {
     EXPECT_TRUE(b->toolTip().endsWith(")")) << b->PictureKey().toStdString();
   f.ShowKeyHelp();
   ASSERT_EQ(v.platform.messages.size(), 1u);
-  for (const char* key : {"Ctrl+Strzałka w lewo", "Page Down", "Ctrl+E", "F1", "Kółko myszy"})
+  for (const char* key : {"Ctrl+Strzałka w lewo", "Page Down", "Ctrl+E", "F1", "Kółko myszy nad obrazem", "F11",
+                          "Lupa", "W oknie trasy", "Kółko myszy nad mapą", "Przeciąganie mapy", "Esc"})
     EXPECT_TRUE(v.platform.messages[0].text.contains(QString::fromUtf8(key))) << key;
 }
 
@@ -86,6 +89,29 @@ TEST(OpenAt, TheFirstStepShowsTheChosenPicture) {
 
   f.OpenAtPicture(QString::fromStdString(rec.path), 2);
   EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[1]);
+}
+
+// As the program starts with --at: the picture itself with its own labels at once, and the
+// next step goes on from it; a number past the end says so and shows the last picture.
+TEST(OpenAt, ThePictureShowsAtOnceWithItsLabels) {
+  const TestRecording rec = MakeTestRecording("open_at_shown", 320, 240, 4);
+  Viewer v("PLAYSPEED1=0.001\nMAPLAT1=52.41674\nMAPLAT2=52.80114\nMAPLON1=20.79139\nMAPLON2=20.2325\n", false,
+           QString::fromStdString(rec.path));
+  Form1& f = *v.form;
+  const QImage before = f.Pic1->Image().copy();
+  f.ShowPictureNumber(3);
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[2]);
+  EXPECT_EQ(f.lblTime->text(), QString::fromStdString(*ParseNmea(MakeGprmcSentence(2)).timeText));
+  EXPECT_NE(f.Pic1->Image(), before) << "the picture is drawn, not left black";
+  f.cmdUp_Click();
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[3]);
+
+  v.Open(rec.path);
+  f.ShowPictureNumber(7);
+  ASSERT_EQ(v.platform.messages.size(), 1u);
+  EXPECT_TRUE(v.platform.messages[0].text.contains("nie ma obrazu 7"));
+  EXPECT_EQ(f.player.CurrentRecording().PicPos, rec.picturePositions[3]);
+  EXPECT_EQ(f.lblTime->text(), QString::fromStdString(*ParseNmea(MakeGprmcSentence(3)).timeText));
 }
 
 }  // namespace
