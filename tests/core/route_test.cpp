@@ -89,5 +89,44 @@ TEST(Route, ZoomPanAndPickingOnScreen) {
   EXPECT_DOUBLE_EQ(RoundStep(1300, 4), 500);
 }
 
+TEST(Route, FollowingMovesTheViewOnlyWhenTheVehicleNearsAnEdge) {
+  const ViewTransform view{2, {100, 100}};  // a 400 x 300 view of plane 100..300 x 100..250
+  const ViewTransform inside = KeepInView(view, {150, 150}, 400, 300, 20);
+  EXPECT_EQ(inside.origin.x, view.origin.x);
+  EXPECT_EQ(inside.origin.y, view.origin.y);
+  const ViewTransform moved = KeepInView(view, {295, 150}, 400, 300, 20);  // 10 pixels from the right edge
+  EXPECT_NEAR(moved.ToScreen({295, 150}).x, 200, 1e-9);
+  EXPECT_NEAR(moved.ToScreen({295, 150}).y, 150, 1e-9);
+  EXPECT_EQ(moved.scale, view.scale);
+}
+
+// The strip keeps its labels off the plot; ticks fall on round local times; a trip knows where
+// each recording begins and where the vehicle was last seen with a valid fix.
+TEST(Route, StripScalesTicksAndWhereRecordingsBegin) {
+  Route route;
+  route.points = {{0, 1, 0, 1000, 0, 0, 20, {}, true}, {0, 2, 0, 0, 0, 0, 0, {}, false},
+                  {1, 1, 0, 1100, 0, 0, 80, {}, false}, {1, 2, 0, 1200, 0, 0, 50, {}, true}};
+  const StripGeometry strip = StripFor(route, 500, 110, 60, 16);
+  EXPECT_DOUBLE_EQ(strip.XOf(1000), 60);  // the label column stays clear of the curve
+  EXPECT_DOUBLE_EQ(strip.XOf(1200), 499);
+  EXPECT_DOUBLE_EQ(strip.YOf(0), 94);  // the axis row stays clear too
+  EXPECT_DOUBLE_EQ(strip.YOf(80), strip.top);
+  EXPECT_DOUBLE_EQ(strip.TimeAt(0), 1000);  // a press on the labels means the trip's start
+  EXPECT_NEAR(strip.TimeAt(strip.XOf(1150)), 1150, 1e-9);
+
+  EXPECT_EQ(TimeStep(40), 60);
+  EXPECT_EQ(TimeStep(1000), 1800);
+  // 12:59:50 UTC to 14:00:10 UTC in a time 2 h ahead: ticks at 15:00 and 16:00 local.
+  const double first = 12 * 3600 + 59 * 60 + 50, last = 14 * 3600 + 10;
+  EXPECT_EQ(TimeTicks(first, last, 3600, 7200), (std::vector<double>{13 * 3600, 14 * 3600}));
+  EXPECT_EQ(TimeTicks(first, last, 3600, 1800).size(), 1u);  // 13:29:50 .. 14:30:10 local: 14:00
+
+  EXPECT_EQ(route.RecordingStarts(), (std::vector<int>{2}));
+  EXPECT_EQ(route.LastValidAtOrBefore(2), 0);
+  EXPECT_EQ(route.LastValidAtOrBefore(3), 3);
+  route.points[0].valid = false;
+  EXPECT_FALSE(route.LastValidAtOrBefore(2));
+}
+
 }  // namespace
 }  // namespace rovena

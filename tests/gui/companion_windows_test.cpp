@@ -19,8 +19,9 @@ namespace {
 
 std::string SentenceAt(int second) {
   char text[128];
+  // About 75 m from fix to fix: far enough apart to leave the view when zoomed in.
   std::snprintf(text, sizeof text, "$GPRMC,10%02d%02d.000,A,5224.%04d,N,02100.%04d,E,30.0,90.0,140607,,,A",
-                second / 60, second % 60, 1000 + 40 * second, 6000 + 60 * second);
+                second / 60, second % 60, 1000 + 400 * second, 1000 + 600 * second);
   return text;
 }
 
@@ -140,6 +141,40 @@ TEST_F(Companions, TheCompanionWindowsAnswerTheMainWindowsKeys) {
   EXPECT_TRUE(picture->isVisible());
   QTest::keyClick(picture, Qt::Key_Escape);
   EXPECT_FALSE(picture->isVisible());
+}
+
+// Zoomed in, the map keeps the vehicle in view until the user pans it; F follows again. The
+// strip reads out the point under the pointer.
+TEST_F(Companions, TheMapFollowsTheVehicleUntilPannedAndTheStripReadsOut) {
+  RouteMapView* map = route->Map();
+  const auto inView = [&](int point) { return map->rect().contains(map->ScreenOf(point).toPoint()); };
+  for (int notch = 0; notch < 12; ++notch) {
+    QWheelEvent in(map->ScreenOf(0), map->mapToGlobal(map->ScreenOf(0)), {}, QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(map, &in);
+  }
+  ASSERT_FALSE(inView(3)) << "zoomed in far enough for the last fix of the first recording to be off screen";
+  F().cmdUpE_Click();
+  EXPECT_EQ(CursorAfterRefresh(), 3);
+  EXPECT_TRUE(inView(3));
+
+  QTest::mousePress(map, Qt::LeftButton, {}, QPoint(300, 200));
+  QTest::mouseMove(map, QPoint(320, 200));
+  QTest::mouseMove(map, QPoint(340, 200));
+  QTest::mouseRelease(map, Qt::LeftButton, {}, QPoint(340, 200));
+  EXPECT_FALSE(map->Following());
+  EXPECT_EQ(F().player.CurrentRecording().PicPos, recordings[0].picturePositions[3]) << "a pan shows no picture";
+  F().ShowTripPicture(1, recordings[1].picturePositions[3]);
+  EXPECT_EQ(CursorAfterRefresh(), 7);
+  EXPECT_FALSE(inView(7));
+  F().FollowVehicle();
+  EXPECT_TRUE(map->Following());
+  EXPECT_TRUE(inView(7));
+
+  SpeedStrip* strip = route->Strip();
+  QTest::mouseMove(strip, QPoint(static_cast<int>(strip->XOf(route->CurrentRoute().points[5].utcSeconds)), 40));
+  EXPECT_EQ(strip->HoveredPoint(), 5);
+  EXPECT_TRUE(PointText(route->CurrentRoute(), 5).contains("56 km/h   2/2 100004.m1v"));
 }
 
 TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {
