@@ -1,6 +1,5 @@
 #include "viewer/companion_windows.h"
 
-#include <QDateTime>
 #include <QMenu>
 #include <QMetaObject>
 #include <algorithm>
@@ -27,7 +26,7 @@ CompanionWindows::CompanionWindows(CompanionSources sources) : sources_(std::mov
   refresh_.setSingleShot(true);
   connect(&refresh_, &QTimer::timeout, this, [this] {
     if (route_ && route_->isVisible()) route_->SetCurrent(currentRecording_, currentPosition_);
-    if (picture_ && picture_->isVisible()) picture_->PictureChanged();
+    if (picture_ && picture_->isVisible()) picture_->PictureChanged(currentFixInvalid_);
   });
 }
 
@@ -60,7 +59,9 @@ void CompanionWindows::MakePictureWindow() {
 void CompanionWindows::TogglePicture() {
   MakePictureWindow();
   picture_->setVisible(!picture_->isVisible());
-  if (picture_->isVisible()) picture_->raise();
+  if (!picture_->isVisible()) return;
+  picture_->raise();
+  picture_->PictureChanged(currentFixInvalid_);
 }
 
 void CompanionWindows::TogglePictureFullScreen() {
@@ -68,6 +69,7 @@ void CompanionWindows::TogglePictureFullScreen() {
   picture_->ToggleFullScreen();
   picture_->raise();
   picture_->activateWindow();
+  picture_->PictureChanged(currentFixInvalid_);
 }
 
 void CompanionWindows::SetTrip(std::vector<std::string> recordings, std::vector<bool> followsOn) {
@@ -79,9 +81,10 @@ void CompanionWindows::SetTrip(std::vector<std::string> recordings, std::vector<
   if (route_ && route_->isVisible()) StartGathering();
 }
 
-void CompanionWindows::PictureShown(int recording, std::int64_t position, bool flatOut) {
+void CompanionWindows::PictureShown(int recording, std::int64_t position, bool flatOut, bool fixInvalid) {
   currentRecording_ = recording;
   currentPosition_ = position;
+  currentFixInvalid_ = fixInvalid;
   if (!refresh_.isActive()) refresh_.start(flatOut ? FlatOutRefreshMs() : kRefreshMs);
 }
 
@@ -112,13 +115,17 @@ void CompanionWindows::AddPassesNear(double lat, double lon, QMenu& menu) {
   QMenu* passes = menu.addMenu(QStringLiteral("Przejazdy w tym miejscu"));
   const PassesNear near = FindPassesNear(sources_.archive ? sources_.archive() : std::string(), lat, lon);
   if (!near.problem.isEmpty()) passes->addAction(near.problem)->setEnabled(false);
-  for (const archive::Pass& pass : near.passes) {
-    const archive::FoundFix& fix = pass.closest;
-    const QString when = fix.time ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(*fix.time), Qt::UTC)
-                                        .toString(QStringLiteral("dd.MM.yyyy  HH:mm:ss"))
-                                  : QStringLiteral("--");
-    const QString name = PathFromBytes(std::filesystem::path(fix.recording).filename().string());
-    passes->addAction(QStringLiteral("%1   %2 : %3   (%4 m)").arg(when, name).arg(fix.picture).arg(std::lround(fix.distanceM)),
+  // Enough of each path to tell recordings of the same name in different folders apart.
+  std::vector<std::string> paths;
+  for (const archive::Pass& pass : near.passes) paths.push_back(pass.closest.recording);
+  const std::vector<std::string> names = DistinctTails(paths);
+  for (std::size_t i = 0; i < near.passes.size(); ++i) {
+    const archive::FoundFix& fix = near.passes[i].closest;
+    const QString when = fix.time ? LocalTimeText(*fix.time) : QStringLiteral("--");
+    passes->addAction(QStringLiteral("%1   %2 : %3   (%4 m)")
+                          .arg(when, PathFromBytes(names[i]))
+                          .arg(fix.picture)
+                          .arg(std::lround(fix.distanceM)),
                       [this, fix] { sources_.openAt(fix.recording, fix.picture); });
   }
 }

@@ -62,8 +62,9 @@ class CompanionWindows : public QObject {
   // The recordings of the trip now open (one path when the recording has no trip), and
   // followsOn[i] when recording i continues i - 1 without a gap.
   void SetTrip(std::vector<std::string> recordings, std::vector<bool> followsOn);
-  // `flatOut`: shown by a play that runs as fast as pictures decode.
-  void PictureShown(int recording, std::int64_t position, bool flatOut = false);
+  // `flatOut`: shown by a play that runs as fast as pictures decode; `fixInvalid`: its GPS
+  // sentence says the fix is not valid.
+  void PictureShown(int recording, std::int64_t position, bool flatOut = false, bool fixInvalid = false);
 
  private:
   // The archive's passes near a place, as a submenu of `menu`; the chosen one opens.
@@ -83,6 +84,7 @@ class CompanionWindows : public QObject {
   std::thread gatherer_;
   int currentRecording_ = -1;
   std::int64_t currentPosition_ = 0;
+  bool currentFixInvalid_ = false;
   QTimer refresh_;  // one repaint per screen refresh, however fast the pictures come
 };
 

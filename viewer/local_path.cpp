@@ -42,6 +42,38 @@ std::string PathToBytes(const QString& path) {
   return bytes;
 }
 
+namespace {
+
+// The last `count` components of `path`, or the whole path when it has no more.
+std::string Tail(const std::string& path, int count) {
+  std::size_t start = path.size();
+  for (int i = 0; i < count; ++i) {
+    const std::size_t slash = start == 0 ? std::string::npos : path.rfind('/', start - 1);
+    if (slash == std::string::npos) return path;
+    start = slash;
+  }
+  return path.substr(start + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> DistinctTails(const std::vector<std::string>& paths) {
+  std::vector<std::string> tails;
+  for (const std::string& path : paths) {
+    for (int count = 1;; ++count) {
+      const std::string tail = Tail(path, count);
+      const bool shared = std::any_of(paths.begin(), paths.end(), [&](const std::string& other) {
+        return other != path && Tail(other, count) == tail;
+      });
+      if (!shared || tail == path) {
+        tails.push_back(tail);
+        break;
+      }
+    }
+  }
+  return tails;
+}
+
 QString PathFromUrl(const QUrl& url) {
   if (!url.isLocalFile()) return {};
   const QByteArray encoded = url.path(QUrl::FullyEncoded).toLatin1();

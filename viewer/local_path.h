@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rovena {
 
@@ -15,5 +16,9 @@ QString PathFromBytes(std::string_view bytes);
 std::string PathToBytes(const QString& path);
 // The local file a dropped URL names, from its percent-encoded bytes.
 QString PathFromUrl(const QUrl& url);
+
+// For each path, its file name with as many of the folders above it as tell it apart from
+// the other paths ("2007/06/140500.m1v" beside "2008/06/140500.m1v"); equal paths share one.
+std::vector<std::string> DistinctTails(const std::vector<std::string>& paths);
 
 }  // namespace rovena

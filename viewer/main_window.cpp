@@ -16,6 +16,7 @@
 
 #include "core/ini_config.h"
 #include "viewer/core_messages.h"
+#include "core/nmea.h"
 #include "core/recording_file.h"
 #include "core/trip_labels.h"
 #include "viewer/local_path.h"
@@ -361,7 +362,9 @@ void Form1::ShowCurrentPicture(bool flatOut) {
   } else {
     ShowPic();
   }
-  companions_->PictureShown(static_cast<int>(player.TripIndex().value_or(0)), player.CurrentRecording().PicPos, flatOut);
+  const NmeaDisplay sentence = ParseNmea(player.CurrentRecording().NmeaLine);
+  companions_->PictureShown(static_cast<int>(player.TripIndex().value_or(0)), player.CurrentRecording().PicPos, flatOut,
+                            sentence.isGprmc && !sentence.gpsValid);
 }
 
 bool Form1::ShowPic() {

@@ -23,7 +23,8 @@ PictureWindow::PictureWindow(std::function<const QImage&()> source, QWidget* par
   connect(&settled_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
-void PictureWindow::PictureChanged() {
+void PictureWindow::PictureChanged(bool fixInvalid) {
+  fixInvalid_ = fixInvalid;
   settled_.start();
   update();
 }
@@ -48,6 +49,7 @@ void PictureWindow::paintEvent(QPaintEvent*) {
   if (shown.isEmpty()) return;
   painter.setRenderHint(QPainter::SmoothPixmapTransform, !quick);
   painter.drawImage(shown, image);
+  if (fixInvalid_) PaintInvalidFixMark(painter, shown);
   if (lensAt_) PaintLens(painter, image, shown);
   if (quick) quickPaintMs_ = static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
@@ -69,6 +71,17 @@ void PictureWindow::PaintLens(QPainter& painter, const QImage& image, const QRec
   painter.restore();
   painter.setPen(QPen(Qt::white, 2));
   painter.drawEllipse(lens);
+}
+
+// A badge in the picture's top-left corner: the speed and place shown for this picture come
+// from a sentence whose fix is not valid.
+void PictureWindow::PaintInvalidFixMark(QPainter& painter, const QRect& shown) const {
+  const QString text = QStringLiteral("GPS: pozycja nieważna");
+  const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-6, -3, 6, 3);
+  const QRect placed(shown.topLeft() + QPoint(8, 8), box.size());
+  painter.fillRect(placed, QColor(0, 0, 0, 180));
+  painter.setPen(QColor(255, 170, 0));
+  painter.drawText(placed, Qt::AlignCenter, text);
 }
 
 void PictureWindow::ToggleFullScreen() { isFullScreen() ? showNormal() : showFullScreen(); }

@@ -22,9 +22,10 @@ class PictureWindow : public QWidget {
   // `source` gives the image to show (the main window's picture area).
   explicit PictureWindow(std::function<const QImage&()> source, QWidget* parent = nullptr);
 
-  // A new picture to show. While pictures keep coming (play) they are scaled quickly; the
-  // picture that stays gets the smooth scaling a moment later.
-  void PictureChanged();
+  // A new picture to show, marked when its fix is not valid. While pictures keep coming
+  // (play) they are scaled quickly; the picture that stays gets the smooth scaling a moment
+  // later.
+  void PictureChanged(bool fixInvalid = false);
   // Where the picture lands inside the window now.
   QRect PictureRect() const;
   // How long the latest quick (play-time) paint took, in milliseconds.
@@ -43,9 +44,11 @@ class PictureWindow : public QWidget {
 
  private:
   void PaintLens(QPainter& painter, const QImage& image, const QRect& shown) const;
+  void PaintInvalidFixMark(QPainter& painter, const QRect& shown) const;
 
   std::function<const QImage&()> source_;
   std::optional<QPoint> lensAt_;  // while the left button is held
+  bool fixInvalid_ = false;
   QTimer settled_;                // runs while pictures keep changing
   double quickPaintMs_ = 0;
 };

@@ -10,6 +10,7 @@
 
 #include "gui_test_support.h"
 #include "recording_fixture.h"
+#include "viewer/local_path.h"
 #include "viewer/picture_window.h"
 #include "viewer/route_window.h"
 #include "scratch_dir.h"
@@ -175,6 +176,15 @@ TEST_F(Companions, TheMapFollowsTheVehicleUntilPannedAndTheStripReadsOut) {
   QTest::mouseMove(strip, QPoint(static_cast<int>(strip->XOf(route->CurrentRoute().points[5].utcSeconds)), 40));
   EXPECT_EQ(strip->HoveredPoint(), 5);
   EXPECT_TRUE(PointText(route->CurrentRoute(), 5).contains("56 km/h   2/2 100004.m1v"));
+}
+
+// The pass menu names each recording with as much of its path as tells it apart.
+TEST(PassMenu, NamesCarryTheFoldersThatTellThemApart) {
+  EXPECT_EQ(DistinctTails({"/cars/a/2007/140500.m1v", "/cars/b/2007/140500.m1v", "/cars/a/2007/150000.m1v",
+                           "/cars/a/2007/140500.m1v", "rel.m1v"}),
+            (std::vector<std::string>{"a/2007/140500.m1v", "b/2007/140500.m1v", "150000.m1v", "a/2007/140500.m1v",
+                                      "rel.m1v"}));
+  EXPECT_EQ(DistinctTails({"/x/d.m1v", "/d.m1v"}), (std::vector<std::string>{"x/d.m1v", "/d.m1v"}));
 }
 
 TEST_F(Companions, ThePictureWindowShowsThePictureAreaAndToggles) {
