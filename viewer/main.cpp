@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QStyleFactory>
+#include <QTranslator>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -43,6 +45,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Rovena"));
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  const std::unique_ptr<QTranslator> qtTexts = rovena::PolishQtTexts();
+  if (qtTexts) {
+    QCoreApplication::installTranslator(qtTexts.get());
+  } else {
+    std::fputs("Rovena: qtbase_pl.qm not found; Qt's own dialog texts stay in English\n", stderr);
+  }
   const std::optional<PictureAddress> at = AtArgument(argc, argv);
   rovena::QtPlatform platform;
   rovena::Form1 form(platform, QCoreApplication::applicationDirPath(),

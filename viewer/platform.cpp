@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTranslator>
 
 namespace rovena {
 
@@ -28,6 +30,24 @@ QString ApplicationTitle() { return QString::fromLatin1(kApplication); }
 
 }  // namespace
 
+std::unique_ptr<QTranslator> PolishQtTexts() {
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return nullptr;
+  return translator;
+}
+
+namespace {
+
+// Qt's own dialog, not the desktop's: it matches the pattern whatever the case of the name
+// (a card copied elsewhere holds "*.m1v" as often as "*.M1V", and the desktops' dialogs match
+// case by case), and it speaks Polish with PolishQtTexts.
+void UseQtsOwnDialog(QFileDialog& dialog) {
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+}
+
+}  // namespace
+
 QString QtDialogFilter(const QString& filter) {
   const qsizetype bar = filter.indexOf(u'|');
   if (bar < 0) return filter;
@@ -36,6 +56,7 @@ QString QtDialogFilter(const QString& filter) {
 
 std::optional<QString> QtPlatform::ChooseFileToOpen(const QString& presetName, const QString& filter) {
   QFileDialog dialog(dialogParent_, QString(), presetName, QtDialogFilter(filter));
+  UseQtsOwnDialog(dialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   if (!presetName.isEmpty()) dialog.selectFile(presetName);
@@ -45,6 +66,7 @@ std::optional<QString> QtPlatform::ChooseFileToOpen(const QString& presetName, c
 
 std::optional<QString> QtPlatform::ChooseFileToSave(const QString& presetName, const QString& filter) {
   QFileDialog dialog(dialogParent_, QString(), presetName, QtDialogFilter(filter));
+  UseQtsOwnDialog(dialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   if (!presetName.isEmpty()) dialog.selectFile(presetName);

@@ -6,8 +6,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
+class QTranslator;
 class QWidget;
 
 namespace rovena {
@@ -65,5 +67,10 @@ class QtPlatform : public Platform {
 
 // Turns the dialog filter "description|pattern" into Qt's "description (pattern)".
 QString QtDialogFilter(const QString& filter);
+
+// Qt's own texts (the file dialogs, the message boxes' buttons) in Polish, as the window's own
+// are: Debian ships them as qtbase_pl.qm in Qt's translations folder (qt6-translations-l10n).
+// Null when that file is missing or unreadable.
+std::unique_ptr<QTranslator> PolishQtTexts();
 
 }  // namespace rovena
