@@ -1,16 +1,18 @@
 // What the window writes: a snapshot of the picture area, the cut marks on the bar, the marked
 // fragment, and its export to MP4.
-#include <QBuffer>
+#include <filesystem>
 
 #include "core/bmp_writer.h"
 #include "core/gps_track.h"
 #include "core/atomic_file.h"
 #include "core/snapshot_name.h"
+#include "core/text_encoding.h"
 #include "viewer/clip_export_dialog.h"
 #include "viewer/core_messages.h"
 #include "viewer/local_path.h"
 #include "viewer/main_window.h"
 #include "viewer/save_refusal.h"
+#include "viewer/snapshot_metadata.h"
 
 namespace rovena {
 
@@ -18,7 +20,6 @@ namespace {
 
 const char kBmpFilter[] = "*.bmp|*.bmp";
 const char kCutFilter[] = "*.MPEG|*.MPEG";
-constexpr int kJpegQuality = 95;  // plates and small text stay readable
 
 }  // namespace
 
@@ -45,8 +46,9 @@ QString Form1::SnapshotPreset() const {
   return PathFromBytes(SuggestedSnapshotName(PathToBytes(MpegFile), fix ? fix->utc : std::string()));
 }
 
-// A 24-bit BMP, unless the name ends in .png or .jpg; every format goes through the guard.
-// The save dialog has asked before an existing file is replaced.
+// A 24-bit BMP, unless the name ends in .png or .jpg, which carry the picture's time, place and
+// source; every format goes through the guard. The save dialog has asked before an existing
+// file is replaced.
 std::string Form1::WriteSnapshot(const std::string& target) const {
   const std::string format = SnapshotFormat(target);
   if (format == "bmp") {
@@ -54,10 +56,12 @@ std::string Form1::WriteSnapshot(const std::string& target) const {
     return WriteBmp24File(target, BgrImageView{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false},
                           IfExists::Replace);
   }
-  QByteArray encoded;
-  QBuffer buffer(&encoded);
-  buffer.open(QIODevice::WriteOnly);
-  if (!Pic1->Image().save(&buffer, format.c_str(), kJpegQuality)) return target + ": cannot encode " + format;
+  const Recording& recording = player.CurrentRecording();
+  const SnapshotFacts facts{ParseGprmc(recording.NmeaLine),
+                            NameText(std::filesystem::path(player.Path()).filename().string()) +
+                                ", picture at byte " + std::to_string(recording.PicPos)};
+  const QByteArray encoded = EncodeSnapshot(Pic1->Image(), format, facts);
+  if (encoded.isEmpty()) return target + ": cannot encode " + format;
   return WriteFileAtomically(target,
                              {reinterpret_cast<const std::uint8_t*>(encoded.constData()),
                               static_cast<std::size_t>(encoded.size())},

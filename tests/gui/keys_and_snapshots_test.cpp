@@ -9,6 +9,7 @@
 #include "core/nmea.h"
 #include "gui_test_support.h"
 #include "recording_fixture.h"
+#include "hostile_names.h"
 #include "scratch_dir.h"
 #include "tools/recording_writer.h"
 
@@ -68,6 +69,47 @@ TEST(Snapshot, PngByNameAndAFirstNameFromTheRecordingAndItsTime) {
   ASSERT_TRUE(saved.load(png, "PNG"));
   EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), f.Pic1->Image());
   EXPECT_EQ(v.platform.settings["BmpFile"], png);
+}
+
+// The snapshots' time, place and source as exiftool (a reader of our own nobody here wrote)
+// reads them back: PNG text chunks and JPEG EXIF; a picture whose fix is not valid keeps its
+// time but claims no place.
+TEST(Snapshot, PngAndJpegCarryTimePlaceAndSourceForAnyReader) {
+  const TestRecording made = MakeTestRecording("snapshot_tags", 320, 240, 2, [](int i) {
+    return i == 0 ? MakeGprmcSentence(0) : "$GPRMC,223417.000,V,5213.1234,N,02100.5678,E,0.0,45.0,300306,,,N";
+  });
+  ScratchDir dir("rovena_snapshot_tags");
+  const std::string path = dir.File("140500.m1v");
+  WriteFileAtomically(path, made.bytes);
+  Viewer v;
+  v.Open(path);
+  const auto save = [&](const std::string& name) {
+    v.platform.dialogAnswers.push_back(QString::fromStdString(dir.File(name)));
+    v.form->cmdBmp_Click();
+  };
+  const auto exiftool = [&](const std::vector<std::string>& tags, const std::string& name) {
+    std::vector<std::string> argv{"/usr/bin/exiftool", "-s3", "-n", "-f"};
+    argv.insert(argv.end(), tags.begin(), tags.end());
+    argv.push_back(dir.File(name));
+    return RunProgram(argv, dir.Path().string()).out;
+  };
+  v.form->cmdUp_Click();
+  save("valid.png");
+  save("valid.jpg");
+  const std::string source = "140500.m1v, picture at byte " + std::to_string(made.picturePositions[0]) + "\n";
+  EXPECT_EQ(exiftool({"-PNG:CreationTime", "-PNG:Location", "-PNG:Source"}, "valid.png"),
+            "2006-03-30T22:34:16.000Z\n52.2187233,21.0094633\n" + source);
+  EXPECT_EQ(exiftool({"-DateTimeOriginal", "-OffsetTimeOriginal", "-GPSLatitude", "-GPSLongitude", "-GPSSpeed",
+                      "-GPSDateStamp", "-GPSTimeStamp", "-ImageDescription"},
+                     "valid.jpg"),
+            "2006:03:30 22:34:16\n+00:00\n52.2187233333333\n21.0094633333333\n55.6\n2006:03:30\n22:34:16\n" + source);
+
+  v.form->cmdUp_Click();
+  save("invalid.jpg");
+  save("invalid.png");
+  EXPECT_EQ(exiftool({"-DateTimeOriginal", "-GPSLatitude", "-GPSLongitude"}, "invalid.jpg"),
+            "2006:03:30 22:34:17\n-\n-\n");
+  EXPECT_EQ(exiftool({"-PNG:CreationTime", "-PNG:Location"}, "invalid.png"), "2006-03-30T22:34:17.000Z\n-\n");
 }
 
 }  // namespace
