@@ -63,6 +63,8 @@ const KeyBinding kKeyBindings[] = {
     {Qt::Key_F, "F", "Śledzenie pojazdu (mapa idzie za znacznikiem)", &Form1::FollowVehicle, nullptr,
      KeyScope::RouteWindow},
     {Qt::Key_C, "C", "Cała trasa w oknie", &Form1::ShowWholeRoute, nullptr, KeyScope::RouteWindow},
+    {Qt::Key_N, "N", "Następne zdarzenie", &Form1::NextEvent, nullptr, KeyScope::RouteWindow},
+    {Qt::SHIFT | Qt::Key_N, "Shift+N", "Poprzednie zdarzenie", &Form1::PreviousEvent, nullptr, KeyScope::RouteWindow},
     {Qt::Key_Escape, "Esc", "Zamknięcie okna trasy", &Form1::CloseRouteWindow, nullptr, KeyScope::RouteWindow},
     {kMouse, "Kółko myszy nad mapą", "Powiększenie / pomniejszenie wokół wskaźnika", nullptr, nullptr,
      KeyScope::RouteWindow},
@@ -71,7 +73,7 @@ const KeyBinding kKeyBindings[] = {
      KeyScope::RouteWindow},
     {kMouse, "Wskaźnik nad trasą lub paskiem prędkości", "Czas, prędkość i nagranie", nullptr, nullptr,
      KeyScope::RouteWindow},
-    {kMouse, "Prawy przycisk nad mapą", "Przejazdy w tym miejscu (z archiwum)", nullptr, nullptr,
+    {kMouse, "Prawy przycisk nad mapą", "Zdarzenia trasy; przejazdy w tym miejscu (z archiwum)", nullptr, nullptr,
      KeyScope::RouteWindow},
 
     {Qt::Key_Escape, "Esc", "Wyjście z pełnego ekranu, potem zamknięcie okna", &Form1::LeavePictureWindow, nullptr,
@@ -139,6 +141,14 @@ void Form1::FollowVehicle() {
 
 void Form1::ShowWholeRoute() {
   if (RouteWindow* route = companions_->Route()) route->ShowWholeRoute();
+}
+
+void Form1::NextEvent() {
+  if (RouteWindow* route = companions_->Route()) route->GoToEvent(true);
+}
+
+void Form1::PreviousEvent() {
+  if (RouteWindow* route = companions_->Route()) route->GoToEvent(false);
 }
 
 void Form1::CloseRouteWindow() {

@@ -83,6 +83,8 @@ class Form1 : public QWidget, public PlayerListener {
   void TogglePictureFullScreen();
   void FollowVehicle();
   void ShowWholeRoute();
+  void NextEvent();
+  void PreviousEvent();
   void CloseRouteWindow();
   void LeavePictureWindow();
   void ShowKeyHelp();

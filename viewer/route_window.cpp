@@ -2,7 +2,6 @@
 
 #include <QContextMenuEvent>
 #include <QDateTime>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolButton>
@@ -92,9 +91,9 @@ void PaintEventMark(QPainter& painter, EventKind kind, QPointF at, double r) {
   }
 }
 
-// "14:06:23   Gwałtowne hamowanie   3.3 m/s²"
+// "16:06:23   Gwałtowne hamowanie   3.3 m/s²", in local time as the strip's axis
 QString EventText(const DrivingEvent& event) {
-  const QString time = event.time ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(*event.time), Qt::UTC)
+  const QString time = event.time ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(*event.time))
                                         .toString(QStringLiteral("HH:mm:ss"))
                                   : QStringLiteral("--:--:--");
   const QString value = event.value ? QString::number(*event.value, 'f', 1) + QChar(' ') +
@@ -212,10 +211,6 @@ void RouteWindow::AddEventMenu(QMenu& menu) {
   for (const DrivingEvent& event : events_) list->addAction(EventText(event), [this, event] { Show(event); });
 }
 
-void RouteWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() != Qt::Key_N) return QWidget::keyPressEvent(event);
-  GoToEvent(!(event->modifiers() & Qt::ShiftModifier));
-}
 
 void RouteWindow::FollowVehicle() { map_->SetFollowing(true); }
 void RouteWindow::ShowWholeRoute() { map_->Fit(); }

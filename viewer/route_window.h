@@ -62,9 +62,6 @@ class RouteWindow : public QWidget {
   RouteMapView* Map() const { return map_; }
   SpeedStrip* Strip() const { return strip_; }
 
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   // The route point that shows `event`: its first picture, or the first one after it that
   // has a sentence.
