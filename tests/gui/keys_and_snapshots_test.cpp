@@ -71,8 +71,8 @@ TEST(Snapshot, PngByNameAndAFirstNameFromTheRecordingAndItsTime) {
   EXPECT_EQ(v.platform.settings["BmpFile"], png);
 }
 
-// The snapshots' time, place and source as exiftool (a reader of our own nobody here wrote)
-// reads them back: PNG text chunks and JPEG EXIF; a picture whose fix is not valid keeps its
+// The snapshots' time, place and source as exiftool, an independent reader, sees them:
+// PNG text chunks and JPEG EXIF; a picture whose fix is not valid keeps its
 // time but claims no place.
 TEST(Snapshot, PngAndJpegCarryTimePlaceAndSourceForAnyReader) {
   const TestRecording made = MakeTestRecording("snapshot_tags", 320, 240, 2, [](int i) {
