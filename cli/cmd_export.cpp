@@ -15,6 +15,7 @@
 #include "cli/export_redaction.h"
 #include "core/ini_config.h"
 #include "core/text_encoding.h"
+#include "core/time_zone.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/stretch_range.h"
@@ -86,6 +87,16 @@ std::string ReadOptions(const ParsedArgs& args, exporting::ExportRequest& reques
   if (!output || output->empty()) return "name the MP4 with -o";
   const auto overlay = exporting::ParseOverlayList(args.Option("--overlay").value_or("time,speed"));
   if (!overlay) return "--overlay takes time, speed and position separated by commas, or none";
+  const auto band = exporting::ParseBandPlace(args.Option("--band").value_or("below"));
+  if (!band) return "--band takes below or over";
+  if (const auto zone = args.Option("--tz")) {
+    std::string error;
+    const auto named = TimeZone::Named(*zone, error);
+    if (!named) return "--tz: " + error;
+    request.zone = *named;
+  } else {
+    request.zone = TimeZone::Local();
+  }
   const auto scale = NumberInRange(args.Option("--scale").value_or("1"), 1, 2);
   if (!scale) return "--scale takes 1 or 2";
   const auto crf = NumberInRange(args.Option("--crf").value_or("18"), 0, 51);
@@ -98,6 +109,7 @@ std::string ReadOptions(const ParsedArgs& args, exporting::ExportRequest& reques
   }
   request.output = *output;
   request.overlay = *overlay;
+  request.band = *band;
   request.scale = static_cast<int>(*scale);
   request.crf = static_cast<int>(*crf);
   request.jobs = static_cast<int>(*jobs);
@@ -121,7 +133,7 @@ int RunExport(const std::vector<std::string>& argv) {
   CommandReport report("export");
   const ParsedArgs args = ParseArgs(argv,
                                     {"--from", "--to", "--event", "--before", "--after", "--limit", "-o", "--overlay",
-                                     "--scale", "--crf", "--pace", "--jobs", "--redact"},
+                                     "--band", "--tz", "--scale", "--crf", "--pace", "--jobs", "--redact"},
                                     {"--no-sidecars"});
   if (!args.error.empty()) return report.Usage(args.error);
   exporting::ExportRequest request;

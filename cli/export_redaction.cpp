@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "core/block_library.h"
 #include "core/output_guard.h"
 #include "core/text_encoding.h"
 #include "redact/boxes.h"
@@ -23,11 +24,11 @@ bool InRanges(const redact::PictureRef& where, const std::vector<exporting::Sour
   return false;
 }
 
-void CoverBgr(std::uint8_t* bottomUp, int width, int height, const std::vector<redact::Rect>& boxes) {
-  const std::ptrdiff_t row = 3 * static_cast<std::ptrdiff_t>(width);
-  std::uint8_t* top = bottomUp + (height - 1) * row;
-  redact::CoverPicture(redact::PackedColourPlanes(top, -row, 3, width, height), width, height, boxes,
-                       redact::CoverStyle::Solid);
+// Covered in the planes the encoder takes, before the band is drawn.
+void Cover(exporting::Yuv420& planes, const std::vector<redact::Rect>& boxes) {
+  const int w = planes.width, h = planes.height;
+  redact::CoverPicture(redact::Yuv420Planes(planes.y.data(), w, planes.cb.data(), planes.cr.data(), w / 2, w, h), w, h,
+                       boxes, redact::CoverStyle::Solid);
 }
 
 // The boxes of each picture, and the boxes file an input for as long as the export runs, so
@@ -47,9 +48,9 @@ std::string FromBoxesFile(const std::string& path, exporting::ExportRequest& req
   // Boxes that all miss the stretch mean a boxes file made for another one.
   if (input->boxes.empty() && !file.boxes.empty()) return NameText(path) + ": none of its boxes lies in the stretch";
   request.beforeEncoding = [input](const exporting::StretchPicture& picture, const std::string& recording,
-                                   std::uint8_t* bgr, int width, int height) {
+                                   exporting::DecodedPicture& decoded) {
     const auto found = input->boxes.find({redact::BoxRecordingName(recording), picture.number});
-    if (found != input->boxes.end()) CoverBgr(bgr, width, height, found->second);
+    if (found != input->boxes.end()) Cover(decoded.planes, found->second);
   };
   return {};
 }
@@ -62,13 +63,17 @@ std::string AddRedaction(const std::string& value, exporting::ExportRequest& req
   std::string error;
   auto detectors = std::make_shared<std::vector<std::unique_ptr<redact::Detector>>>(redact::MakeDetectors(*kinds, error));
   if (!error.empty()) return error;
-  request.beforeEncoding = [detectors](const exporting::StretchPicture&, const std::string&, std::uint8_t* bgr,
-                                       int width, int height) {
+  // The detectors look at the picture in the window's colours, as the redact command does.
+  request.beforeEncoding = [detectors](const exporting::StretchPicture&, const std::string&,
+                                       exporting::DecodedPicture& decoded) {
+    const int width = decoded.planes.width, height = decoded.planes.height;
+    std::vector<std::uint8_t> bgr = decoded.frame;
+    BlockLibrary::Instance().YUVtoRGB(bgr.data(), width * height);
     const std::ptrdiff_t row = 3 * static_cast<std::ptrdiff_t>(width);
     std::vector<redact::Rect> boxes;
-    for (const redact::Proposal& found : redact::FindAll(*detectors, {bgr + (height - 1) * row, width, height, -row}))
+    for (const redact::Proposal& found : redact::FindAll(*detectors, {bgr.data() + (height - 1) * row, width, height, -row}))
       boxes.push_back(found.rect);
-    CoverBgr(bgr, width, height, boxes);
+    Cover(decoded.planes, boxes);
   };
   return {};
 }

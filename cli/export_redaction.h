@@ -1,7 +1,7 @@
 // What `export --redact` covers before encoding: the boxes of a boxes file (as a person left
 // them after review), or, given "faces", "plates" or both instead, whatever the detectors
-// find in each picture. Covering is solid black over each box grown by 20 %, in the decoded
-// picture's colours before the overlay is drawn.
+// find in each picture. Covering is solid black over each box grown by 20 %, in the planes the
+// encoder takes, before the band is drawn.
 #pragma once
 
 #include <string>

@@ -38,7 +38,8 @@ std::string TripRanges(const std::string& folder, const TripPoint& from, const T
   if (*first > *last || (*first == *last && from.picture > to.picture))
     return "--from comes after --to in the order the trip was driven";
   for (std::size_t i = *first; i <= *last; ++i)
-    ranges.push_back({trip.Recordings()[i].path, i == *first ? from.picture : 1, i == *last ? to.picture : 0});
+    ranges.push_back({trip.Recordings()[i].path, i == *first ? from.picture : 1, i == *last ? to.picture : 0,
+                      i > *first && !trip.FollowsOn(i)});
   return {};
 }
 

@@ -201,8 +201,11 @@ void AppendSegment(std::string& out, std::vector<const GpsFix*>& points) {
                    [](const GpsFix* a, const GpsFix* b) { return a->utcSeconds < b->utcSeconds; });
   out += "    <trkseg>\n";
   for (const GpsFix* p : points) {
-    out += "      <trkpt lat=\"" + Fixed(*p->latitude, 7) + "\" lon=\"" + Fixed(*p->longitude, 7) +
-           "\"><time>" + p->utc + "</time></trkpt>\n";
+    out += "      <trkpt lat=\"" + Fixed(*p->latitude, 7) + "\" lon=\"" + Fixed(*p->longitude, 7) + "\"><time>" + p->utc +
+           "</time>";
+    if (p->course) out += "<course>" + Fixed(*p->course, 1) + "</course>";
+    if (p->speedKmh) out += "<speed>" + Fixed(*p->speedKmh / 3.6, 2) + "</speed>";  // metres per second
+    out += "</trkpt>\n";
   }
   out += "    </trkseg>\n";
   points.clear();
@@ -232,7 +235,7 @@ std::string TrackGpx(const std::vector<GpsFix>& fixes, std::string_view name) {
 std::string TrackGpx(const std::vector<TrackPart>& parts, std::string_view name) {
   std::string out =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<gpx version=\"1.1\" creator=\"Rovena\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+      "<gpx version=\"1.0\" creator=\"Rovena\" xmlns=\"http://www.topografix.com/GPX/1/0\">\n"
       "  <trk>\n    <name>" + XmlName(name) + "</name>\n";
   std::vector<const GpsFix*> points;
   bool anySegment = false;

@@ -1,5 +1,6 @@
 // The GPS track of a recording for export: every $GPRMC sentence parsed in full (unlike the
-// window's labels, the hemisphere letters count), and writers for CSV and GPX 1.1.
+// window's labels, the hemisphere letters count), and writers for CSV and GPX 1.0 (the
+// version that has a track point's speed and course; 1.1 moved them out to extensions).
 #pragma once
 
 #include <cstdint>
@@ -55,8 +56,8 @@ TrackWalk CollectTrack(Recording& recording);
 // Missing values are empty fields.
 std::string TrackCsv(const std::vector<GpsFix>& fixes);
 
-// GPX 1.1: one track with one segment of the valid fixes that have a position and a time,
-// sorted by time (file order among equal times). `name` becomes the track's name.
+// GPX 1.0: one track with one segment of the valid fixes that have a position and a time,
+// sorted by time (file order among equal times), each with its speed and course when known. `name` becomes the track's name.
 std::string TrackGpx(const std::vector<GpsFix>& fixes, std::string_view name);
 
 // One recording's share of a track that runs through several recordings.
@@ -68,7 +69,7 @@ struct TrackPart {
 
 // CSV as above with the recording's name as the first column.
 std::string TrackCsv(const std::vector<TrackPart>& parts);
-// GPX 1.1: one track, a new segment wherever a part asks for one; within a segment the valid
+// GPX 1.0 as above: one track, a new segment wherever a part asks for one; within a segment the valid
 // fixes with a position and a time, sorted by time. Segments without any such fix are left
 // out, but the track always has one.
 std::string TrackGpx(const std::vector<TrackPart>& parts, std::string_view name);

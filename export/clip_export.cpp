@@ -19,15 +19,31 @@ namespace fs = std::filesystem;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-std::vector<GpsFix> Fixes(const Stretch& stretch) {
-  std::vector<GpsFix> fixes;
+// The stretch's fixes, and the track parts that share them out by recording: a new segment
+// where a break in driving lies between two of them.
+struct StretchTrack {
+  std::vector<std::vector<GpsFix>> fixes;  // by source
+  std::vector<TrackPart> parts;
+};
+
+StretchTrack TrackOf(const Stretch& stretch) {
+  StretchTrack track;
+  track.fixes.resize(stretch.sources.size());
   for (const StretchPicture& picture : stretch.pictures)
     if (auto fix = ParseGprmc(picture.sentence)) {
       fix->picture = picture.number;
       fix->position = picture.position;
-      fixes.push_back(*fix);
+      track.fixes[picture.source].push_back(*fix);
     }
-  return fixes;
+  for (std::size_t i = 0; i < stretch.sources.size(); ++i)
+    track.parts.push_back({fs::path(stretch.sources[i].path).filename().string(), track.fixes[i],
+                           stretch.sources[i].afterBreak});
+  return track;
+}
+
+std::vector<std::uint8_t> GpxOf(const Stretch& stretch, const std::string& output) {
+  const StretchTrack track = TrackOf(stretch);
+  return Bytes(TrackGpx(track.parts, fs::path(output).stem().string()));
 }
 
 // A file waiting to be committed with the others: its writer is open from the start, so that
@@ -40,10 +56,11 @@ struct PendingFile {
 using PendingFiles = std::vector<std::unique_ptr<PendingFile>>;
 
 // Started now; each source hashed (stopped when keepGoing says so: an error then).
-IntegrityRecord RecordOf(const std::string& kind, const Stretch& stretch, const std::vector<std::string>& arguments,
-                         std::string& error, const KeepGoing& keepGoing = {}) {
+IntegrityRecord RecordOf(const std::string& kind, const Stretch& stretch, const std::string& program,
+                         const std::vector<std::string>& arguments, std::string& error, const KeepGoing& keepGoing = {}) {
   IntegrityRecord record;
   record.kind = kind;
+  record.program = program;
   record.startedUtc = UtcNow();
   record.arguments = arguments;
   for (std::size_t i = 0; i < stretch.sources.size() && error.empty(); ++i) {
@@ -100,7 +117,8 @@ std::vector<std::pair<std::string, std::string>> ExportOptions(const ExportReque
     ranges += (ranges.empty() ? "" : " ") + range.path + ":" + std::to_string(range.from) + "-" +
               (range.to ? std::to_string(range.to) : "end");
   return {{"pictures", ranges}, {"output", r.output},
-          {"overlay", OverlayListText(r.overlay)}, {"scale", std::to_string(r.scale)},
+          {"overlay", OverlayListText(r.overlay)}, {"band", BandPlaceText(r.band)}, {"time_zone", r.zone.Name()},
+          {"scale", std::to_string(r.scale)},
           {"crf", std::to_string(r.crf)}, {"pace", r.pace ? std::to_string(*r.pace) : "gps"},
           {"jobs", std::to_string(r.jobs)}, {"sidecars", r.sidecars ? "yes" : "no"}};
 }
@@ -165,9 +183,12 @@ std::string EncodePictures(const ExportRequest& request, const ClipPlan& plan, O
   const Stretch& stretch = plan.stretch;
   Mp4Writer mp4;
   const VideoSettings settings{stretch.width, stretch.height, request.scale, request.crf,
-                               StyleFor(stretch.height * request.scale, request.overlay)};
+                               StyleFor(stretch.height * request.scale, request.overlay), request.band,
+                               !plan.cues.empty()};
   if (std::string error = mp4.Open(path, settings); !error.empty()) return error;
-  std::vector<std::uint8_t> picture(static_cast<std::size_t>(3 * stretch.width * stretch.height));
+  DecodedPicture picture;
+  WindowColoursAsBt601(std::vector<std::uint8_t>(3 * stretch.width * stretch.height).data(), stretch.width,
+                       stretch.height, picture.planes);  // black
   const std::size_t count = stretch.pictures.size();
   std::size_t nextCue = 0;
   for (std::size_t i = 0; i < count; ++i) {
@@ -175,11 +196,11 @@ std::string EncodePictures(const ExportRequest& request, const ClipPlan& plan, O
     if (!decoder.Next(picture))
       result.damaged.push_back({stretch.sources[shown.source].path, shown.number, shown.position});
     else if (request.beforeEncoding)
-      request.beforeEncoding(shown, stretch.sources[shown.source].path, picture.data(), stretch.width, stretch.height);
+      request.beforeEncoding(shown, stretch.sources[shown.source].path, picture);
     for (; nextCue < plan.cues.size() && plan.cues[nextCue].firstPicture == i; ++nextCue)
       if (std::string error = mp4.AddSubtitle(plan.cues[nextCue]); !error.empty()) return error;
     const std::int64_t start = plan.timesMs[i], duration = plan.timesMs[i + 1] - start;
-    if (std::string error = mp4.AddPicture(picture.data(), start, duration, plan.texts[i]); !error.empty()) return error;
+    if (std::string error = mp4.AddPicture(picture.planes, start, duration, plan.texts[i]); !error.empty()) return error;
     if (progress && !progress(static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(count))) {
       result.cancelled = true;
       return {};
@@ -201,7 +222,7 @@ std::optional<RecordedFile> WrittenFile(const std::string& path, const std::stri
 // The clip into `path`, decoded on the request's workers. Returns an error text.
 std::string WriteVideo(const ExportRequest& request, const ClipPlan& plan, const std::string& path,
                        const ExportProgress& progress, ExportResult& result) {
-  OrderedDecoder decoder(plan.stretch, request.jobs);
+  OrderedDecoder decoder(plan.stretch, request.jobs, true);
   std::string error = decoder.Error();
   if (error.empty()) error = EncodePictures(request, plan, decoder, path, progress, result);
   if (!error.empty()) return NameText(request.output) + ": " + error;
@@ -238,8 +259,9 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   const std::vector<struct stat> stamps = Stamps(plan.stretch);
   std::vector<std::string> sentences;
   for (const StretchPicture& picture : plan.stretch.pictures) sentences.push_back(picture.sentence);
-  plan.timesMs = PictureTimesMs(sentences, request.playInterval, request.pace);
-  plan.texts = OverlayTexts(sentences, request.overlay);
+  const PictureClock clock = ReadClock(sentences, request.playInterval);
+  plan.timesMs = ClipTimesMs(clock, request.pace);
+  plan.texts = OverlayTexts(sentences, clock, request.overlay, request.zone);
   plan.cues = SubtitleCues(plan.texts, plan.timesMs);
 
   // Every file of the set is open before work begins, so a refused target is known at once.
@@ -249,11 +271,12 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   IntegrityRecord record;
   if (request.sidecars) {
     result.error = OpenSidecars(sidecars, request.output, {".srt", ".gpx", ".json"}, request.ifExists);
-    if (result.error.empty()) record = RecordOf("export", plan.stretch, request.arguments, result.error, keepGoing);
+    if (result.error.empty())
+      record = RecordOf("export", plan.stretch, request.program, request.arguments, result.error, keepGoing);
     if (stopped()) return result;
     record.options = ExportOptions(request);
     Fill(*sidecars[0], Bytes(SrtText(plan.cues)));
-    Fill(*sidecars[1], Bytes(TrackGpx(Fixes(plan.stretch), fs::path(request.output).stem().string())));
+    Fill(*sidecars[1], GpxOf(plan.stretch, request.output));
   }
 
   result.error = WriteVideo(request, plan, video.TemporaryPath(), progress, result);
@@ -286,7 +309,7 @@ std::string CommitCutWithSidecars(const std::string& recording, std::int64_t fro
   Stretch stretch;
   if (std::string error = FindStretch({{recording, from, to}}, stretch); !error.empty()) return error;
   std::string error;
-  IntegrityRecord record = RecordOf("cut", stretch, arguments, error);
+  IntegrityRecord record = RecordOf("cut", stretch, "rovena-cli", arguments, error);
   if (!error.empty()) return error;
   record.options = {{"from", std::to_string(from)}, {"to", std::to_string(to)}, {"output", fragmentPath}};
   fragment.Flush();
@@ -295,7 +318,7 @@ std::string CommitCutWithSidecars(const std::string& recording, std::int64_t fro
   record.outputs.push_back(*written);
   PendingFiles sidecars;
   if (error = OpenSidecars(sidecars, fragmentPath, {".gpx", ".json"}, ifExists); !error.empty()) return error;
-  Fill(*sidecars[0], Bytes(TrackGpx(Fixes(stretch), fs::path(fragmentPath).stem().string())));
+  Fill(*sidecars[0], GpxOf(stretch, fragmentPath));
   std::vector<std::string> done;
   return CommitSet(fragment, sidecars, record, done, fragmentPath);
 }

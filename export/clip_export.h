@@ -23,6 +23,8 @@ struct ExportRequest {
   std::vector<SourceRange> ranges;
   std::string output;     // the MP4; the sidecars take its name with their own extension
   OverlayFields overlay;
+  BandPlace band = BandPlace::kBelow;
+  TimeZone zone = TimeZone::Utc();  // of the band's and the subtitles' times
   int scale = 1;          // 1 or 2
   int crf = 18;
   std::optional<double> pace;  // seconds per picture instead of the GPS times
@@ -30,13 +32,12 @@ struct ExportRequest {
   int jobs = 1;
   bool sidecars = true;
   IfExists ifExists = IfExists::Refuse;  // whether an existing set of the same name is replaced
+  std::string program = "rovena-cli";    // named in the record as the program that wrote it
   std::vector<std::string> arguments;    // the command line, kept in the record
   // Called with each decoded picture before the overlay is drawn and it is encoded, to
-  // change it in place (covering faces and plates): display colours, 3 bytes per pixel
-  // (blue, green, red), line 0 the lowest. A damaged picture is not passed; the picture held
-  // in its place was passed already.
-  std::function<void(const StretchPicture& picture, const std::string& recording, std::uint8_t* bgr, int width,
-                     int height)>
+  // change its planes in place (covering faces and plates). A damaged picture is not passed;
+  // the picture held in its place was passed already.
+  std::function<void(const StretchPicture& picture, const std::string& recording, DecodedPicture& decoded)>
       beforeEncoding;
 };
 

@@ -1,5 +1,6 @@
 #include "export/clip_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -57,47 +58,94 @@ std::string OverlayListText(const OverlayFields& fields) {
   return text.empty() ? "none" : text;
 }
 
-std::vector<std::string> OverlayTexts(const std::vector<std::string>& sentences, const OverlayFields& fields) {
+namespace {
+
+// The median of the seconds per picture between consecutive timed pictures.
+double UsualInterval(const std::vector<double>& seconds, const std::vector<std::size_t>& timed, double fallback) {
+  std::vector<double> intervals;
+  for (std::size_t k = 1; k < timed.size(); ++k)
+    intervals.push_back((seconds[timed[k]] - seconds[timed[k - 1]]) / static_cast<double>(timed[k] - timed[k - 1]));
+  if (intervals.empty()) return fallback;
+  std::nth_element(intervals.begin(), intervals.begin() + static_cast<std::ptrdiff_t>(intervals.size() / 2), intervals.end());
+  return intervals[intervals.size() / 2];
+}
+
+// The time of untimed picture `i` from the timed pictures around it (`timed` not empty).
+double PlacedTime(const std::vector<double>& seconds, const std::vector<std::size_t>& timed, std::size_t i, double usual) {
+  const auto next = std::upper_bound(timed.begin(), timed.end(), i);
+  const auto steps = [](std::size_t from, std::size_t to) { return static_cast<double>(to) - static_cast<double>(from); };
+  if (next == timed.begin()) return seconds[*next] - steps(i, *next) * usual;
+  const std::size_t before = next[-1];
+  if (next == timed.end()) return seconds[before] + steps(before, i) * usual;
+  return seconds[before] + (seconds[*next] - seconds[before]) * steps(before, i) / steps(before, *next);
+}
+
+}  // namespace
+
+PictureClock ReadClock(const std::vector<std::string>& sentences, double playInterval) {
+  const std::size_t n = sentences.size();
+  PictureClock clock{std::vector<double>(n), std::vector<bool>(n, false)};
+  std::vector<std::size_t> timed;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto fix = ParseGprmc(sentences[i]);
+    if (!fix || fix->utc.empty() || (!timed.empty() && fix->utcSeconds <= clock.utcSeconds[timed.back()])) continue;
+    clock.utcSeconds[i] = fix->utcSeconds;
+    clock.fromGps[i] = true;
+    timed.push_back(i);
+  }
+  clock.usualInterval = UsualInterval(clock.utcSeconds, timed, playInterval);
+  for (std::size_t i = 0; i < n; ++i)
+    if (!clock.fromGps[i])
+      clock.utcSeconds[i] = timed.empty() ? static_cast<double>(i) * clock.usualInterval
+                                          : PlacedTime(clock.utcSeconds, timed, i, clock.usualInterval);
+  return clock;
+}
+
+std::string LocalTimeText(double utcSeconds, const TimeZone& zone) {
+  const ZoneTime t = zone.At(static_cast<std::int64_t>(std::floor(utcSeconds)));
+  char text[64];
+  std::snprintf(text, sizeof text, "%02d.%02d.%04d  %02d:%02d:%02d %s", t.day, t.month, t.year, t.hour, t.minute,
+                t.second, t.abbreviation.c_str());
+  return text;
+}
+
+std::vector<std::string> OverlayTexts(const std::vector<std::string>& sentences, const PictureClock& clock,
+                                      const OverlayFields& fields, const TimeZone& zone) {
   std::vector<std::string> texts;
-  std::string timeLabel, speedLabel;  // what the window's labels would hold by now
-  for (const std::string& sentence : sentences) {
-    const NmeaDisplay shown = ParseNmea(sentence);
-    if (shown.timeText) timeLabel = *shown.timeText;
+  if (!fields.any()) return std::vector<std::string>(sentences.size());
+  std::string speedLabel;  // what the window's label would hold by now
+  // Without any time to place them by, pictures show no time at all.
+  const bool anyTime = std::find(clock.fromGps.begin(), clock.fromGps.end(), true) != clock.fromGps.end();
+  for (std::size_t i = 0; i < sentences.size(); ++i) {
+    const NmeaDisplay shown = ParseNmea(sentences[i]);
     if (shown.speedText) speedLabel = *shown.speedText;
+    const auto fix = ParseGprmc(sentences[i]);
+    const bool ownTime = fix && !fix->utc.empty();
     std::string position;
-    if (const auto fix = ParseGprmc(sentence); fix && fix->valid() && fix->latitude && fix->longitude)
-      position = Coordinates(*fix);
-    const std::string first = JoinNonEmpty({fields.time ? timeLabel : "", fields.speed ? speedLabel : ""}, "   ");
-    texts.push_back(JoinNonEmpty({first, fields.position ? position : ""}, "\n"));
+    if (fix && fix->valid() && fix->latitude && fix->longitude) position = Coordinates(*fix);
+    const std::string time = anyTime ? LocalTimeText(ownTime ? fix->utcSeconds : clock.utcSeconds[i], zone) : "";
+    const std::string first = JoinNonEmpty({fields.time ? time : "", ownTime && fields.speed ? speedLabel : "",
+                                            ownTime ? "" : kNoGpsMark}, "   ");
+    std::string text = JoinNonEmpty({first, fields.position ? position : ""}, "\n");
+    texts.push_back(text.empty() ? kNoGpsMark : text);
   }
   return texts;
 }
 
+std::vector<std::int64_t> ClipTimesMs(const PictureClock& clock, std::optional<double> pace) {
+  std::vector<std::int64_t> ms;
+  const std::size_t n = clock.utcSeconds.size();
+  for (std::size_t i = 0; i <= n; ++i) {  // and the end of the last picture
+    const double shown = i < n ? clock.utcSeconds[i] : n ? clock.utcSeconds[n - 1] + clock.usualInterval : 0;
+    const double seconds = pace ? static_cast<double>(i) * *pace : shown - (n ? clock.utcSeconds[0] : 0);
+    ms.push_back(std::max<std::int64_t>(std::llround(seconds * 1000), ms.empty() ? 0 : ms.back() + 1));
+  }
+  return ms;
+}
+
 std::vector<std::int64_t> PictureTimesMs(const std::vector<std::string>& sentences, double playInterval,
                                          std::optional<double> pace) {
-  const std::size_t n = sentences.size();
-  std::vector<double> seconds(n);
-  if (pace) {
-    for (std::size_t i = 0; i < n; ++i) seconds[i] = static_cast<double>(i) * *pace;
-  } else {
-    // Pictures before the first usable time are placed backwards from it.
-    std::optional<double> previous;
-    std::size_t firstTimed = n;
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto fix = ParseGprmc(sentences[i]);
-      const bool timed = fix && !fix->utc.empty() && (!previous || fix->utcSeconds > *previous);
-      if (timed && firstTimed == n) firstTimed = i;
-      seconds[i] = timed ? fix->utcSeconds : previous ? *previous + playInterval : 0;
-      if (timed || previous) previous = seconds[i];
-    }
-    for (std::size_t i = 0; i < firstTimed && firstTimed < n; ++i)
-      seconds[i] = seconds[firstTimed] - static_cast<double>(firstTimed - i) * playInterval;
-  }
-  std::vector<std::int64_t> ms;
-  for (std::size_t i = 0; i < n; ++i) ms.push_back(std::llround((seconds[i] - seconds[0]) * 1000));
-  const std::int64_t last = n >= 2 ? ms[n - 1] - ms[n - 2] : std::llround((pace ? *pace : playInterval) * 1000);
-  ms.push_back((n ? ms[n - 1] : 0) + last);
-  return ms;
+  return ClipTimesMs(ReadClock(sentences, playInterval), pace);
 }
 
 std::vector<Cue> SubtitleCues(const std::vector<std::string>& texts, const std::vector<std::int64_t>& timesMs) {
@@ -119,6 +167,14 @@ std::string SrtText(const std::vector<Cue>& cues) {
            cues[i].text + "\n\n";
   return srt;
 }
+
+std::optional<BandPlace> ParseBandPlace(std::string_view text) {
+  if (text == "below") return BandPlace::kBelow;
+  if (text == "over") return BandPlace::kOver;
+  return std::nullopt;
+}
+
+const char* BandPlaceText(BandPlace place) { return place == BandPlace::kBelow ? "below" : "over"; }
 
 OverlayStyle StyleFor(int pictureHeight, const OverlayFields& fields) {
   const int lines = (fields.time || fields.speed ? 1 : 0) + (fields.position ? 1 : 0);

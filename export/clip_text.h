@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/time_zone.h"
+
 namespace rovena::exporting {
 
 struct OverlayFields {
@@ -23,16 +25,36 @@ struct OverlayFields {
 std::optional<OverlayFields> ParseOverlayList(std::string_view list);
 std::string OverlayListText(const OverlayFields& fields);
 
-// The text of each picture: date and time and the speed as the window's labels show them
-// (a sentence missing a field keeps the previous value, as the labels do) on one line, the
-// coordinates of a valid fix on a second line. Lines are separated by '\n'.
-std::vector<std::string> OverlayTexts(const std::vector<std::string>& sentences, const OverlayFields& fields);
+// When each picture was taken: its sentence's UTC time when it has one later than the
+// pictures' before it, otherwise a time placed between its neighbours' in proportion to
+// the pictures between them (before the first time and after the last: the recording's usual
+// interval, or `playInterval` when there is none to go by).
+struct PictureClock {
+  std::vector<double> utcSeconds;
+  std::vector<bool> fromGps;  // false: the time is placed, not read
+  double usualInterval = 0;   // seconds between pictures, for the last picture's length
+};
+PictureClock ReadClock(const std::vector<std::string>& sentences, double playInterval);
+
+// The text of each picture: the local date and time in `zone` with the zone's abbreviation
+// and the speed as the window's label shows it (a sentence missing the speed keeps the previous
+// one, as the label does) on one line, the coordinates of a valid fix on a second line. A
+// picture without a time of its own shows its placed time and kNoGpsMark instead of the
+// speed, and one with nothing else to show shows the mark: the band is never empty. Lines are
+// separated by '\n'.
+std::vector<std::string> OverlayTexts(const std::vector<std::string>& sentences, const PictureClock& clock,
+                                      const OverlayFields& fields, const TimeZone& zone);
+inline constexpr const char* kNoGpsMark = "brak GPS";
+
+// "30.03.2006  00:34:16 CEST": the window's date and time layout, in `zone`.
+std::string LocalTimeText(double utcSeconds, const TimeZone& zone);
 
 // Milliseconds from the first picture's start to each picture's start, plus one more entry:
-// the end of the last picture. With `pace` every picture lasts that long. Otherwise a picture
-// starts at its sentence's UTC time; a picture without a usable time, or with one not after
-// the previous picture's, starts `playInterval` after the previous one. The last picture
-// lasts as long as the one before it (`playInterval` when it is alone).
+// the end of the last picture. With `pace` every picture lasts that long; otherwise each is
+// shown from its time on the clock until the next one's, and the last for the usual
+// interval. Always rising, by a millisecond at least.
+std::vector<std::int64_t> ClipTimesMs(const PictureClock& clock, std::optional<double> pace);
+// ReadClock and ClipTimesMs in one.
 std::vector<std::int64_t> PictureTimesMs(const std::vector<std::string>& sentences, double playInterval,
                                          std::optional<double> pace);
 
@@ -46,7 +68,13 @@ struct Cue {
 std::vector<Cue> SubtitleCues(const std::vector<std::string>& texts, const std::vector<std::int64_t>& timesMs);
 std::string SrtText(const std::vector<Cue>& cues);
 
-// The band at the bottom of the (scaled) picture that holds the overlay, and its type size.
+// Where the band with the overlay goes: below the picture (which it then never covers) or
+// over its bottom rows.
+enum class BandPlace { kBelow, kOver };
+std::optional<BandPlace> ParseBandPlace(std::string_view text);
+const char* BandPlaceText(BandPlace place);
+
+// The band that holds the overlay, as wide as the (scaled) picture, and its type size.
 struct OverlayStyle {
   int fontSize = 0;
   int bandHeight = 0;  // 0: no band

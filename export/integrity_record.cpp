@@ -130,7 +130,7 @@ std::string RecordJson(const IntegrityRecord& record) {
   for (const std::string& argument : record.arguments) arguments.push_back(NameText(argument));
   const Json json = {
       {"kind", record.kind},
-      {"program", {{"name", "rovena-cli"}, {"version", ROVENA_VERSION}}},
+      {"program", {{"name", record.program}, {"version", ROVENA_VERSION}}},
       {"started_utc", record.startedUtc},
       {"finished_utc", record.finishedUtc},
       {"arguments", arguments},

@@ -40,6 +40,7 @@ struct StretchPart {
 
 struct IntegrityRecord {
   std::string kind;  // "export" or "cut"
+  std::string program;  // "Rovena" (the window) or "rovena-cli"
   std::string startedUtc;
   std::string finishedUtc;
   std::vector<std::string> arguments;      // the command line as given

@@ -11,6 +11,7 @@ extern "C" {
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 }
 
@@ -88,6 +89,7 @@ struct Mp4Writer::State {
   }
 
   std::string BuildFilters();
+  std::string AddBand(std::vector<AVFilterContext*>& chain, int width, int height);
   std::string OpenVideoEncoder();
   std::string OpenSubtitleEncoder();
   std::string WritePacket(AVStream* stream);
@@ -95,32 +97,42 @@ struct Mp4Writer::State {
   std::string DrainVideo();
 };
 
+// The band's filters: room for it below the picture (pad) or a black box over the picture's
+// bottom rows, then its text.
+std::string Mp4Writer::State::AddBand(std::vector<AVFilterContext*>& chain, int width, int height) {
+  const OverlayStyle& style = settings.overlay;
+  std::string error;
+  const int top = settings.band == BandPlace::kBelow ? height : height - style.bandHeight;
+  if (settings.band == BandPlace::kBelow)
+    chain.push_back(AddFilter(graph, "pad", {{"width", std::to_string(width)},
+                                             {"height", std::to_string(height + style.bandHeight)},
+                                             {"color", "black"}}, error));
+  else
+    chain.push_back(AddFilter(graph, "drawbox", {{"x", "0"}, {"y", std::to_string(top)}, {"w", "iw"},
+                                                 {"h", std::to_string(style.bandHeight)},
+                                                 {"color", "black"}, {"thickness", "fill"}}, error));
+  chain.push_back(AddFilter(graph, "drawtext", {{"font", kOverlayFont}, {"fontsize", std::to_string(style.fontSize)},
+                                                {"fontcolor", "white"}, {"x", "(w-text_w)/2"},
+                                                {"y", std::to_string(top + style.textTop)},
+                                                {"line_spacing", std::to_string(style.lineSpacing)},
+                                                {"expansion", "normal"},
+                                                {"text", std::string("%{metadata:") + kOverlayKey + "}"}}, error));
+  return error;
+}
+
 std::string Mp4Writer::State::BuildFilters() {
   const VideoSettings& s = settings;
   const int width = s.width * s.scale, height = s.height * s.scale;
   graph = avfilter_graph_alloc();
-  // The conversion to yuv420p that libavfilter inserts: exact rounding rather than the fast path.
-  graph->scale_sws_opts = av_strdup("flags=bicubic+accurate_rnd");
   std::string error;
   std::vector<AVFilterContext*> chain;
   chain.push_back(source = AddFilter(graph, "buffer", {{"video_size", std::to_string(s.width) + "x" + std::to_string(s.height)},
-                                                       {"pix_fmt", "bgr24"}, {"time_base", "1/1000"},
+                                                       {"pix_fmt", "yuv420p"}, {"time_base", "1/1000"},
                                                        {"pixel_aspect", "1/1"}}, error));
   if (s.scale != 1)
     chain.push_back(AddFilter(graph, "scale", {{"w", std::to_string(width)}, {"h", std::to_string(height)},
                                                {"flags", "lanczos"}}, error));
-  if (s.overlay.bandHeight > 0) {
-    const int bandTop = height - s.overlay.bandHeight;
-    chain.push_back(AddFilter(graph, "drawbox", {{"x", "0"}, {"y", std::to_string(bandTop)}, {"w", "iw"},
-                                                 {"h", std::to_string(s.overlay.bandHeight)},
-                                                 {"color", "black"}, {"thickness", "fill"}}, error));
-    chain.push_back(AddFilter(graph, "drawtext", {{"font", kOverlayFont}, {"fontsize", std::to_string(s.overlay.fontSize)},
-                                                  {"fontcolor", "white"}, {"x", "(w-text_w)/2"},
-                                                  {"y", std::to_string(bandTop + s.overlay.textTop)},
-                                                  {"line_spacing", std::to_string(s.overlay.lineSpacing)},
-                                                  {"expansion", "normal"},
-                                                  {"text", std::string("%{metadata:") + kOverlayKey + "}"}}, error));
-  }
+  if (error.empty() && s.overlay.bandHeight > 0) error = AddBand(chain, width, height);
   chain.push_back(AddFilter(graph, "format", {{"pix_fmts", "yuv420p"}}, error));
   chain.push_back(sink = AddFilter(graph, "buffersink", {}, error));
   if (!error.empty()) return error;
@@ -144,11 +156,13 @@ std::string Mp4Writer::State::OpenVideoEncoder() {
   // The real timestamps still go to the muxer unchanged.
   video->framerate = AVRational{kNominalRate, 1};
   av_opt_set(video->priv_data, "x264-params", "force-cfr=1", 0);
-  // What libavfilter's conversion from display colours produced.
+  // What WindowColoursAsBt601 makes: BT.601 in video range, chroma sampled at the centre of
+  // each 2 x 2 pixels as in the recording.
   video->color_range = AVCOL_RANGE_MPEG;
   video->colorspace = AVCOL_SPC_SMPTE170M;
   video->color_primaries = AVCOL_PRI_SMPTE170M;
   video->color_trc = AVCOL_TRC_SMPTE170M;
+  video->chroma_sample_location = AVCHROMA_LOC_CENTER;
   if (muxer->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   av_opt_set(video->priv_data, "crf", std::to_string(settings.crf).c_str(), 0);
   if (const int code = avcodec_open2(video, codec, nullptr); code < 0) return AvError("libx264", code);
@@ -220,33 +234,34 @@ std::string Mp4Writer::Open(const std::string& path, const VideoSettings& settin
   if (avformat_alloc_output_context2(&s.muxer, nullptr, "mp4", url.c_str()) < 0) return "no MP4 muxer";
   std::string error = s.BuildFilters();
   if (error.empty()) error = s.OpenVideoEncoder();
-  if (error.empty()) error = s.OpenSubtitleEncoder();
+  if (error.empty() && settings.subtitles) error = s.OpenSubtitleEncoder();
   if (!error.empty()) return error;
   if (const int code = avio_open(&s.muxer->pb, url.c_str(), AVIO_FLAG_WRITE); code < 0)
     return AvError(NameText(path), code);
   AVDictionary* options = nullptr;
   av_dict_set(&options, "movflags", "+faststart", 0);
+  av_dict_set(&options, "video_track_timescale", "1000", 0);
   const int code = avformat_write_header(s.muxer, &options);
   av_dict_free(&options);
   if (code < 0) return AvError("writing the MP4", code);
 
   AVFrame* frame = s.input;
-  frame->format = AV_PIX_FMT_BGR24;
+  frame->format = AV_PIX_FMT_YUV420P;
+  frame->color_range = AVCOL_RANGE_MPEG;
+  frame->colorspace = AVCOL_SPC_SMPTE170M;
   frame->width = settings.width;
   frame->height = settings.height;
   return av_frame_get_buffer(frame, 0) < 0 ? "out of memory" : "";
 }
 
-std::string Mp4Writer::AddPicture(const std::uint8_t* bgr, std::int64_t startMs, std::int64_t durationMs,
+std::string Mp4Writer::AddPicture(const Yuv420& picture, std::int64_t startMs, std::int64_t durationMs,
                                   const std::string& overlayText) {
   State& s = *state_;
   AVFrame* frame = s.input;
   if (av_frame_make_writable(frame) < 0) return "out of memory";
-  const int width = s.settings.width, height = s.settings.height;
-  for (int y = 0; y < height; ++y)  // the decoder's line 0 is the lowest
-    std::memcpy(frame->data[0] + static_cast<std::ptrdiff_t>(y) * frame->linesize[0],
-                bgr + static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(3 * width),
-                static_cast<std::size_t>(3 * width));
+  const std::uint8_t* planes[3] = {picture.y.data(), picture.cb.data(), picture.cr.data()};
+  const int strides[3] = {picture.width, picture.width / 2, picture.width / 2};
+  av_image_copy(frame->data, frame->linesize, planes, strides, AV_PIX_FMT_YUV420P, picture.width, picture.height);
   frame->pts = startMs;
   s.durations[startMs] = durationMs;
   av_dict_set(&frame->metadata, kOverlayKey, overlayText.c_str(), 0);

@@ -29,6 +29,7 @@ std::string AddPictures(const SourceRange& range, Stretch& stretch, const KeepGo
   StretchSource& part = stretch.sources.emplace_back();
   part.path = path;
   part.fileSize = recording.FileLen;
+  part.afterBreak = range.afterBreak;
   PictureWalker walker(recording);
   const bool toEnd = range.to == 0;
   while ((toEnd || walker.Number() < range.to) && walker.Next()) {
@@ -80,8 +81,8 @@ struct OrderedDecoder::Worker {
   PictureDecoder decoder;
 };
 
-OrderedDecoder::OrderedDecoder(const Stretch& stretch, int jobs, Finish finish)
-    : stretch_(stretch), finish_(std::move(finish)) {
+OrderedDecoder::OrderedDecoder(const Stretch& stretch, int jobs, Finish finish, bool forEncoding)
+    : stretch_(stretch), finish_(std::move(finish)), forEncoding_(forEncoding) {
   // Bound here, once, before any worker calls into the library.
   if (!BlockLibrary::Instance().Ready()) {
     error_ = BlockLibrary::Instance().Error();
@@ -128,8 +129,11 @@ void OrderedDecoder::Work(Worker& worker) {
     if (finish_) {
       finish_(index, decoder, slot.decoded);
     } else if (slot.decoded) {
-      decoder.ConvertFrame();
-      slot.bgr = decoder.FrameBuf;
+      if (forEncoding_)
+        WindowColoursAsBt601(decoder.FrameBuf.data(), decoder.Width(), decoder.Height(), slot.picture.planes);
+      else
+        decoder.ConvertFrame();
+      slot.picture.frame = decoder.FrameBuf;
     }
     {
       std::lock_guard lock(mutex_);
@@ -156,12 +160,20 @@ std::string OrderedDecoder::Failure() {
 }
 
 bool OrderedDecoder::Next(std::vector<std::uint8_t>& bgr) {
+  DecodedPicture picture;
+  picture.frame.swap(bgr);
+  const bool decoded = Next(picture);
+  bgr.swap(picture.frame);
+  return decoded;
+}
+
+bool OrderedDecoder::Next(DecodedPicture& picture) {
   if (consumed_ >= stretch_.pictures.size() || threads_.empty()) return false;
   std::unique_lock lock(mutex_);
   Slot& slot = slots_[consumed_ % slots_.size()];
   changed_.wait(lock, [&] { return slot.ready; });
   const bool decoded = slot.decoded;
-  if (decoded) bgr.swap(slot.bgr);
+  if (decoded) std::swap(picture, slot.picture);
   slot.ready = false;
   ++consumed_;
   lock.unlock();

@@ -16,6 +16,7 @@
 
 #include "core/picture_decoder.h"
 #include "core/picture_walker.h"
+#include "export/window_colours.h"
 
 namespace rovena::exporting {
 
@@ -24,11 +25,13 @@ struct SourceRange {
   std::string path;
   std::int64_t from = 1;
   std::int64_t to = 0;
+  bool afterBreak = false;  // a gap or an overlap lies between it and the range before it
 };
 
 // The part of a stretch that one recording gave.
 struct StretchSource {
   std::string path;
+  bool afterBreak = false;  // as its range says
   std::int64_t fileSize = 0;
   std::int64_t firstPicture = 0, lastPicture = 0;
   std::int64_t firstPosition = 0;  // PicPos of the first picture, as the start mark takes it
@@ -72,9 +75,18 @@ std::string FindStretch(const std::vector<SourceRange>& ranges, Stretch& stretch
 bool PicturesBetweenMarks(const std::string& path, std::int64_t cutStart, std::int64_t cutEnd, std::int64_t& from,
                           std::int64_t& to, const KeepGoing& keepGoing = {});
 
-// Decoded pictures in display colours, 3 bytes per pixel (blue, green, red), line 0 lowest.
-// Each worker holds one recording open at a time, opened when its first picture comes, so
-// the files held stay as many as the workers however many recordings the stretch spans.
+// One picture as the workers hand it out.
+struct DecodedPicture {
+  // The decoder's frame buffer, line 0 lowest: in display colours, 3 bytes per pixel (blue,
+  // green, red), or, for an encoder, its samples before conversion (Y, Cb, Cr).
+  std::vector<std::uint8_t> frame;
+  Yuv420 planes;  // for an encoder: the window's colours as BT.601 planes
+};
+
+// Decoded pictures in order, each converted on the worker that decoded it: to display colours,
+// or, `forEncoding`, to the planes an encoder takes. Each worker holds one recording open at
+// a time, opened when its first picture comes, so the files held stay as many as the workers
+// however many recordings the stretch spans.
 class OrderedDecoder {
  public:
   // Work a caller wants done on the worker that decoded picture `index` of the stretch,
@@ -82,8 +94,11 @@ class OrderedDecoder {
   // converted to colours. Such a caller keeps what it makes and converts as it needs.
   using Finish = std::function<void(std::size_t index, PictureDecoder& decoder, bool decoded)>;
 
-  // Starts `jobs` workers.
-  OrderedDecoder(const Stretch& stretch, int jobs, Finish finish = {});
+  // Starts `jobs` workers, which hand out display colours unless a Finish is given.
+  OrderedDecoder(const Stretch& stretch, int jobs, Finish finish = {})
+      : OrderedDecoder(stretch, jobs, std::move(finish), false) {}
+  // For an encoder: each picture as the planes it takes (DecodedPicture::planes).
+  OrderedDecoder(const Stretch& stretch, int jobs, bool forEncoding) : OrderedDecoder(stretch, jobs, {}, forEncoding) {}
   ~OrderedDecoder();
   OrderedDecoder(const OrderedDecoder&) = delete;
   OrderedDecoder& operator=(const OrderedDecoder&) = delete;
@@ -93,24 +108,28 @@ class OrderedDecoder {
   // Why a recording could not be opened during the run (its pictures then came out as not
   // decoded); empty when every one could.
   std::string Failure();
-  // Waits for the next picture in order and, unless a Finish was given, swaps its colours into
-  // `bgr`. False when it could not be decoded (`bgr` is then left as it was) or when all
-  // pictures have been taken.
+  // Waits for the next picture in order and swaps it into `picture` (nothing of it when a
+  // Finish was given). False when it could not be decoded (`picture` is then left as it was)
+  // or when all pictures have been taken.
+  bool Next(DecodedPicture& picture);
+  // The same for display colours only.
   bool Next(std::vector<std::uint8_t>& bgr);
 
  private:
   struct Worker;
   struct Slot {
-    std::vector<std::uint8_t> bgr;
+    DecodedPicture picture;
     bool decoded = false;
     bool ready = false;
   };
+  OrderedDecoder(const Stretch& stretch, int jobs, Finish finish, bool forEncoding);
   void Work(Worker& worker);
   // Makes `source` the worker's open recording; false (and a failure) when it cannot be opened.
   bool OpenSource(Worker& worker, std::size_t source);
 
   const Stretch& stretch_;
   Finish finish_;
+  const bool forEncoding_;
   std::string error_;
   std::string failure_;  // guarded by mutex_
   std::vector<std::unique_ptr<Worker>> workers_;

@@ -158,7 +158,7 @@ TEST_F(TrackRecording, GpxIsReadBackByIndependentTools) {
   Run("xmllint --noout " + gpx + " 2>&1", &status);
   EXPECT_EQ(status, 0);
 
-  // gpsbabel's universal CSV: No,Latitude,Longitude,Date,Time.
+  // gpsbabel's universal CSV: No,Latitude,Longitude,Speed (m/s),Course,Date,Time.
   std::istringstream rows(Run("gpsbabel -t -i gpx -f " + gpx + " -o unicsv -F - 2>&1", &status));
   ASSERT_EQ(status, 0);
   std::string line;
@@ -166,9 +166,9 @@ TEST_F(TrackRecording, GpxIsReadBackByIndependentTools) {
   EXPECT_EQ(line.rfind("No,Latitude,Longitude", 0), 0u) << line;
   std::vector<std::string> expected;
   for (int i : {0, 1, 2, 3, 7, 9, 10, 11}) {
-    char row[96];
-    std::snprintf(row, sizeof row, ",%.6f,%.6f,2006/03/15,12:00:%02d", 52 + (10 + i + (1000 + 37 * i) / 1e4) / 60,
-                  20 + (40 + i + (2000 + 53 * i) / 1e4) / 60, i);
+    char row[128];
+    std::snprintf(row, sizeof row, ",%.6f,%.6f,%.2f,45.0,2006/03/15,12:00:%02d", 52 + (10 + i + (1000 + 37 * i) / 1e4) / 60,
+                  20 + (40 + i + (2000 + 53 * i) / 1e4) / 60, (20.5 + i) * 1.852 / 3.6, i);  // as the GPX has it
     expected.push_back(row);
   }
   std::vector<std::string> got;
