@@ -1,6 +1,7 @@
 // rovena-cli export: a stretch of a recording as an MP4 anyone can play, with time, speed and
 // place drawn in, subtitles, a GPX track and an integrity record; and verify-export, which
 // re-checks the hashes of such a record.
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <optional>
@@ -166,14 +167,30 @@ int RunExport(const std::vector<std::string>& argv) {
   return report.Finish(true);
 }
 
+namespace {
+
+// Whether none of the record's sources is here: the receiver of a clip has only the outputs.
+bool NoSourceHere(const std::vector<exporting::FileCheck>& checks) {
+  return std::none_of(checks.begin(), checks.end(), [](const exporting::FileCheck& check) {
+    return check.role == "source" && check.outcome != exporting::FileCheck::Outcome::Missing;
+  });
+}
+
+}  // namespace
+
 int RunVerifyExport(const std::vector<std::string>& argv) {
   CommandReport report("verify-export");
-  const ParsedArgs args = ParseArgs(argv, {});
+  const ParsedArgs args = ParseArgs(argv, {}, {"--outputs-only"});
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one integrity record");
+  const bool outputsOnly = args.Flag("--outputs-only");
   std::vector<exporting::FileCheck> checks;
-  if (const std::string error = exporting::VerifyRecord(args.positional[0], checks); !error.empty())
+  if (const std::string error = exporting::VerifyRecord(args.positional[0], checks, outputsOnly); !error.empty())
     return report.Fail(error);
+  if (!outputsOnly && NoSourceHere(checks)) {
+    std::printf("no source recording is here: the outputs alone are checked against the record\n");
+    std::erase_if(checks, [](const exporting::FileCheck& check) { return check.role == "source"; });
+  }
   bool allMatch = true;
   for (const exporting::FileCheck& check : checks) {
     using Outcome = exporting::FileCheck::Outcome;

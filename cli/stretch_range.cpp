@@ -39,7 +39,7 @@ std::string TripRanges(const std::string& folder, const TripPoint& from, const T
     return "--from comes after --to in the order the trip was driven";
   for (std::size_t i = *first; i <= *last; ++i)
     ranges.push_back({trip.Recordings()[i].path, i == *first ? from.picture : 1, i == *last ? to.picture : 0,
-                      i > *first && !trip.FollowsOn(i)});
+                      i > *first ? trip.JoinAfter(i - 1) : TripJoin::kFollowsOn});
   return {};
 }
 

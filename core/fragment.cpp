@@ -37,17 +37,22 @@ FragmentResult SaveFragment(RecordingFile& recording, std::int64_t cutStart, std
   return result;
 }
 
-FragmentResult WriteFragment(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd,
-                             const std::string& outputPath, IfExists ifExists, AtomicFileWriter& out) {
+namespace {
+
+// Why marks cannot be cut from `recording`; a result that is ok() when they can.
+FragmentResult CheckMarks(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd) {
   using Status = FragmentResult::Status;
-  // Checked by the open descriptor, so a recording renamed since it was opened is still
-  // recognised; the writer checks again before it renames its file into place.
-  if (const auto input = InputAt(outputPath)) return Refusal(Status::OutputIsRecording, *input);
   if (cutEnd <= cutStart) return Refusal(Status::EndNotAfterStart);
   if (cutStart - kFragmentLeadIn < 1) return Refusal(Status::StartTooEarly);
   if (cutEnd > recording.Length()) return Refusal(Status::EndPastFile);
+  return {};
+}
 
-  if (std::string error = out.Open(outputPath, ifExists); !error.empty()) return Refusal(Status::WriteFailed, error);
+// Appends the fragment of checked marks to `out`: the recording's headers, then the marked
+// bytes; abandons `out` when the recording could not be read whole.
+FragmentResult AppendFragment(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd,
+                              AtomicFileWriter& out) {
+  using Status = FragmentResult::Status;
   const bool hadIoError = recording.HadIoError();
   const bool hadShortRead = recording.HadShortRead();
   CopyRange(recording, 1, kFragmentHeaderBytes, out);
@@ -61,6 +66,41 @@ FragmentResult WriteFragment(RecordingFile& recording, std::int64_t cutStart, st
   FragmentResult saved;
   saved.bytesWritten = FragmentLength(cutStart, cutEnd);
   return saved;
+}
+
+}  // namespace
+
+FragmentResult WriteFragment(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd,
+                             const std::string& outputPath, IfExists ifExists, AtomicFileWriter& out) {
+  using Status = FragmentResult::Status;
+  // Checked by the open descriptor, so a recording renamed since it was opened is still
+  // recognised; the writer checks again before it renames its file into place.
+  if (const auto input = InputAt(outputPath)) return Refusal(Status::OutputIsRecording, *input);
+  if (FragmentResult refused = CheckMarks(recording, cutStart, cutEnd); !refused.ok()) return refused;
+  if (std::string error = out.Open(outputPath, ifExists); !error.empty()) return Refusal(Status::WriteFailed, error);
+  return AppendFragment(recording, cutStart, cutEnd, out);
+}
+
+FragmentResult WriteJoinedFragments(const std::vector<FragmentPiece>& pieces, const std::string& outputPath,
+                                    IfExists ifExists, AtomicFileWriter& out) {
+  using Status = FragmentResult::Status;
+  if (const auto input = InputAt(outputPath)) return Refusal(Status::OutputIsRecording, *input);
+  FragmentResult joined;
+  for (const FragmentPiece& piece : pieces) {
+    RecordingFile recording;
+    std::string error;
+    if (!recording.Open(piece.recordingPath, error)) return Refusal(Status::ReadFailed, piece.recordingPath);
+    if (FragmentResult refused = CheckMarks(recording, piece.cutStart, piece.cutEnd); !refused.ok()) return refused;
+    if (&piece == &pieces.front())
+      if (error = out.Open(outputPath, ifExists); !error.empty()) return Refusal(Status::WriteFailed, error);
+    FragmentResult appended = AppendFragment(recording, piece.cutStart, piece.cutEnd, out);
+    if (!appended.ok()) {
+      appended.detail = piece.recordingPath;
+      return appended;
+    }
+    joined.bytesWritten += appended.bytesWritten;
+  }
+  return joined;
 }
 
 }  // namespace rovena

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/atomic_file.h"
 
@@ -44,5 +45,18 @@ FragmentResult SaveFragment(RecordingFile& recording, std::int64_t cutStart, std
 // made from it (its sidecars).
 FragmentResult WriteFragment(RecordingFile& recording, std::int64_t cutStart, std::int64_t cutEnd,
                              const std::string& outputPath, IfExists ifExists, AtomicFileWriter& out);
+
+// One recording's share of a joined fragment: the marks a cut of that recording takes.
+struct FragmentPiece {
+  std::string recordingPath;
+  std::int64_t cutStart = 0, cutEnd = 0;
+};
+
+// The pieces' fragments one after another, each byte for byte what WriteFragment writes for
+// it (its recording's own headers, then its marked bytes), left in `out` uncommitted. Every
+// picture of a recording is a sequence of its own, so the joined file is a recording too.
+// ReadFailed and RecordingShrank name the recording in `detail`.
+FragmentResult WriteJoinedFragments(const std::vector<FragmentPiece>& pieces, const std::string& outputPath,
+                                    IfExists ifExists, AtomicFileWriter& out);
 
 }  // namespace rovena

@@ -37,7 +37,7 @@ StretchTrack TrackOf(const Stretch& stretch) {
     }
   for (std::size_t i = 0; i < stretch.sources.size(); ++i)
     track.parts.push_back({fs::path(stretch.sources[i].path).filename().string(), track.fixes[i],
-                           stretch.sources[i].afterBreak});
+                           stretch.sources[i].joinBefore != TripJoin::kFollowsOn});
   return track;
 }
 
@@ -111,12 +111,17 @@ std::string CommitSet(AtomicFileWriter& main, PendingFiles& sidecars, IntegrityR
   return {};
 }
 
+// "PATH:FROM-TO" for each range, "end" for a range to a recording's last picture.
+std::string RangesText(const std::vector<SourceRange>& ranges) {
+  std::string text;
+  for (const SourceRange& range : ranges)
+    text += (text.empty() ? "" : " ") + range.path + ":" + std::to_string(range.from) + "-" +
+            (range.to ? std::to_string(range.to) : "end");
+  return text;
+}
+
 std::vector<std::pair<std::string, std::string>> ExportOptions(const ExportRequest& r) {
-  std::string ranges;
-  for (const SourceRange& range : r.ranges)
-    ranges += (ranges.empty() ? "" : " ") + range.path + ":" + std::to_string(range.from) + "-" +
-              (range.to ? std::to_string(range.to) : "end");
-  return {{"pictures", ranges}, {"output", r.output},
+  return {{"pictures", RangesText(r.ranges)}, {"output", r.output},
           {"overlay", OverlayListText(r.overlay)}, {"band", BandPlaceText(r.band)}, {"time_zone", r.zone.Name()},
           {"scale", std::to_string(r.scale)},
           {"crf", std::to_string(r.crf)}, {"pace", r.pace ? std::to_string(*r.pace) : "gps"},
@@ -302,16 +307,16 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   return result;
 }
 
-std::string CommitCutWithSidecars(const std::string& recording, std::int64_t from, std::int64_t to,
-                                  AtomicFileWriter& fragment, const std::string& fragmentPath,
-                                  const std::vector<std::string>& arguments, IfExists ifExists) {
+std::string CommitCutWithSidecars(const std::vector<SourceRange>& ranges, AtomicFileWriter& fragment,
+                                  const std::string& fragmentPath, const std::vector<std::string>& arguments,
+                                  IfExists ifExists) {
   if (std::string problem = SidecarProblem(fragmentPath); !problem.empty()) return problem;
   Stretch stretch;
-  if (std::string error = FindStretch({{recording, from, to}}, stretch); !error.empty()) return error;
+  if (std::string error = FindStretch(ranges, stretch); !error.empty()) return error;
   std::string error;
   IntegrityRecord record = RecordOf("cut", stretch, "rovena-cli", arguments, error);
   if (!error.empty()) return error;
-  record.options = {{"from", std::to_string(from)}, {"to", std::to_string(to)}, {"output", fragmentPath}};
+  record.options = {{"pictures", RangesText(ranges)}, {"output", fragmentPath}};
   fragment.Flush();
   const auto written = WrittenFile(fragment.TemporaryPath(), fragmentPath);
   if (!written) return NameText(fragmentPath) + ": cannot be read back";

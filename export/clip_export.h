@@ -67,11 +67,12 @@ std::vector<std::string> ExportFiles(const std::string& output, bool sidecars);
 // it is a device or FIFO, which has no folder of its own to share.
 std::string SidecarProblem(const std::string& output);
 
-// Commits the fragment of a lossless cut of pictures from..to, still uncommitted in
-// `fragment` (opened for `fragmentPath`), together with its GPX track and integrity record.
-// Returns an error text, empty on success; on failure none of the three is in place.
-std::string CommitCutWithSidecars(const std::string& recording, std::int64_t from, std::int64_t to,
-                                  AtomicFileWriter& fragment, const std::string& fragmentPath,
-                                  const std::vector<std::string>& arguments, IfExists ifExists);
+// Commits the fragment of a lossless cut of the ranges' pictures (one recording's, or a
+// trip's joined), still uncommitted in `fragment` (opened for `fragmentPath`), together with
+// its GPX track and integrity record. Returns an error text, empty on success; on failure none
+// of the three is in place.
+std::string CommitCutWithSidecars(const std::vector<SourceRange>& ranges, AtomicFileWriter& fragment,
+                                  const std::string& fragmentPath, const std::vector<std::string>& arguments,
+                                  IfExists ifExists);
 
 }  // namespace rovena::exporting

@@ -143,7 +143,7 @@ std::string RecordJson(const IntegrityRecord& record) {
   return json.dump(2) + "\n";
 }
 
-std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& checks) {
+std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& checks, bool outputsOnly) {
   checks.clear();
   const std::string shown = NameText(jsonPath);
   std::string text;
@@ -157,7 +157,7 @@ std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& ch
       return shown + ": not a whole integrity record: " + missing;
     std::vector<FileCheck> found;
     for (const Json& source : record.at("sources"))
-      found.push_back(Check("source", Resolved(jsonPath, source.at("path").get<std::string>()), source));
+      if (!outputsOnly) found.push_back(Check("source", Resolved(jsonPath, source.at("path").get<std::string>()), source));
     for (const Json& output : record.at("outputs"))
       found.push_back(Check("output", Resolved(jsonPath, output.at("path").get<std::string>()), output));
     checks = std::move(found);

@@ -66,6 +66,7 @@ bool IsSidecarName(const std::string& path);
 // Reads the record at `jsonPath` and re-hashes every file it names. An error text (unreadable
 // or malformed record, or one that names no source or not its own clip, NAME.EXT beside
 // NAME.json) leaves `checks` empty: a record with entries taken out does not pass.
-std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& checks);
+// `outputsOnly` leaves the sources unread.
+std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& checks, bool outputsOnly = false);
 
 }  // namespace rovena::exporting

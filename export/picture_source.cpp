@@ -29,7 +29,7 @@ std::string AddPictures(const SourceRange& range, Stretch& stretch, const KeepGo
   StretchSource& part = stretch.sources.emplace_back();
   part.path = path;
   part.fileSize = recording.FileLen;
-  part.afterBreak = range.afterBreak;
+  part.joinBefore = range.joinBefore;
   PictureWalker walker(recording);
   const bool toEnd = range.to == 0;
   while ((toEnd || walker.Number() < range.to) && walker.Next()) {

@@ -16,6 +16,7 @@
 
 #include "core/picture_decoder.h"
 #include "core/picture_walker.h"
+#include "core/trip.h"
 #include "export/window_colours.h"
 
 namespace rovena::exporting {
@@ -25,13 +26,13 @@ struct SourceRange {
   std::string path;
   std::int64_t from = 1;
   std::int64_t to = 0;
-  bool afterBreak = false;  // a gap or an overlap lies between it and the range before it
+  TripJoin joinBefore = TripJoin::kFollowsOn;  // how it joins the range before it in the trip
 };
 
 // The part of a stretch that one recording gave.
 struct StretchSource {
   std::string path;
-  bool afterBreak = false;  // as its range says
+  TripJoin joinBefore = TripJoin::kFollowsOn;  // as its range says
   std::int64_t fileSize = 0;
   std::int64_t firstPicture = 0, lastPicture = 0;
   std::int64_t firstPosition = 0;  // PicPos of the first picture, as the start mark takes it
