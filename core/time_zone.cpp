@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string_view>
 
 namespace rovena {
@@ -365,6 +366,19 @@ ZoneTime TimeZone::At(std::int64_t utcSeconds) const {
   zoned.offsetSeconds = type.offsetSeconds;
   zoned.abbreviation = type.abbreviation.empty() ? OffsetText(type.offsetSeconds) : type.abbreviation;
   return zoned;
+}
+
+std::vector<std::string> ZoneNames() {
+  std::vector<std::string> names = {"UTC"};
+  std::ifstream table(ZoneFolder() + "/zone1970.tab");
+  for (std::string line; std::getline(table, line);) {
+    if (line.empty() || line.front() == '#') continue;
+    std::istringstream fields(line);
+    std::string countries, place, name;
+    if (fields >> countries >> place >> name) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string OffsetText(int offsetSeconds) {

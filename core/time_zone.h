@@ -55,6 +55,10 @@ class TimeZone {
   std::shared_ptr<const Rule> rule_;            // after the last transition; may be null
 };
 
+// The database's zones in name order, for choosing one (zone1970.tab's, and UTC); only UTC
+// when the list cannot be read.
+std::vector<std::string> ZoneNames();
+
 // "+02:00", "-03:30"
 std::string OffsetText(int offsetSeconds);
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "export/clip_export.h"
+#include "viewer/export_options_dialog.h"
 #include "viewer/local_path.h"
 #include "export/picture_source.h"
 #include "viewer/platform.h"
@@ -46,9 +47,12 @@ void Work(ExportRun& run, exporting::ExportRequest request, const MarkedStretch&
 }
 
 // Runs the dialog until the worker is done; true when the user cancelled.
-bool ShowProgressUntilDone(QWidget* parent, ExportRun& run) {
-  QProgressDialog dialog(QString::fromUtf8(kExportDialogTitle), QStringLiteral("Anuluj"), 0, 0, parent);
-  dialog.setWindowTitle(QString::fromUtf8(kExportDialogTitle));
+bool ShowProgressUntilDone(QWidget* parent, ExportRun& run, const QString& clip) {
+  const QString title = QString::fromUtf8(kExportDialogTitle);
+  QProgressDialog dialog(QFileInfo(clip).fileName(), QStringLiteral("Anuluj"), 0, 0, parent);
+  dialog.setWindowTitle(title);
+  // Room for the whole title beside the title bar's icon and buttons.
+  dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) + 160);
   dialog.setWindowModality(Qt::WindowModal);
   dialog.show();  // modal at once, so nothing in the window changes meanwhile
   QEventLoop loop;
@@ -71,45 +75,57 @@ bool ShowProgressUntilDone(QWidget* parent, ExportRun& run) {
   return run.cancel;
 }
 
-QString Message(const ExportRun& run, const exporting::ExportRequest& request, const QString& shownPath) {
+// Why nothing was written; empty when the clip was.
+QString FailureMessage(const ExportRun& run, const exporting::ExportRequest& request, const QString& shownPath) {
   if (!run.stretchFound) return QStringLiteral("Nie można odnaleźć zaznaczonego fragmentu w pliku.");
-  if (!run.result.error.empty()) {
-    // The guard refused a file of the set: name the recording it would have replaced.
-    if (auto refusal = InputRefusal(QStringLiteral("eksportu"), exporting::ExportFiles(request.output, request.sidecars),
-                                    shownPath))
-      return *refusal;
-    return QStringLiteral("Eksport do MP4 nie powiódł się: ") + PathFromBytes(run.result.error);
-  }
-  if (run.result.damaged.empty()) return {};
+  if (run.result.error.empty()) return {};
+  // The guard refused a file of the set: name the recording it would have replaced.
+  if (auto refusal = InputRefusal(QStringLiteral("eksportu"), exporting::ExportFiles(request.output, request.sidecars),
+                                  shownPath))
+    return *refusal;
+  return QStringLiteral("Eksport do MP4 nie powiódł się: ") + PathFromBytes(run.result.error);
+}
+
+QString DoneMessage(const ExportRun& run, const QString& clip) {
+  QString message = QStringLiteral("Zapisano klip:\n") + clip;
   QString numbers;
   for (const exporting::DamagedPicture& picture : run.result.damaged)
     numbers += (numbers.isEmpty() ? "" : ", ") + QString::number(picture.number);
-  return QStringLiteral("Uszkodzone obrazy pominięto (pokazano poprzedni): ") + numbers;
+  if (!numbers.isEmpty()) message += QStringLiteral("\n\nUszkodzone obrazy pominięto (pokazano poprzedni): ") + numbers;
+  return message;
 }
 
 }  // namespace
 
 void ExportMarkedStretch(QWidget* parent, Platform& platform, const MarkedStretch& marked) {
+  exporting::ExportRequest request;
+  {
+    ExportOptionsDialog options(parent, platform);
+    if (!platform.RunDialog(options)) return;
+    options.Apply(request);
+  }
   const QFileInfo source(marked.recordingPath);
   const QString preset = source.dir().filePath(source.completeBaseName() + QStringLiteral(".mp4"));
   const std::optional<QString> chosen = platform.ChooseFileToSave(preset, QString::fromLatin1(kMp4Filter));
   if (!chosen || chosen->isEmpty()) return;
 
-  exporting::ExportRequest request;
   request.output = PathToBytes(*chosen);
   request.playInterval = marked.playInterval;
   request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  request.program = "Rovena";
   request.arguments = {"Rovena", "Ctrl+E"};
   request.ifExists = IfExists::Replace;  // the save dialog has asked
   ExportRun run;
   std::thread worker(Work, std::ref(run), request, std::cref(marked));
-  const bool cancelled = ShowProgressUntilDone(parent, run);
+  const bool cancelled = ShowProgressUntilDone(parent, run, *chosen);
   worker.join();
   if (cancelled) return;  // the export removed whatever it had begun
-  const QString message = Message(run, request, marked.recordingPath);
-  if (!message.isEmpty())
-    platform.ShowMessage(message, run.result.error.empty() && run.stretchFound ? MessageIcon::Information
-                                                                                : MessageIcon::Exclamation);
+  if (const QString failure = FailureMessage(run, request, marked.recordingPath); !failure.isEmpty()) {
+    platform.ShowMessage(failure, MessageIcon::Exclamation);
+    return;
+  }
+  if (platform.OfferAction(DoneMessage(run, *chosen), MessageIcon::Information, QStringLiteral("Otwórz folder")))
+    platform.OpenFolder(QFileInfo(*chosen).absolutePath());
 }
 
 }  // namespace rovena

@@ -1,9 +1,9 @@
 #pragma once
 // The window's MP4 export of the marked stretch (Ctrl+E, and the context menu of the
-// save-fragment button): asks for the file name, then exports on a worker thread with its
-// own decoders and file handles, never the window's recording, behind a cancellable
-// progress dialog. The window stays responsive; Cancel stops within a picture and leaves
-// no file behind.
+// save-fragment button): asks for the options and the file name, then exports on a worker
+// thread with its own decoders and file handles, never the window's recording, behind a
+// cancellable progress dialog. The window stays responsive; Cancel stops within a picture and
+// leaves no file behind. When done, it names the clip and offers to open its folder.
 
 #include <QString>
 #include <cstdint>

@@ -1,14 +1,18 @@
 #include "viewer/platform.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTranslator>
+#include <QUrl>
 
 namespace rovena {
 
@@ -74,6 +78,8 @@ std::optional<QString> QtPlatform::ChooseFileToSave(const QString& presetName, c
   return dialog.selectedFiles().first();
 }
 
+bool QtPlatform::RunDialog(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
+
 void QtPlatform::ShowMessage(const QString& text, MessageIcon icon) {
   QMessageBox box(ToQtIcon(icon), ApplicationTitle(), text, QMessageBox::Ok, dialogParent_);
   box.exec();
@@ -97,7 +103,16 @@ void QtPlatform::WriteSetting(const QString& key, const QString& value) {
   settings.setValue(key, value);
 }
 
+bool QtPlatform::OfferAction(const QString& text, MessageIcon icon, const QString& action) {
+  QMessageBox box(ToQtIcon(icon), ApplicationTitle(), text, QMessageBox::Ok, dialogParent_);
+  const QPushButton* chosen = box.addButton(action, QMessageBox::ActionRole);
+  box.exec();
+  return box.clickedButton() == chosen;
+}
+
 void QtPlatform::Beep() { QApplication::beep(); }
+
+bool QtPlatform::OpenFolder(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
 bool QtPlatform::StartDetached(const QString& program, const QStringList& arguments) {
   return QProcess::startDetached(program, arguments);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class QDialog;
 class QTranslator;
 class QWidget;
 
@@ -25,9 +26,14 @@ class Platform {
   virtual std::optional<QString> ChooseFileToOpen(const QString& presetName, const QString& filter) = 0;
   virtual std::optional<QString> ChooseFileToSave(const QString& presetName, const QString& filter) = 0;
 
+  // Runs a dialog of the window's own modally; true when it was accepted.
+  virtual bool RunDialog(QDialog& dialog) = 0;
+
   // Modal message boxes, captioned with the application's title.
   virtual void ShowMessage(const QString& text, MessageIcon icon) = 0;
   virtual bool AskYesNo(const QString& text, MessageIcon icon) = 0;
+  // A message with a second button beside OK; true when the user pressed that one.
+  virtual bool OfferAction(const QString& text, MessageIcon icon, const QString& action) = 0;
 
   // Per-user settings store, section "Setup"; an absent key reads as empty.
   virtual QString ReadSetting(const QString& key) = 0;
@@ -35,6 +41,8 @@ class Platform {
 
   virtual void Beep() = 0;
 
+  // Shows a folder in the desktop's file manager; false when nothing could show it.
+  virtual bool OpenFolder(const QString& path) = 0;
   // Starts a program with an argument vector (no shell) and does not wait for it.
   virtual bool StartDetached(const QString& program, const QStringList& arguments) = 0;
   // Finds a program by name on the search path; empty when there is none.
@@ -44,7 +52,7 @@ class Platform {
 };
 
 // The real desktop: Qt dialogs and message boxes, QSettings (application "Rovena"),
-// QApplication::beep and QProcess::startDetached.
+// QApplication::beep, QDesktopServices and QProcess::startDetached.
 class QtPlatform : public Platform {
  public:
   explicit QtPlatform(QWidget* dialogParent = nullptr) : dialogParent_(dialogParent) {}
@@ -52,11 +60,14 @@ class QtPlatform : public Platform {
 
   std::optional<QString> ChooseFileToOpen(const QString& presetName, const QString& filter) override;
   std::optional<QString> ChooseFileToSave(const QString& presetName, const QString& filter) override;
+  bool RunDialog(QDialog& dialog) override;
   void ShowMessage(const QString& text, MessageIcon icon) override;
   bool AskYesNo(const QString& text, MessageIcon icon) override;
+  bool OfferAction(const QString& text, MessageIcon icon, const QString& action) override;
   QString ReadSetting(const QString& key) override;
   void WriteSetting(const QString& key, const QString& value) override;
   void Beep() override;
+  bool OpenFolder(const QString& path) override;
   bool StartDetached(const QString& program, const QStringList& arguments) override;
   QString FindProgram(const QString& name) override;
   QString Environment(const QString& name) override;

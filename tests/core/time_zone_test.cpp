@@ -1,6 +1,7 @@
 // The zone reader against the C library's own reading of the same zone files and rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <random>
@@ -88,6 +89,17 @@ TEST(TimeZone, NamesOutsideTheDatabaseAreRefused) {
     std::string error;
     EXPECT_FALSE(TimeZone::Named(name, error)) << name;
     EXPECT_NE(error.find("not a time zone"), std::string::npos) << error;
+  }
+}
+
+TEST(TimeZone, TheListToChooseFromHoldsOnlyZonesThatOpen) {
+  const std::vector<std::string> names = ZoneNames();
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+  EXPECT_TRUE(std::binary_search(names.begin(), names.end(), "Europe/Warsaw"));
+  EXPECT_TRUE(std::binary_search(names.begin(), names.end(), "UTC"));
+  for (const std::string& name : names) {
+    std::string error;
+    EXPECT_TRUE(TimeZone::Named(name, error)) << name << ": " << error;
   }
 }
 

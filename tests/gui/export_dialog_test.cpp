@@ -1,14 +1,20 @@
-// Ctrl+E: the marked stretch exported to MP4 from the window, and Cancel in its progress
+// Ctrl+E: the options asked and remembered, the marked stretch exported to MP4 from the
+// window, the clip named when done with its folder a click away, and Cancel in its progress
 // dialog leaving nothing behind.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <stdexcept>
 
 #include "gui_test_support.h"
 
@@ -37,9 +43,21 @@ class ExportFromWindow : public ::testing::Test {
     QTest::keyClick(v_.form.get(), Qt::Key_E, Qt::ControlModifier);
   }
 
+  QByteArray Record(const QString& name) {
+    QFile record(out_.filePath(name));
+    return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
+  }
+
   Viewer v_;
   QTemporaryDir out_;
 };
+
+template <typename T>
+T& Field(QDialog& dialog, const char* name) {
+  T* field = dialog.findChild<T*>(QString::fromLatin1(name));
+  if (!field) throw std::runtime_error(name);
+  return *field;
+}
 
 TEST_F(ExportFromWindow, CtrlEWritesTheMarkedPicturesAndTheirRecord) {
   QTest::keyClick(v_.form.get(), Qt::Key_E, Qt::ControlModifier);
@@ -54,6 +72,62 @@ TEST_F(ExportFromWindow, CtrlEWritesTheMarkedPicturesAndTheirRecord) {
   ASSERT_TRUE(record.open(QIODevice::ReadOnly));
   const QByteArray json = record.readAll();
   EXPECT_TRUE(json.contains("\"first_picture\": 2") && json.contains("\"last_picture\": 4")) << json.toStdString();
+  EXPECT_TRUE(json.contains("\"name\": \"Rovena\"")) << "the window wrote it, not rovena-cli";
+  // Done: the clip is named, and its folder opens only when asked.
+  ASSERT_EQ(v_.platform.offers.size(), 1u);
+  EXPECT_TRUE(v_.platform.offers[0].text.contains(out_.filePath("clip.mp4"))) << v_.platform.offers[0].text.toStdString();
+  EXPECT_TRUE(v_.platform.openedFolders.isEmpty());
+}
+
+TEST_F(ExportFromWindow, OptionsReachTheClipAreRememberedAndTheFolderOpens) {
+  Mark(2, 4);
+  v_.platform.answerDialog = [](QDialog& d) {
+    EXPECT_EQ(Field<QComboBox>(d, "band").currentText(), "pod obrazem") << "below the picture unless asked";
+    Field<QCheckBox>(d, "overlaySpeed").setChecked(false);
+    Field<QCheckBox>(d, "overlayPosition").setChecked(true);
+    Field<QComboBox>(d, "band").setCurrentIndex(1);
+    Field<QComboBox>(d, "scale").setCurrentIndex(1);
+    Field<QSpinBox>(d, "quality").setValue(23);
+    Field<QComboBox>(d, "timeZone").setCurrentText("Europe/Warsaw");
+    d.accept();
+  };
+  v_.platform.actionAnswers.push_back(true);
+  PressCtrlE(out_.filePath("clip.mp4"));
+  const QByteArray json = Record("clip.json");
+  for (const char* option : {"\"overlay\": \"time,position\"", "\"band\": \"over\"", "\"scale\": \"2\"",
+                             "\"crf\": \"23\"", "\"time_zone\": \"Europe/Warsaw\""})
+    EXPECT_TRUE(json.contains(option)) << option << "\n" << json.toStdString();
+  EXPECT_EQ(v_.platform.openedFolders, QStringList{QFileInfo(out_.filePath("clip.mp4")).absolutePath()});
+
+  // The next export starts from the same choices.
+  v_.platform.answerDialog = [](QDialog& d) {
+    EXPECT_FALSE(Field<QCheckBox>(d, "overlaySpeed").isChecked());
+    EXPECT_TRUE(Field<QCheckBox>(d, "overlayPosition").isChecked());
+    EXPECT_EQ(Field<QComboBox>(d, "band").currentIndex(), 1);
+    EXPECT_EQ(Field<QComboBox>(d, "scale").currentIndex(), 1);
+    EXPECT_EQ(Field<QSpinBox>(d, "quality").value(), 23);
+    EXPECT_EQ(Field<QComboBox>(d, "timeZone").currentText(), "Europe/Warsaw");
+    d.reject();
+  };
+  PressCtrlE(out_.filePath("second.mp4"));
+  EXPECT_EQ(v_.platform.saveDialogs.size(), 1u) << "cancelled at the options: no file asked for";
+}
+
+TEST_F(ExportFromWindow, AnUnknownZoneIsNamedAndTheOptionsStayOpen) {
+  Mark(2, 4);
+  bool stayedOpen = false;
+  v_.platform.answerDialog = [&](QDialog& d) {
+    Field<QComboBox>(d, "timeZone").setCurrentText("Europe/Atlantis");
+    d.accept();
+    stayedOpen = d.result() != QDialog::Accepted;
+    d.reject();
+  };
+  PressCtrlE(out_.filePath("clip.mp4"));
+  EXPECT_TRUE(stayedOpen);
+  ASSERT_EQ(v_.platform.messages.size(), 1u);
+  EXPECT_TRUE(v_.platform.messages[0].text.contains("Europe/Atlantis"));
+  EXPECT_TRUE(v_.platform.saveDialogs.empty());
+  EXPECT_FALSE(v_.platform.settings.contains("ExportTimeZone")) << "nothing remembered from a refused choice";
 }
 
 TEST_F(ExportFromWindow, CancelInTheProgressDialogLeavesNoFile) {

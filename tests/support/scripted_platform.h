@@ -2,10 +2,12 @@
 // A Platform that answers from a script and records what the window asked of it. Used by
 // the GUI tests, so that no real dialog, message box or settings file is ever touched.
 
+#include <QDialog>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -31,6 +33,10 @@ class ScriptedPlatform : public Platform {
   // Answers handed out in order; an empty queue answers "cancelled" and "No".
   std::deque<std::optional<QString>> dialogAnswers;
   std::deque<bool> yesNoAnswers;
+  std::deque<bool> actionAnswers;  // whether OfferAction's second button is pressed
+  // Fills in and closes a dialog of the window's; without one, the dialog is accepted as it
+  // opens.
+  std::function<void(QDialog&)> answerDialog;
   QMap<QString, QString> settings;
   QMap<QString, QString> programsOnPath;
   QMap<QString, QString> environment;
@@ -41,7 +47,10 @@ class ScriptedPlatform : public Platform {
   std::vector<Message> messages;
   std::vector<Message> questions;
   std::vector<StartedProgram> started;
+  std::vector<Message> offers;
+  QStringList openedFolders;
   int beeps = 0;
+  int dialogsRun = 0;
 
   std::optional<QString> ChooseFileToOpen(const QString& presetName, const QString& filter) override {
     openDialogs.push_back({presetName, filter});
@@ -58,6 +67,23 @@ class ScriptedPlatform : public Platform {
     const bool answer = yesNoAnswers.front();
     yesNoAnswers.pop_front();
     return answer;
+  }
+  bool RunDialog(QDialog& dialog) override {
+    ++dialogsRun;
+    if (answerDialog) answerDialog(dialog);
+    else dialog.accept();
+    return dialog.result() == QDialog::Accepted;
+  }
+  bool OfferAction(const QString& text, MessageIcon icon, const QString&) override {
+    offers.push_back({text, icon});
+    if (actionAnswers.empty()) return false;
+    const bool answer = actionAnswers.front();
+    actionAnswers.pop_front();
+    return answer;
+  }
+  bool OpenFolder(const QString& path) override {
+    openedFolders.push_back(path);
+    return true;
   }
   QString ReadSetting(const QString& key) override { return settings.value(key); }
   void WriteSetting(const QString& key, const QString& value) override { settings[key] = value; }
