@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -287,6 +288,146 @@ TEST(ExportTrip, StretchRunsAcrossTheTripsRecordingsInDrivingOrder) {
   EXPECT_EQ(Cli("verify-export " + scratch.File("clip.json")).status, 0);
   EXPECT_EQ(Cli("export " + scratch.Path().string() + " --from b.m1v:1 --to a.m1v:1 -o " + clip).status, 1)
       << "backwards in driving order";
+}
+
+// Pictures first..last (as MakeGprmcSentence numbers them, one second apart) as `path`; a
+// picture whose number is in `blind` has no sentence.
+void WriteDrive(const std::string& path, int first, int last, const std::vector<int>& blind = {}) {
+  RecordingWriter writer(320, 240);
+  for (int i = first; i <= last; ++i)
+    writer.AddPicture(MakeTestPattern(320, 240, i),
+                      std::count(blind.begin(), blind.end(), i) ? "" : MakeGprmcSentence(i));
+  ASSERT_TRUE(writer.WriteFile(path));
+}
+
+// MakeGprmcSentence(index) on 15 January 2006 instead, its checksum made anew.
+std::string WinterSentence(int index) {
+  std::string body = MakeGprmcSentence(index);
+  body = body.substr(1, body.find('*') - 1);
+  body.replace(body.find(",300306,"), 8, ",150106,");
+  unsigned sum = 0;
+  for (const char c : body) sum ^= static_cast<unsigned char>(c);
+  char checksum[4];
+  std::snprintf(checksum, sizeof checksum, "*%02X", sum);
+  return "$" + body + checksum;
+}
+
+TEST(ExportZones, SubtitlesAndBandTellTheZonesTimeInSummerAndWinter) {
+  test::ScratchDir scratch("rovena_export_zone");
+  RecordingWriter winter(320, 240);
+  for (int i = 0; i < 3; ++i) winter.AddPicture(MakeTestPattern(320, 240, i), WinterSentence(i));
+  ASSERT_TRUE(winter.WriteFile(scratch.File("winter.m1v")));
+  WriteDrive(scratch.File("summer.m1v"), 0, 2);
+  // 22:34:16 UTC: the next day in Warsaw in summer (UTC+2) and in winter (UTC+1).
+  for (const auto& [name, first] : {std::pair{"summer", "31.03.2006  00:34:16 CEST"},
+                                    std::pair{"winter", "15.01.2006  23:34:16 CET"}}) {
+    const std::string clip = scratch.File(std::string(name) + ".mp4");
+    const Output run = Cli("export " + scratch.File(std::string(name) + ".m1v") + " --from 1 --to 3 --tz Europe/Warsaw -o " + clip);
+    ASSERT_EQ(run.status, 0) << run.text;
+    const std::string srt = Capture("cat " + scratch.File(std::string(name) + ".srt")).text;
+    EXPECT_NE(srt.find(first), std::string::npos) << srt;
+    std::ifstream in(scratch.File(std::string(name) + ".json"));
+    const nlohmann::json record = nlohmann::json::parse(in);
+    EXPECT_EQ(record["options"]["time_zone"], "Europe/Warsaw") << record.dump();
+  }
+  // Without --tz, the machine's zone.
+  const Output local = Capture("TZ=America/New_York " + std::string(ROVENA_BIN_DIR) + "/rovena-cli export " +
+                               scratch.File("winter.m1v") + " --from 1 --to 1 -o " + scratch.File("local.mp4"));
+  ASSERT_EQ(local.status, 0) << local.text;
+  EXPECT_NE(Capture("cat " + scratch.File("local.srt")).text.find("15.01.2006  17:34:16 EST"), std::string::npos);
+  EXPECT_EQ(Cli("export " + scratch.File("winter.m1v") + " --from 1 --to 1 --tz Europe/Atlantis -o " +
+                scratch.File("none.mp4")).status, 2);
+  EXPECT_FALSE(fs::exists(scratch.File("none.mp4")));
+}
+
+TEST(ExportTimes, APictureWithoutASentenceIsShownForItsOwnSecondAndSaysSo) {
+  test::ScratchDir scratch("rovena_export_blind");
+  WriteDrive(scratch.File("in.m1v"), 0, 4, {2});
+  const std::string clip = scratch.File("clip.mp4");
+  ASSERT_EQ(Cli("export " + scratch.File("in.m1v") + " --from 1 --to 5 --tz UTC -o " + clip).status, 0);
+  // Each picture is shown until the next one starts (the container's sample durations, which
+  // ffprobe gives as decoding-time steps), the last for the usual second.
+  const Output probe = Capture("ffprobe -v error -select_streams v -show_entries packet=dts_time,pts_time:stream=duration "
+                               "-of csv=p=0 " + clip);
+  EXPECT_EQ(probe.text, "0.000000,-2.000000\n4.000000,-1.000000\n2.000000,0.000000\n1.000000,1.000000\n"
+                        "3.000000,2.000000\n5.000000\n") << probe.text;
+  const std::string srt = Capture("cat " + scratch.File("clip.srt")).text;
+  EXPECT_NE(srt.find("00:00:02,000 --> 00:00:03,000\n30.03.2006  22:34:18 UTC   brak GPS"), std::string::npos) << srt;
+}
+
+TEST(VerifyExport, TheReceiverChecksTheOutputsWithoutTheRecordings) {
+  test::ScratchDir scratch("rovena_export_receiver");
+  WriteDrive(scratch.File("in.m1v"), 0, 3);
+  const std::string record = scratch.File("clip.json");
+  ASSERT_EQ(Cli("export " + scratch.File("in.m1v") + " --from 1 --to 4 -o " + scratch.File("clip.mp4")).status, 0);
+  EXPECT_EQ(Cli("verify-export --outputs-only " + record).status, 0);
+  fs::rename(scratch.File("in.m1v"), scratch.File("elsewhere.m1v"));
+  const Output alone = Cli("verify-export " + record);
+  EXPECT_EQ(alone.status, 0) << alone.text;
+  EXPECT_NE(alone.text.find("no source recording is here"), std::string::npos) << alone.text;
+  EXPECT_EQ(alone.text.find("MISSING"), std::string::npos) << alone.text;
+  // One byte of the clip changed, then put back.
+  std::fstream clip(scratch.File("clip.mp4"), std::ios::in | std::ios::out | std::ios::binary);
+  clip.seekg(1000);
+  const char was = static_cast<char>(clip.get());
+  clip.seekp(1000).put(static_cast<char>(was ^ 1)).flush();
+  for (const char* how : {"", "--outputs-only "}) {
+    const Output changed = Cli(std::string("verify-export ") + how + record);
+    EXPECT_EQ(changed.status, 1) << how;
+    EXPECT_NE(changed.text.find("clip.mp4: DIFFERS"), std::string::npos) << changed.text;
+  }
+  clip.seekp(1000).put(was).flush();
+  EXPECT_EQ(Cli("verify-export --outputs-only " + record).status, 0);
+  // A source that is here is still checked when not asked otherwise.
+  std::ofstream(scratch.File("in.m1v")) << "another recording";
+  EXPECT_EQ(Cli("verify-export " + record).status, 1);
+}
+
+TEST(CutJoin, TheJoinIsTheCutsOfEachRecordingOneAfterAnother) {
+  test::ScratchDir scratch("rovena_cut_join");
+  const fs::path dir = scratch.Path() / "trip";
+  fs::create_directory(dir);
+  const auto at = [&](const char* name) { return (dir / name).string(); };
+  WriteDrive(at("c.m1v"), 0, 3);
+  WriteDrive(at("a.m1v"), 4, 7);
+  WriteDrive(at("b.m1v"), 8, 11);
+  ASSERT_EQ(Cli("cut " + dir.string() + " --from c.m1v:3 --to b.m1v:2 -o " + scratch.File("joined.m1v") + " --sidecars").status, 0);
+  std::vector<std::uint8_t> pieces;
+  for (const char* cut : {"c.m1v --from 3 --to 4", "a.m1v --from 1 --to 4", "b.m1v --from 1 --to 2"}) {
+    ASSERT_EQ(Cli("cut " + (dir / cut).string() + " -o " + scratch.File("piece.m1v")).status, 0) << cut;
+    const std::vector<std::uint8_t> piece = Read(scratch.File("piece.m1v"));
+    pieces.insert(pieces.end(), piece.begin(), piece.end());
+    fs::remove(scratch.File("piece.m1v"));
+  }
+  EXPECT_EQ(Read(scratch.File("joined.m1v")), pieces);
+  EXPECT_EQ(Capture("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " +
+                    scratch.File("joined.m1v")).text, "8\n");
+  EXPECT_EQ(Cli("verify-export " + scratch.File("joined.json")).status, 0);
+
+  // After a break in driving (d.m1v starts a minute after b.m1v ends): only when asked.
+  WriteDrive(at("d.m1v"), 72, 75);
+  const std::string across = scratch.File("across.m1v");
+  const Output refused = Cli("cut " + dir.string() + " --from b.m1v:1 --to d.m1v:2 -o " + across);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.text.find("--across-gaps"), std::string::npos) << refused.text;
+  EXPECT_FALSE(fs::exists(across));
+  EXPECT_EQ(Cli("cut " + dir.string() + " --from b.m1v:1 --to d.m1v:2 -o " + across + " --across-gaps").status, 0);
+  // The export's track breaks there as track's does.
+  ASSERT_EQ(Cli("export " + dir.string() + " --from b.m1v:1 --to d.m1v:2 -o " + scratch.File("clip.mp4")).status, 0);
+  const auto segments = [](const std::string& gpx) {
+    std::size_t n = 0;
+    for (std::size_t at = gpx.find("<trkseg>"); at != std::string::npos; at = gpx.find("<trkseg>", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(segments(Capture("cat " + scratch.File("clip.gpx")).text), 2u);
+  EXPECT_EQ(segments(Cli("track " + dir.string() + " --format gpx").text), 2u) << "c, a and b; then d";
+
+  // A recording of another picture size does not join.
+  RecordingWriter small(176, 144);
+  for (int i = 76; i < 78; ++i) small.AddPicture(MakeTestPattern(176, 144, i), MakeGprmcSentence(i));
+  ASSERT_TRUE(small.WriteFile(at("e.m1v")));
+  EXPECT_EQ(Cli("cut " + dir.string() + " --from d.m1v:1 --to e.m1v:2 -o " + scratch.File("sizes.m1v")).status, 1);
+  EXPECT_FALSE(fs::exists(scratch.File("sizes.m1v")));
 }
 
 // in.m1v in `scratch`: eight pictures with enough detail that their clip is not tiny.
