@@ -1,10 +1,14 @@
-// Export throughput in pictures per second for a VGA recording with the default overlay, with
-// one and with two decoding workers, next to ffmpeg turning the same file into H.264 at the
-// same CRF (its own decoder, no overlay), all in the same run, and beside ffmpeg taking its
-// pictures through display colours as the export does. Wall-clock times, because
-// both sides use several threads; each side runs three times and the best run counts.
+// The export beside ffmpeg, in one run, on VGA and CIF recordings of ffmpeg's testsrc2 in the
+// recorder's form (the tests' own content):
+// - speed: pictures per second with one and with two workers, next to ffmpeg turning the same
+//   file into H.264 at CRF 18 (its own decoder, no band). Wall-clock times, because both
+//   sides use several threads; each side runs three times and the best run counts.
+// - quality: the clip's pictures as ffmpeg decodes them against the window's own pictures
+//   (our decoder in display colours), mean and worst PSNR, compared in 4:2:0 planes (the
+//   window's colours in the standard conversion) and in display colours (as a player shows
+//   the clip by its tags); the same for ffmpeg's clip, and both files' sizes.
 //
-// Usage: bench_export [pictures] [work folder]
+// Usage: bench_export [pictures]
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,13 +16,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 
+#include "core/picture_decoder.h"
+#include "core/recording.h"
 #include "export/clip_export.h"
-#include "tools/recording_writer.h"
+#include "recording_fixture.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 double BestSeconds(const std::function<bool()>& run) {
   double best = 1e9;
@@ -30,46 +40,101 @@ double BestSeconds(const std::function<bool()>& run) {
   return best;
 }
 
-}  // namespace
+std::string Capture(const std::string& command) {
+  std::string text;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  ::pclose(pipe);
+  return text;
+}
 
-int main(int argc, char** argv) {
-  const int pictures = argc > 1 ? std::atoi(argv[1]) : 100;
-  const std::filesystem::path dir = argc > 2 ? argv[2] : std::filesystem::temp_directory_path() / "rovena_bench_export";
-  std::filesystem::create_directories(dir);
-  const std::string recording = (dir / "recording.m1v").string();
-  rovena::RecordingWriter writer(640, 480);
-  for (int i = 0; i < pictures; ++i) writer.AddPicture(rovena::MakeTestPattern(640, 480, i), rovena::MakeGprmcSentence(i));
-  if (!writer.WriteFile(recording)) return 1;
+// The window's pictures of the whole recording, top row first, as raw bgr24.
+bool WriteWindowPictures(const std::string& recordingPath, const std::string& rawPath) {
+  rovena::Recording recording;
+  std::string error;
+  if (!recording.Open(recordingPath, error)) return false;
+  rovena::PictureDecoder decoder;
+  if (!decoder.CheckSize(recording.File())) return false;
+  std::ofstream raw(rawPath, std::ios::binary);
+  while (recording.FindStartUp()) {
+    if (!recording.FindPicStart() || !recording.ReadFrame(decoder.PicBuf())) return false;
+    if (decoder.ShowPic() != rovena::PictureDecoder::PictureResult::Decoded) return false;
+    const int row = 3 * decoder.Width();
+    for (int y = decoder.Height() - 1; y >= 0; --y)
+      raw.write(reinterpret_cast<const char*>(decoder.FrameBuf.data()) + y * row, row);
+  }
+  return static_cast<bool>(raw);
+}
 
+struct Psnr {
+  double mean = -1, worst = -1;
+};
+
+// The picture area of `clip` (its top width x height) against the raw window pictures, in
+// ffmpeg's `format`, picture by picture whatever the timestamps.
+Psnr Compare(const std::string& raw, const std::string& clip, int width, int height, const char* format) {
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  const std::string chain = "crop=" + std::to_string(width) + ":" + std::to_string(height) +
+                            ":0:0,settb=1,setpts=N,format=" + format;
+  const std::string text = Capture("ffmpeg -nostdin -hide_banner -f rawvideo -pix_fmt bgr24 -s " + size + " -i " + raw +
+                                   " -i " + clip + " -lavfi \"[0]" + chain + "[a];[1]" + chain +
+                                   "[b];[a][b]psnr\" -f null -");
+  Psnr psnr;
+  std::smatch match;
+  if (std::regex_search(text, match, std::regex("average:([0-9.]+|inf)"))) psnr.mean = std::stod(match[1]);
+  if (std::regex_search(text, match, std::regex("min:([0-9.]+|inf)"))) psnr.worst = std::stod(match[1]);
+  return psnr;
+}
+
+bool RunSize(int width, int height, int pictures, const fs::path& dir) {
+  const rovena::test::FixtureRecording source =
+      rovena::test::MakeFfmpegRecording("bench_export", width, height, pictures);
+  const std::string clip = (dir / "clip.mp4").string(), peer = (dir / "ffmpeg.mp4").string();
   const auto exportWith = [&](int jobs) {
     rovena::exporting::ExportRequest request;
-    request.ranges = {{recording, 1, pictures}};
-    request.output = (dir / "clip.mp4").string();
+    request.ranges = {{source.path, 1, pictures}};
+    request.output = clip;
     request.jobs = jobs;
+    request.ifExists = rovena::IfExists::Replace;
     const auto result = rovena::exporting::ExportClip(request);
     if (!result.error.empty()) std::fprintf(stderr, "export: %s\n", result.error.c_str());
     return result.error.empty();
   };
-  const std::string ffmpeg = "ffmpeg -nostdin -v error -y -i " + recording + " -c:v libx264 -crf 18 " +
-                             (dir / "ffmpeg.mp4").string();
-  // The same through display colours and back, as an export's pictures are: the extra detail
-  // that conversion leaves costs the encoder more than the decoding or the overlay do.
-  const std::string ffmpegRgb = "ffmpeg -nostdin -v error -y -i " + recording +
-                                " -vf format=bgr24,format=yuv420p -c:v libx264 -crf 18 " + (dir / "ffmpeg_rgb.mp4").string();
+  const std::string ffmpeg =
+      "ffmpeg -nostdin -v error -y -i " + source.path + " -c:v libx264 -crf 18 " + peer;
   const double one = BestSeconds([&] { return exportWith(1); });
   const double two = BestSeconds([&] { return exportWith(2); });
-  const double peer = BestSeconds([&] { return std::system(ffmpeg.c_str()) == 0; });
-  const double peerRgb = BestSeconds([&] { return std::system(ffmpegRgb.c_str()) == 0; });
-  if (one < 0 || two < 0 || peer < 0 || peerRgb < 0) return 1;
+  const double theirs = BestSeconds([&] { return std::system(ffmpeg.c_str()) == 0; });
+  if (one < 0 || two < 0 || theirs < 0) return false;
 
+  const std::string raw = (dir / "window.bgr").string();
+  if (!WriteWindowPictures(source.path, raw)) return false;
   const auto rate = [&](double seconds) { return pictures / seconds; };
-  std::printf("VGA, %d pictures, overlay time,speed, CRF 18, %ld cores\n", pictures, sysconf(_SC_NPROCESSORS_ONLN));
+  std::printf("%dx%d, %d pictures of testsrc2, default settings (band below, time,speed, CRF 18), %ld cores\n", width,
+              height, pictures, sysconf(_SC_NPROCESSORS_ONLN));
   std::printf("  export --jobs 1        %7.1f pictures/s\n", rate(one));
   std::printf("  export --jobs 2        %7.1f pictures/s\n", rate(two));
-  std::printf("  ffmpeg -c:v libx264    %7.1f pictures/s\n", rate(peer));
-  std::printf("  ffmpeg via bgr24        %7.1f pictures/s\n", rate(peerRgb));
-  std::printf("  ratio to ffmpeg: jobs 1 %.2f, jobs 2 %.2f; to ffmpeg via bgr24: jobs 2 %.2f (above 1: faster)\n",
-              peer / one, peer / two, peerRgb / two);
-  if (argc <= 2) std::filesystem::remove_all(dir);
-  return 0;
+  std::printf("  ffmpeg -c:v libx264    %7.1f pictures/s\n", rate(theirs));
+  std::printf("  ratio to ffmpeg: jobs 1 %.2f, jobs 2 %.2f (above 1: faster)\n", theirs / one, theirs / two);
+  for (const char* format : {"yuv420p", "rgb24"}) {
+    const Psnr ours = Compare(raw, clip, width, height, format), its = Compare(raw, peer, width, height, format);
+    std::printf("  against the window's pictures, %-7s: export mean %.2f dB, worst %.2f dB; ffmpeg mean %.2f dB, "
+                "worst %.2f dB\n", format, ours.mean, ours.worst, its.mean, its.worst);
+  }
+  const auto bytes = [](const std::string& path) { return static_cast<double>(fs::file_size(path)); };
+  std::printf("  size: export %.0f bytes, ffmpeg CRF 18 %.0f bytes (%.2f x)\n", bytes(clip), bytes(peer),
+              bytes(clip) / bytes(peer));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int pictures = argc > 1 ? std::atoi(argv[1]) : 100;
+  const fs::path dir = fs::temp_directory_path() / "rovena_bench_export";
+  fs::create_directories(dir);
+  const bool ok = RunSize(640, 480, pictures, dir) && RunSize(320, 240, pictures, dir);
+  fs::remove_all(dir);
+  return ok ? 0 : 1;
 }
