@@ -6,6 +6,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "export/clip_export.h"
@@ -95,6 +96,20 @@ QString DoneMessage(const ExportRun& run, const QString& clip) {
   return message;
 }
 
+// The save dialog asked only about the clip; the subtitles, GPX and record beside it are
+// replaced with it, so ask about those that exist too.
+bool SidecarsMayBeReplaced(Platform& platform, const std::string& clip, bool sidecars) {
+  QStringList existing;
+  for (const std::string& file : exporting::ExportFiles(clip, sidecars)) {
+    std::error_code error;
+    if (file != clip && std::filesystem::exists(file, error)) existing << PathFromBytes(file);
+  }
+  if (existing.isEmpty()) return true;
+  return platform.AskYesNo(QStringLiteral("Obok klipu są już pliki o tej nazwie:\n%1\nZastąpić je?")
+                               .arg(existing.join(QChar('\n'))),
+                           MessageIcon::Exclamation);
+}
+
 }  // namespace
 
 void ExportMarkedStretch(QWidget* parent, Platform& platform, const MarkedStretch& marked) {
@@ -108,13 +123,14 @@ void ExportMarkedStretch(QWidget* parent, Platform& platform, const MarkedStretc
   const QString preset = source.dir().filePath(source.completeBaseName() + QStringLiteral(".mp4"));
   const std::optional<QString> chosen = platform.ChooseFileToSave(preset, QString::fromLatin1(kMp4Filter));
   if (!chosen || chosen->isEmpty()) return;
+  if (!SidecarsMayBeReplaced(platform, PathToBytes(*chosen), request.sidecars)) return;
 
   request.output = PathToBytes(*chosen);
   request.playInterval = marked.playInterval;
   request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   request.program = "Rovena";
   request.arguments = {"Rovena", "Ctrl+E"};
-  request.ifExists = IfExists::Replace;  // the save dialog has asked
+  request.ifExists = IfExists::Replace;  // the save dialog and the question above have asked
   ExportRun run;
   std::thread worker(Work, std::ref(run), request, std::cref(marked));
   const bool cancelled = ShowProgressUntilDone(parent, run, *chosen);

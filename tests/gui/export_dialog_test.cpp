@@ -1,6 +1,6 @@
 // Ctrl+E: the options asked and remembered, the marked stretch exported to MP4 from the
-// window, the clip named when done with its folder a click away, and Cancel in its progress
-// dialog leaving nothing behind.
+// window, the clip named when done with its folder a click away, sidecars replaced only when
+// asked, and Cancel in its progress dialog leaving nothing behind.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -141,6 +141,24 @@ TEST_F(ExportFromWindow, CancelInTheProgressDialogLeavesNoFile) {
   PressCtrlE(out_.filePath("clip.mp4"));
   EXPECT_EQ(QDir(out_.path()).entryList(QDir::Files | QDir::Hidden).join(","), "");
   EXPECT_TRUE(v_.platform.messages.empty());
+}
+
+// The save dialog asks about the clip only: sidecars already beside it are asked about too,
+// and No leaves them and writes nothing.
+TEST_F(ExportFromWindow, ExistingSidecarsAreReplacedOnlyWhenTheUserAgrees) {
+  Mark(1, 3);
+  QFile old(out_.filePath("clip.srt"));
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("keep") == 4);
+  old.close();
+  v_.platform.yesNoAnswers = {false};
+  PressCtrlE(out_.filePath("clip.mp4"));
+  ASSERT_EQ(v_.platform.questions.size(), 1u);
+  EXPECT_TRUE(v_.platform.questions[0].text.contains(out_.filePath("clip.srt")));
+  EXPECT_EQ(QDir(out_.path()).entryList(QDir::Files | QDir::Hidden).join(","), "clip.srt");
+  v_.platform.yesNoAnswers = {true};
+  PressCtrlE(out_.filePath("clip.mp4"));
+  EXPECT_EQ(QDir(out_.path()).entryList(QDir::Files).join(","), "clip.gpx,clip.json,clip.mp4,clip.srt");
+  EXPECT_NE(QFileInfo(out_.filePath("clip.srt")).size(), 4);
 }
 
 }  // namespace
