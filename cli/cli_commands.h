@@ -18,7 +18,4 @@ int RunIndex(const std::vector<std::string>& args);
 int RunFind(const std::vector<std::string>& args);
 int RunVerify(const std::vector<std::string>& args);
 int RunEvents(const std::vector<std::string>& args);
-
-// The usage line of a command, as --help lists it ("" for an unknown command).
-std::string UsageOf(const std::string& command);
 }

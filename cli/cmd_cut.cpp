@@ -85,7 +85,7 @@ int CutAcrossTrip(const ParsedArgs& args, const std::vector<std::string>& argume
 
 int RunCut(const std::vector<std::string>& argv) {
   CommandReport report("cut");
-  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o"}, {"--sidecars", "--across-gaps"});
+  const ParsedArgs args = ParseArgs(argv, "cut");
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording or folder");
   std::vector<std::string> arguments = {"rovena-cli", "cut"};

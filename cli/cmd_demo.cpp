@@ -33,7 +33,7 @@ bool Report(const CommandReport& report, const std::string& error, const std::st
 
 int RunDemo(const std::vector<std::string>& argv) {
   CommandReport report("demo");
-  const ParsedArgs args = ParseArgs(argv, {"--pictures"});
+  const ParsedArgs args = ParseArgs(argv, "demo");
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name the folder to write into");
   const auto pictures = args.Option("--pictures") ? PositiveNumber(*args.Option("--pictures"))

@@ -12,7 +12,7 @@ namespace rovena::cli {
 
 int RunEvents(const std::vector<std::string>& argv) {
   CommandReport report("events");
-  const ParsedArgs args = ParseArgs(argv, {"--limit", "--format"});
+  const ParsedArgs args = ParseArgs(argv, "events");
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording or folder");
   const std::string format = args.Option("--format").value_or("text");

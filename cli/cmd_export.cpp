@@ -132,10 +132,7 @@ std::string Duration(double seconds) {
 
 int RunExport(const std::vector<std::string>& argv) {
   CommandReport report("export");
-  const ParsedArgs args = ParseArgs(argv,
-                                    {"--from", "--to", "--event", "--before", "--after", "--limit", "-o", "--overlay",
-                                     "--band", "--tz", "--scale", "--crf", "--pace", "--jobs", "--redact"},
-                                    {"--no-sidecars"});
+  const ParsedArgs args = ParseArgs(argv, "export");
   if (!args.error.empty()) return report.Usage(args.error);
   exporting::ExportRequest request;
   if (const std::string why = ReadOptions(args, request); !why.empty()) return report.Usage(why);
@@ -180,7 +177,7 @@ bool NoSourceHere(const std::vector<exporting::FileCheck>& checks) {
 
 int RunVerifyExport(const std::vector<std::string>& argv) {
   CommandReport report("verify-export");
-  const ParsedArgs args = ParseArgs(argv, {}, {"--outputs-only"});
+  const ParsedArgs args = ParseArgs(argv, "verify-export");
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one integrity record");
   const bool outputsOnly = args.Flag("--outputs-only");

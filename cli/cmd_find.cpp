@@ -165,8 +165,7 @@ int FindEvents(const ParsedArgs& args, const std::string& format, const CommandR
 
 int RunFind(const std::vector<std::string>& argv) {
   CommandReport report("find");
-  const ParsedArgs args =
-      ParseArgs(argv, {"--near", "--radius", "--from", "--to", "--at", "--event", "--db", "--format"});
+  const ParsedArgs args = ParseArgs(argv, "find");
   if (!args.error.empty()) return report.Usage(args.error);
   if (!args.positional.empty()) return report.Usage("unexpected argument '" + args.positional[0] + "'");
   const std::string format = args.Option("--format").value_or("text");

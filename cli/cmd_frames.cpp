@@ -42,7 +42,7 @@ struct FramesRequest {
 
 // The request, or the reason the command line was not understood.
 std::variant<FramesRequest, std::string> ParseRequest(const std::vector<std::string>& argv) {
-  const ParsedArgs args = ParseArgs(argv, {"-o", "--first", "--count", "--y4m", "--jobs"});
+  const ParsedArgs args = ParseArgs(argv, "frames");
   if (!args.error.empty()) return args.error;
   if (args.positional.size() != 1) return std::string("name one recording");
   FramesRequest request;

@@ -31,7 +31,7 @@ void PrintSummary(const archive::IndexSummary& s) {
 
 int RunIndex(const std::vector<std::string>& argv) {
   CommandReport report("index");
-  const ParsedArgs args = ParseArgs(argv, {"--db", "--jobs"}, {"--prune"});
+  const ParsedArgs args = ParseArgs(argv, "index");
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.empty()) return report.Usage("name at least one file or folder");
   archive::IndexOptions options;

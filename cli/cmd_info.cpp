@@ -92,7 +92,7 @@ void PrintJson(const std::string& path, int format, std::int64_t length, const W
 
 int RunInfo(const std::vector<std::string>& argv) {
   CommandReport report("info");
-  const ParsedArgs args = ParseArgs(argv, {}, {"--json"});
+  const ParsedArgs args = ParseArgs(argv, "info");
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording");
   const std::string& path = args.positional[0];

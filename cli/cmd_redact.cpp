@@ -60,7 +60,7 @@ std::string Summary(const redact::BoxFile& boxes) {
 
 int RunRedact(const std::vector<std::string>& argv) {
   CommandReport report("redact");
-  const ParsedArgs args = ParseArgs(argv, {"--from", "--to", "-o", "--detect", "--jobs"});
+  const ParsedArgs args = ParseArgs(argv, "redact");
   if (!args.error.empty()) return report.Usage(args.error);
   const auto output = args.Option("-o");
   if (!output || output->empty()) return report.Usage("name the boxes file with -o");

@@ -121,7 +121,7 @@ int TrackFolder(const std::string& folder, const std::string& format, int jobs, 
 
 int RunTrack(const std::vector<std::string>& argv) {
   CommandReport report("track");
-  const ParsedArgs args = ParseArgs(argv, {"--format", "-o", "--jobs"});
+  const ParsedArgs args = ParseArgs(argv, "track");
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one recording or folder");
   if (args.Option("-o") == "") return report.Usage("-o takes a file name");

@@ -157,7 +157,7 @@ Trip ScanTrip(const std::string& folder, bool walkWhole, bool quiet, std::string
 
 int RunTrip(const std::vector<std::string>& argv) {
   CommandReport report("trip");
-  const ParsedArgs args = ParseArgs(argv, {"--format"}, {"--quick"});
+  const ParsedArgs args = ParseArgs(argv, "trip");
   if (!args.error.empty()) return report.Usage(args.error);
   if (args.positional.size() != 1) return report.Usage("name one folder");
   const std::string format = args.Option("--format").value_or("text");

@@ -32,7 +32,7 @@ std::string StateOf(const archive::RecordingInfo& info) {
 
 int RunVerify(const std::vector<std::string>& argv) {
   CommandReport report("verify");
-  const ParsedArgs args = ParseArgs(argv, {"--db"});
+  const ParsedArgs args = ParseArgs(argv, "verify");
   if (!args.error.empty()) return report.Usage(args.error);
   std::vector<std::string> roots;
   for (const std::string& path : args.positional) roots.push_back(archive::ArchivePath(path));

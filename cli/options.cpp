@@ -1,6 +1,6 @@
 #include "cli/options.h"
 
-#include "cli/cli_commands.h"
+#include "cli/command_spec.h"
 #include "cli/progress.h"
 #include "core/text_encoding.h"
 
@@ -13,20 +13,16 @@
 
 namespace rovena::cli {
 
-const char* const kExitStatusHelp =
-    "Exit status:\n"
-    "  0  done as asked (warnings on stderr name any damage passed over)\n"
-    "  1  not done, or only in part: one line on stderr says why\n"
-    "  2  the command line was not understood\n";
-
 std::optional<std::string> ParsedArgs::Option(const std::string& name) const {
   const auto it = options.find(name);
   if (it == options.end()) return std::nullopt;
   return it->second;
 }
 
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& known,
-                     const std::set<std::string>& knownFlags) {
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::string& command) {
+  std::set<std::string> known, knownFlags;
+  if (const CommandSpec* spec = FindCommand(command))
+    for (const OptionSpec& option : spec->options) (option.value ? known : knownFlags).insert(option.name);
   ParsedArgs parsed;
   bool onlyPositional = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -64,11 +60,6 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
 }
 
 const char* const kForceFlag = "--force";
-const char* const kForceHelp =
-    "An existing file is never replaced unless --force is given (commands that write files take it).\n"
-    "No output ever replaces a file the command reads (a recording, any recording of a trip it reads,\n"
-    "the archive) or one it wrote itself, --force or not. A device or FIFO is written into; a folder,\n"
-    "socket or block device is refused.";
 
 IfExists ReplaceChoice(const ParsedArgs& args) { return args.Flag(kForceFlag) ? IfExists::Replace : IfExists::Refuse; }
 
@@ -89,7 +80,9 @@ std::optional<long long> PositiveNumber(const std::string& text) {
   return NumberInRange(text, 1, std::numeric_limits<long long>::max());
 }
 
-CommandReport::CommandReport(std::string command) : command_(std::move(command)), usage_(UsageOf(command_)) {}
+CommandReport::CommandReport(std::string command) : command_(std::move(command)) {
+  if (const CommandSpec* spec = FindCommand(command_)) usage_ = UsageLine(*spec);
+}
 
 const char* const kJobsUsage = "--jobs takes a number of workers from 1 to 64";
 

@@ -23,9 +23,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// The exit-status rule above, as text for --help.
-extern const char* const kExitStatusHelp;
-
 struct ParsedArgs {
   std::vector<std::string> positional;
   std::map<std::string, std::string> options;
@@ -36,16 +33,14 @@ struct ParsedArgs {
   bool Flag(const std::string& name) const { return flags.count(name) != 0; }
 };
 
-// `known` lists the option names (with their dashes) that take a value, `knownFlags` those
-// that take none; --quiet and --force are known to every command (the command table refuses
-// --force for commands that write no file). Anything after "--" is positional.
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& known,
-                     const std::set<std::string>& knownFlags = {});
+// The options the table of the command named `command` lists; --quiet and --force are known
+// to every command (main refuses --force for commands that write no file). Anything after
+// "--" is positional.
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::string& command);
 
 // --force, the one option of every command that writes files the user names: an existing
 // file there is replaced. An input of the run is never replaced, --force or not.
 extern const char* const kForceFlag;
-extern const char* const kForceHelp;
 IfExists ReplaceChoice(const ParsedArgs& args);
 
 // Whether a summary line may go to standard output after `output` was written: not after a
@@ -67,7 +62,7 @@ std::optional<int> JobsOption(const ParsedArgs& args);
 // each message is one line whatever a library or a file name put into it (TerminalLine).
 class CommandReport {
  public:
-  // The usage line is the one the command table lists for `command`.
+  // The usage line is the one the option table gives `command`.
   explicit CommandReport(std::string command);
   CommandReport(std::string command, std::string usage)
       : command_(std::move(command)), usage_(std::move(usage)) {}
