@@ -110,23 +110,25 @@ std::string Json(const std::vector<Pass>& passes, bool byPlace) {
 // --near with --radius, and --from and --to, into `query`; returns why they are wrong.
 std::string ReadPlaceAndTimes(const ParsedArgs& args, archive::PlaceQuery& query) {
   if (auto near = args.Option("--near"))
-    if (!ParsePlace(*near, query)) return "--near takes LAT,LON in decimal degrees";
+    if (!ParsePlace(*near, query)) return "--near takes LAT,LON in decimal degrees, latitude -90 to 90, longitude -180 to 180";
   if (auto radius = args.Option("--radius")) {
     const auto metres = Decimal(*radius);
-    if (!metres || *metres <= 0 || *metres > 1e6) return "--radius takes metres, more than 0";
+    if (!metres || *metres <= 0 || *metres > 1e6) return "--radius takes metres, more than 0 up to 1000000";
     if (!args.Option("--near")) return "--radius goes with --near";
     query.radiusM = *metres;
   }
   for (const auto& [name, bound] : {std::pair{"--from", &query.from}, std::pair{"--to", &query.to}})
     if (auto text = args.Option(name))
-      if (!(*bound = archive::ParseIsoTime(*text))) return std::string(name) + " takes an ISO 8601 UTC time";
+      if (!(*bound = archive::ParseIsoTime(*text))) return std::string(name) + " takes an ISO 8601 UTC time such as 2007-06-14T14:05:00Z";
   if (query.from && query.to && *query.from > *query.to) return "--from lies after --to";
   return {};
 }
 
-int Emit(const std::string& out, const CommandReport& report) {
+// Writes the listing; an empty one is no failure, but standard error says so, in every format.
+int Emit(const std::string& out, std::size_t found, const std::string& what, const CommandReport& report) {
   if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0)
     return report.Fail("cannot write the output");
+  if (found == 0) report.Note("0 " + what + " found");
   return kExitDone;
 }
 
@@ -158,7 +160,7 @@ int FindEvents(const ParsedArgs& args, const std::string& format, const CommandR
   } catch (const archive::ArchiveError& e) {
     return report.Fail(e.what());
   }
-  return Emit(FormatEvents(rows, format), report);
+  return Emit(FormatEvents(rows, format), rows.size(), "events", report);
 }
 
 }  // namespace
@@ -181,7 +183,7 @@ int RunFind(const std::vector<std::string>& argv) {
   } else {
     if (args.Option("--radius") || args.Option("--from") || args.Option("--to"))
       return report.Usage("--at goes alone, without --radius, --from or --to");
-    if (!(at = archive::ParseIsoTime(*args.Option("--at")))) return report.Usage("--at takes an ISO 8601 UTC time");
+    if (!(at = archive::ParseIsoTime(*args.Option("--at")))) return report.Usage("--at takes an ISO 8601 UTC time such as 2007-06-14T14:05:00Z");
   }
 
   std::vector<Pass> passes;
@@ -196,7 +198,7 @@ int RunFind(const std::vector<std::string>& argv) {
     return report.Fail(e.what());
   }
   return Emit(format == "json" ? Json(passes, byPlace) : format == "csv" ? Csv(passes, byPlace) : Text(passes, byPlace),
-              report);
+              passes.size(), byPlace ? "passes" : "pictures", report);
 }
 
 }  // namespace rovena::cli

@@ -21,6 +21,7 @@
 #include "core/picture_decoder.h"
 #include "cli/progress.h"
 #include "cli/recording_input.h"
+#include "cli/text_fields.h"
 #include "core/text_encoding.h"
 #include "export/picture_source.h"
 
@@ -51,12 +52,12 @@ std::variant<FramesRequest, std::string> ParseRequest(const std::vector<std::str
   if (request.outputDir.empty()) return std::string("name the output folder with -o");
   if (const auto first = args.Option("--first")) {
     const auto value = PositiveNumber(*first);
-    if (!value) return std::string("--first takes a picture number from 1");
+    if (!value) return std::string("--first takes a picture number, 1 or more");
     request.first = *value;
   }
   if (const auto count = args.Option("--count")) {
     const auto value = NumberInRange(*count, 0, kLast);
-    if (!value) return std::string("--count takes a whole number of pictures");
+    if (!value) return std::string("--count takes a whole number of pictures, 0 or more");
     // Saturates instead of overflowing: first + count - 1 may exceed the type.
     request.last = *value > kLast - request.first ? kLast : request.first + *value - 1;
   }
@@ -183,7 +184,7 @@ int RunFrames(const std::vector<std::string>& argv) {
     return report.Fail(NameText(path) + ": wrote " + std::to_string(written) + " pictures; the recording ends at picture " +
                        std::to_string(source.walked));
   progress.Finish();
-  std::printf("wrote %lld BMP files to %s (%s)\n", written, NameText(request.outputDir).c_str(),
+  std::printf("wrote %s to %s (%s)\n", Counted(written, "BMP file", "BMP files").c_str(), NameText(request.outputDir).c_str(),
               RateText(progress.Elapsed(), written, "pictures").c_str());
   return kExitDone;
 }

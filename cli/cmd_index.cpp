@@ -12,6 +12,7 @@
 #include "archive/index_run.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/text_fields.h"
 #include "core/text_encoding.h"
 
 namespace rovena::cli {
@@ -55,7 +56,7 @@ int RunIndex(const std::vector<std::string>& argv) {
   if (progress) progress->Finish();
   PrintSummary(summary);
   for (const std::string& warning : summary.warnings) report.Warn(warning);
-  return report.Finish(summary.failed.empty(), std::to_string(summary.failed.size()) + " file(s) could not be indexed");
+  return report.Finish(summary.failed.empty(), Counted(static_cast<long long>(summary.failed.size()), "file", "files") + " could not be indexed");
 }
 
 }  // namespace rovena::cli

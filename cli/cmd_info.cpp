@@ -23,8 +23,7 @@ struct WalkSummary {
   int64_t pictures = 0;
   int64_t withSentence = 0;
   int64_t validFixes = 0;
-  std::string firstTime, lastTime;  // as the window shows them
-  std::string firstUtc, lastUtc;    // ISO 8601, for JSON
+  std::string firstUtc, lastUtc;  // ISO 8601
   std::string damage;  // why the walk stopped before the end of the file ("" when it did not)
 };
 
@@ -41,9 +40,6 @@ WalkSummary Walk(Recording& recording) {
     if (!shown.isGprmc) continue;
     ++summary.withSentence;
     if (shown.gpsValid) ++summary.validFixes;
-    const std::string time = shown.timeText.value_or("");
-    if (summary.firstTime.empty()) summary.firstTime = time;
-    summary.lastTime = time;
     const std::optional<GpsFix> fix = ParseGprmc(walker.Sentence());
     if (fix && !fix->utc.empty()) {
       if (summary.firstUtc.empty()) summary.firstUtc = fix->utc;
@@ -65,9 +61,9 @@ void PrintText(const std::string& path, int format, std::int64_t length, const W
   std::printf("gps sentences: %lld\n", static_cast<long long>(summary.withSentence));
   std::printf("valid fixes: %lld\n", static_cast<long long>(summary.validFixes));
   std::printf("checked: %s\n", kChecked);
-  if (summary.withSentence > 0) {
-    std::printf("first gps time: %s\n", summary.firstTime.c_str());
-    std::printf("last gps time: %s\n", summary.lastTime.c_str());
+  if (!summary.firstUtc.empty()) {
+    std::printf("first gps time: %s\n", summary.firstUtc.c_str());
+    std::printf("last gps time: %s\n", summary.lastUtc.c_str());
   }
 }
 

@@ -1,6 +1,8 @@
 // rovena-cli track: the GPS track of a recording, or of a folder's recordings as one trip, as
 // CSV or GPX, found by walking each recording picture by picture as the viewer steps.
+#include <algorithm>
 #include <atomic>
+#include <span>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -17,6 +19,7 @@
 #include "core/text_encoding.h"
 #include "cli/progress.h"
 #include "cli/recording_input.h"
+#include "cli/text_fields.h"
 #include "cli/trip_scan.h"
 
 namespace rovena::cli {
@@ -33,9 +36,17 @@ std::string ChosenFormat(const ParsedArgs& args) {
   return EndsWith(output, ".gpx") || EndsWith(output, ".GPX") ? "gpx" : "csv";
 }
 
+// What the summary line counts: the GPX's points, or the CSV's rows (one per GPS sentence).
+std::string WrittenCount(const std::string& format, const std::vector<std::span<const GpsFix>>& parts) {
+  long long count = 0;
+  for (const auto& fixes : parts)
+    count += format == "gpx" ? std::count_if(fixes.begin(), fixes.end(), IsTrackPoint) : static_cast<long long>(fixes.size());
+  return format == "gpx" ? Counted(count, "track point", "track points") : Counted(count, "GPS sentence", "GPS sentences");
+}
+
 // Returns why the text could not be written, empty on success. A file written gets a summary
-// line; on standard output the track is all there is.
-std::string Emit(const std::string& text, const ParsedArgs& args, std::size_t fixes) {
+// line saying what it holds; on standard output the track is all there is.
+std::string Emit(const std::string& text, const ParsedArgs& args, const std::string& written) {
   const std::optional<std::string> output = args.Option("-o");
   if (!output) {
     const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
@@ -44,7 +55,7 @@ std::string Emit(const std::string& text, const ParsedArgs& args, std::size_t fi
   const std::string error = WriteFileAtomically(
       *output, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, ReplaceChoice(args));
   if (!error.empty()) return "cannot write " + error;
-  if (SummaryFits(*output)) std::printf("wrote %s (%zu GPS sentences)\n", NameText(*output).c_str(), fixes);
+  if (SummaryFits(*output)) std::printf("wrote %s (%s)\n", NameText(*output).c_str(), written.c_str());
   return {};
 }
 
@@ -110,9 +121,9 @@ int TrackFolder(const std::string& folder, const std::string& format, int jobs, 
   const std::filesystem::path normal = std::filesystem::absolute(folder).lexically_normal();
   const std::string name = (normal.has_filename() ? normal : normal.parent_path()).filename().string();
   const std::string text = format == "gpx" ? TrackGpx(parts, name) : TrackCsv(parts);
-  std::size_t fixes = 0;
-  for (const TrackPart& part : parts) fixes += part.fixes.size();
-  if (const std::string writeError = Emit(text, args, fixes); !writeError.empty())
+  std::vector<std::span<const GpsFix>> fixes;
+  for (const TrackPart& part : parts) fixes.push_back(part.fixes);
+  if (const std::string writeError = Emit(text, args, WrittenCount(format, fixes)); !writeError.empty())
     return report.Fail(writeError);
   return report.Finish(whole);
 }
@@ -139,7 +150,7 @@ int RunTrack(const std::vector<std::string>& argv) {
   const TrackWalk walk = CollectTrack(recording);
   const std::string name = std::filesystem::path(path).filename().string();
   const std::string text = format == "gpx" ? TrackGpx(walk.fixes, name) : TrackCsv(walk.fixes);
-  if (const std::string error = Emit(text, args, walk.fixes.size()); !error.empty())
+  if (const std::string error = Emit(text, args, WrittenCount(format, {walk.fixes})); !error.empty())
     return report.Fail(error);
   const std::string damage = WalkDamage(walk.outcome);
   return report.Finish(damage.empty(), NameText(path) + ": the track stops at picture " + std::to_string(walk.pictures) +

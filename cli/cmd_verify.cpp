@@ -9,6 +9,7 @@
 #include "cli/cli_commands.h"
 #include "archive/index_run.h"
 #include "cli/options.h"
+#include "cli/text_fields.h"
 #include "archive/recording_scan.h"
 #include "digest/sha256.h"
 #include "core/text_encoding.h"
@@ -62,8 +63,8 @@ int RunVerify(const std::vector<std::string>& argv) {
     ++bad;
   }
   std::fflush(stdout);
-  return report.Finish(bad == 0, std::to_string(bad) + " of " + std::to_string(listed) +
-                                     " are not unchanged");
+  return report.Finish(bad == 0, std::to_string(bad) + " of " + Counted(listed, "file", "files") +
+                                     " listed " + (bad == 1 ? "does" : "do") + " not match the archive");
 }
 
 }  // namespace rovena::cli

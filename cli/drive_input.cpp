@@ -40,7 +40,7 @@ void Add(Drive& drive, const std::string& path, Walked walked, bool afterBreak) 
 
 }  // namespace
 
-const char* const kLimitUsage = "--limit takes a speed in km/h, more than 0";
+const char* const kLimitUsage = "--limit takes a speed in km/h, more than 0 up to 500";
 
 std::string ReadDrive(const std::string& input, bool quiet, CommandReport& report, Drive& drive, bool& whole) {
   whole = true;

@@ -108,6 +108,11 @@ int CommandReport::Fail(const std::string& why) const {
   return kExitFailed;
 }
 
+void CommandReport::Note(const std::string& what) const {
+  ClearProgressLine();
+  std::fprintf(stderr, "rovena-cli %s: %s\n", command_.c_str(), TerminalLine(what).c_str());
+}
+
 void CommandReport::Warn(const std::string& what) {
   ++warnings_;
   ClearProgressLine();

@@ -71,6 +71,8 @@ class CommandReport {
   int Usage(const std::string& why) const;
   // The command failed: one line saying why; returns kExitFailed.
   int Fail(const std::string& why) const;
+  // A plain remark on standard error ("0 passes found").
+  void Note(const std::string& what) const;
   // Damage passed over; the run goes on.
   void Warn(const std::string& what);
   // kExitDone when everything asked was produced, else kExitFailed, saying `missing` when

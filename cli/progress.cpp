@@ -29,16 +29,17 @@ double Progress::Elapsed() const { return std::chrono::duration<double>(Clock::n
 
 void Progress::Update(std::int64_t done, std::int64_t itemsDone) {
   const Clock::time_point now = Clock::now();
-  if (!shown_ || now - lastDraw_ < kRedrawInterval) return;
+  // The last step is always drawn, so the bar ends full however fast the work ran.
+  if (!shown_ || (now - lastDraw_ < kRedrawInterval && done < total_)) return;
   lastDraw_ = now;
   const double fraction = total_ > 0 ? std::clamp(static_cast<double>(done) / total_, 0.0, 1.0) : 0.0;
   const double seconds = Elapsed();
   const int filled = static_cast<int>(fraction * kBarWidth);
   const std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, '.');
   const std::string left = fraction > 0.01 ? Duration(seconds / fraction - seconds) + " left" : "";
-  std::fprintf(stderr, "\r[%s] %3d%%  %lld %s  %.0f/s  %s\033[K", bar.c_str(), static_cast<int>(fraction * 100),
+  std::fprintf(stderr, "\r[%s] %3d%%  %lld %s  %.0f %s/s  %s\033[K", bar.c_str(), static_cast<int>(fraction * 100),
                static_cast<long long>(itemsDone), items_.c_str(), seconds > 0 ? itemsDone / seconds : 0.0,
-               left.c_str());
+               items_.c_str(), left.c_str());
   std::fflush(stderr);
   lineDrawn = true;
 }

@@ -15,4 +15,8 @@ std::string ShellWord(const std::string& word) {
   return quoted + "'";
 }
 
+std::string Counted(long long count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace rovena::cli

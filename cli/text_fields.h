@@ -10,4 +10,7 @@ namespace rovena::cli {
 // when it holds bytes NameText escapes (the same escapes).
 std::string ShellWord(const std::string& word);
 
+// "1 file", "2 files", "0 passes": a count with its noun in the number it calls for.
+std::string Counted(long long count, const std::string& one, const std::string& many);
+
 }  // namespace rovena::cli

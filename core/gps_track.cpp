@@ -228,6 +228,8 @@ std::string TrackCsv(const std::vector<TrackPart>& parts) {
   return out;
 }
 
+bool IsTrackPoint(const GpsFix& fix) { return fix.valid() && fix.latitude && !fix.utc.empty(); }
+
 std::string TrackGpx(const std::vector<GpsFix>& fixes, std::string_view name) {
   return TrackGpx(std::vector<TrackPart>{{"", fixes, true}}, name);
 }
@@ -245,7 +247,7 @@ std::string TrackGpx(const std::vector<TrackPart>& parts, std::string_view name)
       anySegment = true;
     }
     for (const GpsFix& fix : part.fixes)
-      if (fix.valid() && fix.latitude && !fix.utc.empty()) points.push_back(&fix);
+      if (IsTrackPoint(fix)) points.push_back(&fix);
   }
   if (!points.empty() || !anySegment) AppendSegment(out, points);
   out += "  </trk>\n</gpx>\n";

@@ -56,6 +56,9 @@ TrackWalk CollectTrack(Recording& recording);
 // Missing values are empty fields.
 std::string TrackCsv(const std::vector<GpsFix>& fixes);
 
+// Whether a fix becomes a point of a GPX track: a valid fix with a place and a time.
+bool IsTrackPoint(const GpsFix& fix);
+
 // GPX 1.0: one track with one segment of the valid fixes that have a position and a time,
 // sorted by time (file order among equal times), each with its speed and course when known. `name` becomes the track's name.
 std::string TrackGpx(const std::vector<GpsFix>& fixes, std::string_view name);

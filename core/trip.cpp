@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -237,12 +238,20 @@ std::optional<TripRecording> ScanRecording(const std::string& path, bool walkWho
   return out;
 }
 
+bool IsOwnOutputName(const std::string& name) {
+  static const char* const kOutputs[] = {".mp4", ".srt", ".gpx", ".json", ".csv", ".bmp", ".y4m", ".png", ".jpg", ".jpeg", ".gif"};
+  std::string extension = fs::path(name).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+  return std::find(std::begin(kOutputs), std::end(kOutputs), extension) != std::end(kOutputs);
+}
+
 Trip Trip::Scan(const std::string& folder, const TripScanOptions& options, std::string* error) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
-    if (!it->is_directory(typeError)) names.push_back(it->path().filename().string());
+    const std::string name = it->path().filename().string();
+    if (!it->is_directory(typeError) && !IsOwnOutputName(name)) names.push_back(name);
   }
   if (ec) {
     if (error) *error = ec.message();

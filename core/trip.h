@@ -87,6 +87,11 @@ struct SkippedFile {
   std::string reason;
 };
 
+// Whether the file name is of a kind the program itself writes beside recordings (clips,
+// sidecars, tracks, decoded pictures, snapshots, maps): a folder's scan passes such files over
+// without listing them as skipped.
+bool IsOwnOutputName(const std::string& name);
+
 struct TripScanOptions {
   bool walkWhole = false;  // read every picture: exact counts and distances
   // Called after each file of the folder with the number done and the number in all.
