@@ -151,8 +151,8 @@ std::vector<CommandSpec> MakeCommands() {
       {"trip", "DIR",
        "The recordings of a folder in driving order, the gaps between them, the recordings that overlap the ones "
        "before them in time (never joined; their time counted once), the files skipped and why, and a summary. "
-       "Times are ISO 8601 in UTC. The files this program writes (clips, sidecars, tracks, pictures, maps) are passed "
-       "over without a word.",
+       "Times are ISO 8601 in UTC. Files of the kinds this program writes (clips, sidecars, tracks, pictures) that are no "
+       "recordings are passed over without a word.",
        {kTextFormat,
         {"--quick", nullptr,
          "Read a few pictures at each end of each recording and estimate the picture count (~ in the table) instead "

@@ -239,7 +239,7 @@ std::optional<TripRecording> ScanRecording(const std::string& path, bool walkWho
 }
 
 bool IsOwnOutputName(const std::string& name) {
-  static const char* const kOutputs[] = {".mp4", ".srt", ".gpx", ".json", ".csv", ".bmp", ".y4m", ".png", ".jpg", ".jpeg", ".gif"};
+  static const char* const kOutputs[] = {".mp4", ".srt", ".gpx", ".json", ".csv", ".bmp", ".y4m", ".png", ".jpg", ".jpeg"};
   std::string extension = fs::path(name).extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
   return std::find(std::begin(kOutputs), std::end(kOutputs), extension) != std::end(kOutputs);
@@ -250,8 +250,7 @@ Trip Trip::Scan(const std::string& folder, const TripScanOptions& options, std::
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
-    const std::string name = it->path().filename().string();
-    if (!it->is_directory(typeError) && !IsOwnOutputName(name)) names.push_back(name);
+    if (!it->is_directory(typeError)) names.push_back(it->path().filename().string());
   }
   if (ec) {
     if (error) *error = ec.message();
@@ -265,7 +264,7 @@ Trip Trip::Scan(const std::string& folder, const TripScanOptions& options, std::
     std::string whyNot;
     if (auto r = ScanRecording((fs::path(folder) / names[i]).string(), options.walkWhole, &whyNot))
       recordings.push_back(std::move(*r));
-    else
+    else if (!IsOwnOutputName(names[i]))
       skipped.push_back({names[i], whyNot});
     if (options.progress) options.progress(i + 1, names.size());
   }

@@ -88,8 +88,9 @@ struct SkippedFile {
 };
 
 // Whether the file name is of a kind the program itself writes beside recordings (clips,
-// sidecars, tracks, decoded pictures, snapshots, maps): a folder's scan passes such files over
-// without listing them as skipped.
+// sidecars, tracks, decoded pictures, snapshots): a folder's scan does not list such a
+// file as skipped when it is no recording. One that is a recording stays one of the trip, and
+// so an input no output may replace.
 bool IsOwnOutputName(const std::string& name);
 
 struct TripScanOptions {

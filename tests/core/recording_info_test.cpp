@@ -44,8 +44,8 @@ TEST(InfoCommand, DescribesARealRecording) {
   EXPECT_EQ(result.err, "");
   for (const std::string& line : std::vector<std::string>{
            "frame format: 320 x 240", "length: " + std::to_string(r.fileLength) + " bytes", "pictures: 40",
-        "gps sentences: 40", "valid fixes: 37", "first gps time: 14.06.2007  08:15:00",
-        "last gps time: 14.06.2007  08:15:39"})
+        "gps sentences: 40", "valid fixes: 37", "first gps time: 2007-06-14T08:15:00.000Z",
+        "last gps time: 2007-06-14T08:15:39.000Z"})
     EXPECT_NE(result.out.find(line + "\n"), std::string::npos) << line << "\n" << result.out;
 }
 
