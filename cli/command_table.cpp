@@ -30,6 +30,12 @@ const OptionSpec kStretchTo{"--to", "M|FILE:M",
                             "Last picture, included, in the same form; not before --from in driving order.",
                             Need::kWithPrevious};
 
+// The stretch as an option the command cannot do without (cut and redact have no --event).
+OptionSpec Required(OptionSpec option) {
+  option.need = Need::kRequired;
+  return option;
+}
+
 const OptionSpec kNear{"--near", "LAT,LON",
                        "A place in signed decimal degrees, latitude -90 to 90, longitude -180 to 180.", Need::kOneOf};
 const OptionSpec kRadius{"--radius", "M", "Metres around --near, more than 0 up to 1000000; default: 50."};
@@ -69,8 +75,7 @@ std::vector<CommandSpec> MakeCommands() {
        "stretch from picture N of one recording to picture M of another, across the trip in driving order, joined "
        "into one recording: byte for byte the pieces cut writes from each recording, one after another; refused "
        "across an overlap or a change of picture size, and across a break in driving unless --across-gaps.",
-       {{kStretchFrom.name, kStretchFrom.value, kStretchFrom.help, Need::kRequired},
-        {kStretchTo.name, kStretchTo.value, kStretchTo.help, Need::kRequired},
+       {Required(kStretchFrom), Required(kStretchTo),
         {"-o", "FILE", "The new recording.", Need::kRequired, Offer::kFile},
         {"--sidecars", nullptr, "Also write its GPX track and integrity record beside it, FILE's name with .gpx and "
                                 ".json, committed together with it."},
@@ -141,8 +146,7 @@ std::vector<CommandSpec> MakeCommands() {
        "\"kind\", \"origin\", \"confirmed\"}], \"reviewed\": [{\"recording\", \"picture\"}]}, rectangles in picture "
        "pixels from the top-left corner, pictures numbered as cut numbers them. Everything runs offline on the "
        "processor; the face cascades come from the opencv-data package.",
-       {{kStretchFrom.name, kStretchFrom.value, kStretchFrom.help, Need::kRequired},
-        {kStretchTo.name, kStretchTo.value, kStretchTo.help, Need::kRequired},
+       {Required(kStretchFrom), Required(kStretchTo),
         {"-o", "BOXES.json", "The boxes file.", Need::kRequired, Offer::kFile},
         {"--detect", "faces,plates", "What to look for: faces, plates or faces,plates; default: faces,plates.",
          Need::kOptional, Offer::kWords, "faces,plates faces plates"},
