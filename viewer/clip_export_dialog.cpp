@@ -123,9 +123,16 @@ void ExportMarkedStretch(QWidget* parent, Platform& platform, const MarkedStretc
   const QString preset = source.dir().filePath(source.completeBaseName() + QStringLiteral(".mp4"));
   const std::optional<QString> chosen = platform.ChooseFileToSave(preset, QString::fromLatin1(kMp4Filter));
   if (!chosen || chosen->isEmpty()) return;
-  if (!SidecarsMayBeReplaced(platform, PathToBytes(*chosen), request.sidecars)) return;
+  const std::string clip = PathToBytes(*chosen);
+  // A recording of the open trip is refused before anyone is asked to replace it.
+  if (auto refusal = InputRefusal(QStringLiteral("eksportu"), exporting::ExportFiles(clip, request.sidecars),
+                                  marked.recordingPath)) {
+    platform.ShowMessage(*refusal, MessageIcon::Exclamation);
+    return;
+  }
+  if (!SidecarsMayBeReplaced(platform, clip, request.sidecars)) return;
 
-  request.output = PathToBytes(*chosen);
+  request.output = clip;
   request.playInterval = marked.playInterval;
   request.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   request.program = "Rovena";
