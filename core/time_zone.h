@@ -1,14 +1,13 @@
 // Local time in a named zone of the system's zone database (/usr/share/zoneinfo, or $TZDIR),
-// or in the machine's own zone. A zone file (TZif, versions 1 to 4) lists the zone's changes
-// of offset up to some year and ends with a POSIX TZ rule for the years after it; both are
-// read here, so no process-wide TZ setting is touched and zones can be used side by side.
+// read by Abseil's time zone library, which also follows each zone file's closing rule into
+// the years after its listed changes; no process-wide TZ setting is touched, so named zones
+// can be used side by side. The machine's own zone is the C library's local time.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace rovena {
@@ -27,6 +26,7 @@ class TimeZone {
   static std::optional<TimeZone> Named(const std::string& name, std::string& error);
   // The machine's zone: $TZ when it is set (a zone's name, or a POSIX rule such as
   // "CET-1CEST,M3.5.0,M10.5.0/3"), else /etc/localtime; UTC when neither can be read.
+  // Its times follow $TZ as it was when the last such zone was made.
   static TimeZone Local();
   static TimeZone Utc();
 
@@ -34,25 +34,13 @@ class TimeZone {
   const std::string& Name() const { return name_; }
   ZoneTime At(std::int64_t utcSeconds) const;
 
-  // A POSIX TZ rule: the names and offsets of standard and daylight time and when daylight
-  // time starts and ends each year.
-  struct Rule;
-  struct Type {
-    int offsetSeconds = 0;
-    std::string abbreviation;
-  };
-
  private:
+  struct Database;  // a zone of the database as the library holds it
+
   TimeZone() = default;
-  static std::optional<TimeZone> FromFile(const std::string& path, const std::string& name);
-  bool Load(std::string_view data);  // the bytes of a zone file; false when they are not one
-  Type TypeAt(std::int64_t utcSeconds) const;
 
   std::string name_;
-  std::vector<std::int64_t> transitions_;       // UTC seconds, ascending
-  std::vector<std::uint8_t> transitionTypes_;   // index into types_ from each transition on
-  std::vector<Type> types_;                     // types_[0] also holds before the first transition
-  std::shared_ptr<const Rule> rule_;            // after the last transition; may be null
+  std::shared_ptr<const Database> zone_;  // null for the machine's zone
 };
 
 // The database's zones in name order, for choosing one (zone1970.tab's, and UTC); only UTC

@@ -13,7 +13,7 @@ packages=(
   libsqlite3-dev libpq-dev libssl-dev openssl postgresql-15 postgresql-15-postgis-3
   libavcodec-dev libavformat-dev libavfilter-dev libswscale-dev libavutil-dev fonts-dejavu-core
   libopencv-dev opencv-data libfreetype-dev
-  libexif-dev qt6-translations-l10n libimage-exiftool-perl
+  libexif-dev qt6-translations-l10n libimage-exiftool-perl libabsl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

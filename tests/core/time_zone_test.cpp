@@ -51,9 +51,11 @@ void ExpectAgreesWithLibc(const TimeZone& zone, const char* tz, std::int64_t sin
 
 TEST(TimeZone, NamedZonesAgreeWithTheCLibraryFrom1950To2100) {
   // North and south of the equator, half and three-quarter hours, a negative daylight saving
-  // time (Dublin, Casablanca), numeric abbreviations (Sao Paulo's "-03").
+  // time (Dublin, Casablanca), numeric abbreviations (Sao Paulo's "-03"), closing rules whose
+  // changes fall before midnight or after 24:00 (Nuuk's "/-1", Jerusalem's "/26").
   for (const char* name : {"Europe/Warsaw", "America/New_York", "Australia/Sydney", "Asia/Kolkata", "Pacific/Chatham",
-                           "Europe/Dublin", "Africa/Casablanca", "America/Sao_Paulo", "UTC"}) {
+                           "Europe/Dublin", "Africa/Casablanca", "America/Sao_Paulo", "America/Nuuk", "Asia/Jerusalem",
+                           "UTC"}) {
     std::string error;
     const auto zone = TimeZone::Named(name, error);
     ASSERT_TRUE(zone) << error;
@@ -85,7 +87,9 @@ TEST(TimeZone, TheMachinesZoneFollowsTzAsANameOrARule) {
 }
 
 TEST(TimeZone, NamesOutsideTheDatabaseAreRefused) {
-  for (const char* name : {"", "Europe/Nowhere", "../../etc/passwd", "/etc/localtime", "Europe//Warsaw", "zone.tab"}) {
+  // Besides paths, the library would open "file:" ones and make up fixed-offset zones.
+  for (const char* name : {"", "Europe/Nowhere", "../../etc/passwd", "/etc/localtime", "Europe//Warsaw", "zone.tab",
+                           "file:/etc/localtime", "Fixed/UTC+01:00:00"}) {
     std::string error;
     EXPECT_FALSE(TimeZone::Named(name, error)) << name;
     EXPECT_NE(error.find("not a time zone"), std::string::npos) << error;
