@@ -101,8 +101,10 @@ bool RunSize(int width, int height, int pictures, const fs::path& dir) {
     if (!result.error.empty()) std::fprintf(stderr, "export: %s\n", result.error.c_str());
     return result.error.empty();
   };
-  const std::string ffmpeg =
-      "ffmpeg -nostdin -v error -y -i " + source.path + " -c:v libx264 -crf 18 " + peer;
+  // Passthrough timing: by default ffmpeg repeats the first picture to fill its guessed frame
+  // rate, which would shift every later picture by one against the window's.
+  const std::string ffmpeg = "ffmpeg -nostdin -v error -y -i " + source.path +
+                             " -fps_mode passthrough -c:v libx264 -crf 18 " + peer;
   const double one = BestSeconds([&] { return exportWith(1); });
   const double two = BestSeconds([&] { return exportWith(2); });
   const double theirs = BestSeconds([&] { return std::system(ffmpeg.c_str()) == 0; });
