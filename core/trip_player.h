@@ -169,6 +169,7 @@ class TripPlayer {
   Recording& CurrentRecording() { return recording_; }
   const Recording& CurrentRecording() const { return recording_; }
   PictureDecoder& Decoder() { return decoder_; }
+  const PictureDecoder& Decoder() const { return decoder_; }
   // The open recording's path as it was given, and as the file system names it.
   const std::string& Path() const { return path_; }
   const std::string& CanonicalPath() const { return canonicalPath_; }

@@ -19,9 +19,10 @@ using Json = nlohmann::ordered_json;
 
 // No picture the recorder writes comes near this; larger numbers are typing errors.
 constexpr int kMostCoordinate = 1 << 14;
-// The document is an object of arrays of flat objects: anything deeper is not a boxes file,
-// and refusing it early keeps a hostile file from costing memory.
-constexpr int kMostDepth = 3;
+// The document is an object of arrays of flat objects (a detector's parameters one level
+// deeper): anything deeper is not a boxes file, and refusing it early keeps a hostile file
+// from costing memory.
+constexpr int kMostDepth = 4;
 
 const char* const kKindNames[] = {"face", "plate", "other"};
 const char* const kOriginNames[] = {"detected", "drawn"};
@@ -112,7 +113,10 @@ std::string BoxesToJson(const BoxFile& file) {
   }
   Json reviewed = Json::array();
   for (const PictureRef& where : file.reviewed) reviewed.push_back(PictureJson(where));
-  return Json{{"boxes", boxes}, {"reviewed", reviewed}}.dump(1) + "\n";
+  Json document{{"boxes", boxes}, {"reviewed", reviewed}};
+  for (const DetectorNote& detector : file.detectors)
+    document["detectors"].push_back({{"name", detector.name}, {"parameters", detector.parameters}});
+  return document.dump(1) + "\n";
 }
 
 std::string ParseBoxes(std::string_view text, BoxFile& file) {
@@ -134,6 +138,12 @@ std::string ParseBoxes(std::string_view text, BoxFile& file) {
     error = ReadEach(document, "reviewed", [&](const Json& entry) {
       RequireOnly(entry, {"recording", "picture"});
       read.reviewed.push_back(ReadPicture(entry));
+    });
+  if (error.empty() && document.contains("detectors"))
+    error = ReadEach(document, "detectors", [&](const Json& entry) {
+      RequireOnly(entry, {"name", "parameters"});
+      read.detectors.push_back({entry.at("name").get<std::string>(),
+                                entry.at("parameters").get<std::map<std::string, std::string>>()});
     });
   if (error.empty()) file = std::move(read);
   return error;

@@ -4,10 +4,14 @@
 //   {"boxes": [{"recording": NAME, "picture": N, "x": X, "y": Y, "w": W, "h": H,
 //               "kind": "face"|"plate"|"other", "origin": "detected"|"drawn",
 //               "confirmed": true|false}],
-//    "reviewed": [{"recording": NAME, "picture": N}]}
+//    "reviewed": [{"recording": NAME, "picture": N}],
+//    "detectors": [{"name": TEXT, "parameters": {NAME: VALUE}}]}
+// "detectors", written by `rovena-cli redact`, names what proposed the detected boxes and with
+// which settings, for the export's record; a file without it is as good.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,9 +45,17 @@ struct Box {
   bool operator==(const Box&) const = default;
 };
 
+// A detector that proposed boxes, and its settings.
+struct DetectorNote {
+  std::string name;
+  std::map<std::string, std::string> parameters;
+  bool operator==(const DetectorNote&) const = default;
+};
+
 struct BoxFile {
   std::vector<Box> boxes;
   std::vector<PictureRef> reviewed;
+  std::vector<DetectorNote> detectors;
   bool operator==(const BoxFile&) const = default;
 };
 

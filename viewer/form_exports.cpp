@@ -7,6 +7,7 @@
 #include "core/atomic_file.h"
 #include "core/snapshot_name.h"
 #include "core/text_encoding.h"
+#include "redact/cover.h"
 #include "viewer/clip_export_dialog.h"
 #include "viewer/core_messages.h"
 #include "viewer/local_path.h"
@@ -52,7 +53,7 @@ QString Form1::SnapshotPreset() const {
 std::string Form1::WriteSnapshot(const std::string& target) const {
   const std::string format = SnapshotFormat(target);
   if (format == "bmp") {
-    const QImage bgr = Pic1->Image().convertToFormat(QImage::Format_BGR888);
+    const QImage bgr = SnapshotImage().convertToFormat(QImage::Format_BGR888);
     return WriteBmp24File(target, BgrImageView{bgr.width(), bgr.height(), bgr.constBits(), bgr.bytesPerLine(), false},
                           IfExists::Replace);
   }
@@ -60,12 +61,27 @@ std::string Form1::WriteSnapshot(const std::string& target) const {
   const SnapshotFacts facts{ParseGprmc(recording.NmeaLine),
                             NameText(std::filesystem::path(player.Path()).filename().string()) +
                                 ", picture at byte " + std::to_string(recording.PicPos)};
-  const QByteArray encoded = EncodeSnapshot(Pic1->Image(), format, facts);
+  const QByteArray encoded = EncodeSnapshot(SnapshotImage(), format, facts);
   if (encoded.isEmpty()) return target + ": cannot encode " + format;
   return WriteFileAtomically(target,
                              {reinterpret_cast<const std::uint8_t*>(encoded.constData()),
                               static_cast<std::size_t>(encoded.size())},
                              IfExists::Replace);
+}
+
+// Covered as the export covers: solid black over each box grown by a fifth, for good.
+QImage Form1::SnapshotImage() const {
+  const redact::ReviewSession* review = Review();
+  if (!review || !review->Current()) return Pic1->Image();
+  std::vector<redact::Rect> boxes;
+  for (const std::size_t i : review->CurrentBoxes()) boxes.push_back(review->File().boxes[i].rect);
+  QImage image = Pic1->Image().convertToFormat(QImage::Format_RGB32);
+  const PictureDecoder& decoder = player.Decoder();
+  const int width = decoder.Width(), height = decoder.Height();
+  std::uint8_t* picture = image.bits() + 4 * static_cast<std::ptrdiff_t>(decoder.DrawX());
+  redact::CoverPicture(redact::PackedColourPlanes(picture, image.bytesPerLine(), 4, width, height), width, height,
+                       boxes, redact::CoverStyle::Solid);
+  return image;
 }
 
 void Form1::cmdCut_Click() {

@@ -121,6 +121,11 @@ bool Form1::ReadConfiguration() {
 
 void Form1::Form_QueryUnload(int& Cancel) {
   platform_.WriteSetting(QStringLiteral("MpegFile"), MpegFile);
+  // A person's review is not lost to a closing window: unsaved, it is offered for saving.
+  if (!EndReview()) {
+    Cancel = 1;
+    return;
+  }
   if (Playing) {
     Cancel = 1;
     Playing = false;
@@ -365,6 +370,7 @@ void Form1::ShowCurrentPicture(bool flatOut) {
   const NmeaDisplay sentence = ParseNmea(player.CurrentRecording().NmeaLine);
   companions_->PictureShown(static_cast<int>(player.TripIndex().value_or(0)), player.CurrentRecording().PicPos, flatOut,
                             sentence.isGprmc && !sentence.gpsValid);
+  FollowReview();
 }
 
 bool Form1::ShowPic() {

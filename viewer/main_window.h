@@ -6,7 +6,8 @@
 // The class is written in several files, one for each concern: main_window.cpp (start-up,
 // opening, moves and play), form_layout.cpp (controls), form_keys.cpp (the key table),
 // form_buttons.cpp (which playback buttons are available), form_bar.cpp (the position bar),
-// form_gps.cpp (GPS labels and the map) and form_exports.cpp (snapshot, cut, save, export).
+// form_gps.cpp (GPS labels and the map), form_exports.cpp (snapshot, cut, save, export) and
+// form_review.cpp (reviewing the boxes to cover, in the picture window).
 
 #include <QImage>
 #include <QLabel>
@@ -18,9 +19,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/map_position.h"
 #include "core/trip_player.h"
+#include "redact/review.h"
 #include "viewer/button_art.h"
 #include "viewer/command_frame.h"
 #include "viewer/companion_windows.h"
@@ -88,6 +91,21 @@ class Form1 : public QWidget, public PlayerListener {
   void CloseRouteWindow();
   void LeavePictureWindow();
   void ShowKeyHelp();
+
+  // --- Review of the boxes to cover, in the picture window (form_review.cpp)
+  // R: review on, with a boxes file chosen to open, or off; Shift+R: on with no boxes yet.
+  void ToggleReview();
+  void StartEmptyReview();
+  // Enter: the picture shown is reviewed; the next picture of the stretch follows.
+  void ReviewedAndNext();
+  void RemoveSelectedBox();      // Delete
+  void CopyPreviousBoxes();      // P
+  void BoxKindFace();            // 1, 2, 3: the selected box's kind, and the next one drawn
+  void BoxKindPlate();
+  void BoxKindOther();
+  // Shift+S: the boxes file written through the output guard.
+  void SaveReview() { WriteReview(); }
+  const redact::ReviewSession* Review() const { return review_ ? &*review_ : nullptr; }
 
   // --- Companion windows: the route (M) and the enlarged picture (Z)
   CompanionWindows& Companions() { return *companions_; }
@@ -253,6 +271,22 @@ class Form1 : public QWidget, public PlayerListener {
   QString SnapshotPreset() const;
   // Writes the picture area to `target` in the format its name asks for; an error text or "".
   std::string WriteSnapshot(const std::string& target) const;
+  // The picture area as a snapshot saves it: in review mode with the shown picture's boxes
+  // covered.
+  QImage SnapshotImage() const;
+
+  // Review (form_review.cpp).
+  void StartReview(redact::BoxFile boxes, const QString& path);
+  // The pictures under review: the marked stretch when it is the open recording's, else all.
+  std::vector<redact::ReviewPicture> ReviewStretch();
+  // Tells the review which picture is on screen.
+  void FollowReview();
+  void SetDrawKind(redact::BoxKind kind);
+  // Leaves review mode, offering to save what is unsaved; false when the user's save failed.
+  bool EndReview();
+  // Writes the boxes file; false (the user told why) when it was not written.
+  bool WriteReview();
+  QRect ShownPictureRect();
 
   std::unique_ptr<CompanionWindows> companions_;
   Platform& platform_;
@@ -263,6 +297,8 @@ class Form1 : public QWidget, public PlayerListener {
   QString timeText_;  // the time of the picture shown last
   int mousePointer_ = 0;
   std::optional<Direction> endShown_;  // the end whose rules the buttons show now
+  std::optional<redact::ReviewSession> review_;
+  QString reviewPath_;  // the boxes file under review; empty until the first save of a new one
 };
 
 }  // namespace rovena
