@@ -88,6 +88,7 @@ int RunRedact(const std::vector<std::string>& argv) {
   const std::size_t total = stretch.pictures.size();
   Progress progress(args.Flag("--quiet"), static_cast<std::int64_t>(total), "pictures");
   redact::BoxFile boxes;
+  for (const auto& detector : detectors.front()) boxes.detectors.push_back({detector->Name(), detector->Parameters()});
   std::vector<Decoded> batch(static_cast<std::size_t>(*jobs));
   for (std::size_t first = 0; first < total; first += batch.size()) {
     const std::size_t count = std::min(batch.size(), total - first);

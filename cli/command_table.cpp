@@ -119,7 +119,9 @@ std::vector<CommandSpec> MakeCommands() {
         {"--no-sidecars", nullptr, "Write the clip alone, without .srt, .gpx and .json."},
         {"--redact", "BOXES.json|faces,plates",
          "Fill black, before encoding, each box of BOXES.json (see redact) grown by 20 %, or each face and plate the "
-         "detectors find when given faces, plates or faces,plates.",
+         "detectors find when given faces, plates or faces,plates. The record then lists every covered box, the "
+         "detectors and their settings, the pictures a person reviewed and the SHA-256 of BOXES.json, and says when "
+         "the boxes were covered without review.",
          Need::kOptional, Offer::kFile}},
        RunExport, true},
       {"events", "RECORDING|DIR",
@@ -136,14 +138,18 @@ std::vector<CommandSpec> MakeCommands() {
        "Re-checks every hash the record names; exit status 1 when one differs or is missing, or when the record is "
        "not whole: it must name a source, its clip (CLIP with the clip's extension) and the sidecars written with "
        "it. When no source recording is present, only the outputs are checked, and one line says so. A file over "
-       "16 MiB or nested over 16 levels is not read as a record.",
+       "16 MiB or nested over 16 levels is not read as a record. The boxes file of a redacted export is checked "
+       "where the record names it or beside the record; when it is in neither place it is named as not here, and "
+       "the check does not fail.",
        {{"--outputs-only", nullptr,
-         "Check the outputs alone, for whoever received a clip without its recordings."}},
+         "Check the outputs alone (not the sources, not the boxes file), for whoever received a clip without its "
+         "recordings."}},
        RunVerifyExport},
       {"redact", "RECORDING|DIR",
        "Looks for faces and number plates in pictures N to M (numbered from 1, both included; the stretch as export takes it) and writes every find "
        "as a box to review: BOXES.json holds {\"boxes\": [{\"recording\", \"picture\", \"x\", \"y\", \"w\", \"h\", "
-       "\"kind\", \"origin\", \"confirmed\"}], \"reviewed\": [{\"recording\", \"picture\"}]}, rectangles in picture "
+       "\"kind\", \"origin\", \"confirmed\"}], \"reviewed\": [{\"recording\", \"picture\"}], \"detectors\": "
+       "[{\"name\", \"parameters\"}]}, rectangles in picture "
        "pixels from the top-left corner, pictures numbered as cut numbers them. Everything runs offline on the "
        "processor; the face cascades come from the opencv-data package.",
        {Required(kStretchFrom), Required(kStretchTo),

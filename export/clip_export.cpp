@@ -303,6 +303,7 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   }
   record.damaged = result.damaged;
   record.outputs.push_back(*written);
+  if (request.redaction) record.redaction = *request.redaction;
   result.error = CommitSet(video, sidecars, record, result.written, request.output);
   return result;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ struct ExportRequest {
   // the picture held in its place was passed already.
   std::function<void(const StretchPicture& picture, const std::string& recording, DecodedPicture& decoded)>
       beforeEncoding;
+  // What beforeEncoding covered, filled in as it goes; the record keeps it.
+  std::shared_ptr<const RedactionRecord> redaction;
 };
 
 struct ExportResult {

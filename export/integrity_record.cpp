@@ -95,6 +95,43 @@ std::string MissingOutput(const std::string& jsonPath, const Json& record) {
   return {};
 }
 
+Json RedactionJson(const RedactionRecord& redaction) {
+  Json detectors = Json::array();
+  for (const DetectorUse& detector : redaction.detectors)
+    detectors.push_back({{"name", detector.name}, {"parameters", detector.parameters}});
+  Json reviewed = Json::array();
+  for (const auto& [recording, picture] : redaction.reviewed)
+    reviewed.push_back({{"recording", recording}, {"picture", picture}});
+  Json covered = Json::array();
+  for (const CoveredBox& box : redaction.covered)
+    covered.push_back({{"recording", box.recording}, {"picture", box.picture}, {"x", box.x}, {"y", box.y},
+                       {"w", box.w}, {"h", box.h}, {"kind", box.kind}, {"origin", box.origin},
+                       {"confirmed", box.confirmed}});
+  const bool everyPicture = redaction.pictures > 0 && static_cast<std::int64_t>(redaction.reviewed.size()) == redaction.pictures;
+  Json json = {{"covering", redaction.covering},
+               {"boxes_file", redaction.boxesFile ? FileJson(*redaction.boxesFile) : Json()},
+               {"detectors", detectors},
+               {"reviewed_by_a_person", everyPicture},
+               {"pictures", redaction.pictures},
+               {"reviewed_pictures", reviewed},
+               {"covered_boxes", covered}};
+  if (!redaction.boxesFile)
+    json["note"] = "boxes found by detection during the export and covered without a person's review";
+  return json;
+}
+
+// The boxes file a record names, where it was, or else beside the record: whoever received the
+// clip with its boxes file keeps them together.
+std::optional<FileCheck> CheckBoxesFile(const std::string& jsonPath, const Json& record) {
+  if (!record.contains("redaction") || !record.at("redaction").at("boxes_file").is_object()) return std::nullopt;
+  const Json& entry = record.at("redaction").at("boxes_file");
+  const std::filesystem::path named = Resolved(jsonPath, entry.at("path").get<std::string>());
+  const std::filesystem::path beside = std::filesystem::path(jsonPath).parent_path() / named.filename();
+  std::error_code error;
+  const bool there = std::filesystem::exists(named, error);
+  return Check("boxes", there || !std::filesystem::exists(beside, error) ? named : beside, entry);
+}
+
 }  // namespace
 
 bool IsSidecarName(const std::string& path) {
@@ -128,7 +165,7 @@ std::string RecordJson(const IntegrityRecord& record) {
   for (const RecordedFile& file : record.outputs) outputs.push_back(FileJson(file));
   Json arguments = Json::array();
   for (const std::string& argument : record.arguments) arguments.push_back(NameText(argument));
-  const Json json = {
+  Json json = {
       {"kind", record.kind},
       {"program", {{"name", record.program}, {"version", ROVENA_VERSION}}},
       {"started_utc", record.startedUtc},
@@ -140,6 +177,7 @@ std::string RecordJson(const IntegrityRecord& record) {
       {"damaged_pictures", damaged},
       {"outputs", outputs},
   };
+  if (record.redaction) json["redaction"] = RedactionJson(*record.redaction);
   return json.dump(2) + "\n";
 }
 
@@ -160,6 +198,8 @@ std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& ch
       if (!outputsOnly) found.push_back(Check("source", Resolved(jsonPath, source.at("path").get<std::string>()), source));
     for (const Json& output : record.at("outputs"))
       found.push_back(Check("output", Resolved(jsonPath, output.at("path").get<std::string>()), output));
+    if (const std::optional<FileCheck> boxes = CheckBoxesFile(jsonPath, record); boxes && !outputsOnly)
+      found.push_back(*boxes);
     checks = std::move(found);
     return {};
   } catch (const Json::exception& e) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,32 @@ struct StretchPart {
   std::int64_t firstPosition = 0, lastPosition = 0;
 };
 
+// What an export covered, box by box, and on whose word: the boxes file a person reviewed, or a
+// detector's finds covered unseen.
+struct CoveredBox {
+  std::string recording;  // the file name, as the boxes file names it
+  std::int64_t picture = 0;
+  int x = 0, y = 0, w = 0, h = 0;  // the box as given; the covering grows it by a fifth
+  std::string kind, origin;
+  bool confirmed = false;
+  bool operator==(const CoveredBox&) const = default;
+};
+
+struct DetectorUse {
+  std::string name;
+  std::map<std::string, std::string> parameters;
+};
+
+struct RedactionRecord {
+  std::string covering;                   // how each box was covered
+  std::optional<RecordedFile> boxesFile;  // none when detection ran during the export
+  std::vector<DetectorUse> detectors;     // what proposed the boxes, when anything did
+  std::vector<CoveredBox> covered;
+  // The clip's pictures that passed through the covering, and those of them a person reviewed.
+  std::int64_t pictures = 0;
+  std::vector<std::pair<std::string, std::int64_t>> reviewed;
+};
+
 struct IntegrityRecord {
   std::string kind;  // "export" or "cut"
   std::string program;  // "Rovena" (the window) or "rovena-cli"
@@ -50,12 +77,13 @@ struct IntegrityRecord {
   std::vector<DamagedPicture> damaged;
   // Outputs are named relative to the record's folder, so that the set can be moved together.
   std::vector<RecordedFile> outputs;
+  std::optional<RedactionRecord> redaction;
 };
 
 std::string RecordJson(const IntegrityRecord& record);
 
 struct FileCheck {
-  std::string role;  // "source" or "output"
+  std::string role;  // "source", "output" or "boxes" (the boxes file covered from)
   std::string path;  // as resolved for reading
   enum class Outcome { Match, Mismatch, Missing } outcome = Outcome::Missing;
 };
@@ -66,7 +94,7 @@ bool IsSidecarName(const std::string& path);
 // Reads the record at `jsonPath` and re-hashes every file it names. An error text (unreadable
 // or malformed record, or one that names no source or not its own clip, NAME.EXT beside
 // NAME.json) leaves `checks` empty: a record with entries taken out does not pass.
-// `outputsOnly` leaves the sources unread.
+// `outputsOnly` leaves the sources and the boxes file unread.
 std::string VerifyRecord(const std::string& jsonPath, std::vector<FileCheck>& checks, bool outputsOnly = false);
 
 }  // namespace rovena::exporting

@@ -17,6 +17,7 @@ BoxFile Sample() {
                 {{"140500.m1v", 120}, {600, 440, 40, 40}, BoxKind::Plate, BoxOrigin::Drawn, true},
                 {{"trasa \"2\" żółta.m1v", 7}, {12, 34, 56, 78}, BoxKind::Other, BoxOrigin::Drawn, false}};
   file.reviewed = {{"140500.m1v", 1}, {"141300.m1v", 3}};
+  file.detectors = {{"plates: rows", {{"scales", "1, 1.5"}, {"least width", "40"}}}};
   return file;
 }
 
@@ -31,7 +32,8 @@ TEST(Boxes, RoundTripThroughTheFileAndPython) {
   const std::string check = "python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); b=d['boxes'][1]; "
                             "assert (b['recording'],b['picture'],b['x'],b['y'],b['w'],b['h'],b['kind'],b['origin'],"
                             "b['confirmed'])==('140500.m1v',120,600,440,40,40,'plate','drawn',True); "
-                            "assert d['reviewed'][1]=={'recording':'141300.m1v','picture':3}\" " + path;
+                            "assert d['reviewed'][1]=={'recording':'141300.m1v','picture':3}; "
+                            "assert d['detectors'][0]['parameters']['least width']=='40'\" " + path;
   EXPECT_EQ(std::system(check.c_str()), 0);
   BoxFile empty;
   ASSERT_EQ(ParseBoxes(BoxesToJson({}), empty), "");
@@ -61,9 +63,10 @@ TEST(Boxes, RefusesWhatIsNotABoxesFileAndKeepsWhatItHad) {
       {withBox(R"(, "colour": "red")"), "unknown field \"colour\""},
       {R"({"boxes": [], "reviewed": [{"recording": "a.m1v"}]})", "reviewed[0]"},
       {R"({"boxes": [], "reviewed": [[[[[[]]]]]]})", "nested deeper"},
+      {R"({"boxes": [], "reviewed": [], "detectors": [{"name": "x", "parameters": {"scale": 2}}]})", "detectors[0]"},
   };
   for (const auto& [text, why] : cases) {
-    BoxFile file = {{}, {{"kept.m1v", 1}}};
+    BoxFile file = {{}, {{"kept.m1v", 1}}, {}};
     const std::string error = ParseBoxes(text, file);
     EXPECT_NE(error.find(why), std::string::npos) << text << "\n  gave: " << error;
     EXPECT_EQ(file.reviewed.size(), 1u) << text;

@@ -51,6 +51,8 @@ TEST(RedactCommand, WritesTheProposalsOfAStretch) {
   BoxFile boxes;
   ASSERT_EQ(ReadBoxesFile(output, boxes), "");
   EXPECT_TRUE(boxes.reviewed.empty());
+  ASSERT_EQ(boxes.detectors.size(), 1u) << "the file names what proposed its boxes";
+  EXPECT_TRUE(boxes.detectors[0].name.starts_with("plates")) << boxes.detectors[0].name;
   std::vector<int> found(road.size() + 1);
   for (const Box& box : boxes.boxes) {
     EXPECT_EQ(box.where.recording, "plates.m1v");
@@ -92,6 +94,59 @@ TEST(RedactCommand, WritesTheProposalsOfAStretch) {
     }
     EXPECT_GT(cv::PSNR(covered & rest, original & rest), 35) << "picture " << picture;
   }
+}
+
+// The record of an export lists what was covered and on whose word, and verify-export
+// re-checks the boxes file where it is found; a receiver without it is not failed.
+TEST(RedactCommand, TheRecordProvesWhatWasCoveredAndVerifyExportChecksTheBoxesFile) {
+  test::ScratchDir dir("rovena_redact_record");
+  const std::vector<cv::Mat> road = test::DemoPictures(dir.Path().string(), 3);
+  std::vector<cv::Mat> drawn;
+  for (std::uint32_t i = 0; i < road.size(); ++i) drawn.push_back(test::MakePlateScene(road[i], {120}, i).picture);
+  test::ThroughRecorder(drawn, dir.Path().string());
+  const std::string recording = dir.File("plates.m1v"), boxesPath = dir.File("clip.boxes.json");
+  BoxFile reviewed;
+  reviewed.boxes = {{{"plates.m1v", 1}, {10, 20, 30, 40}, BoxKind::Face, BoxOrigin::Drawn, true},
+                    {{"plates.m1v", 2}, {50, 60, 70, 20}, BoxKind::Plate, BoxOrigin::Detected, true},
+                    {{"plates.m1v", 3}, {1, 1, 9, 9}, BoxKind::Other, BoxOrigin::Drawn, true}};
+  reviewed.reviewed = {{"plates.m1v", 1}, {"plates.m1v", 2}};
+  reviewed.detectors = {{"plates: test", {{"least width", "40"}}}};
+  ASSERT_EQ(WriteBoxesFile(boxesPath, reviewed, IfExists::Refuse), "");
+  ASSERT_EQ(RunCli("export " + recording + " --from 1 --to 2 -o " + dir.File("clip.mp4") + " --redact " + boxesPath), 0);
+  ASSERT_EQ(RunCli("export " + recording + " --from 1 --to 2 -o " + dir.File("auto.mp4") + " --redact plates"), 0);
+
+  // Python's reader checks both records against the boxes file's bytes.
+  const std::string script = dir.File("check.py");
+  std::ofstream(script) << R"(import hashlib, json, sys
+folder = sys.argv[1]
+r = json.load(open(folder + '/clip.json'))['redaction']
+assert r['boxes_file']['sha256'] == hashlib.sha256(open(folder + '/clip.boxes.json', 'rb').read()).hexdigest(), r
+assert r['boxes_file']['path'].endswith('/clip.boxes.json'), r
+assert [(b['picture'], b['x'], b['y'], b['w'], b['h'], b['kind'], b['origin'], b['confirmed']) for b in r['covered_boxes']]     == [(1, 10, 20, 30, 40, 'face', 'drawn', True), (2, 50, 60, 70, 20, 'plate', 'detected', True)], r
+assert r['reviewed_by_a_person'] and r['pictures'] == 2, r
+assert r['reviewed_pictures'] == [{'recording': 'plates.m1v', 'picture': 1}, {'recording': 'plates.m1v', 'picture': 2}], r
+assert r['detectors'] == [{'name': 'plates: test', 'parameters': {'least width': '40'}}], r
+assert 'note' not in r and '20 %' in r['covering'], r
+a = json.load(open(folder + '/auto.json'))['redaction']
+assert a['boxes_file'] is None and not a['reviewed_by_a_person'] and a['reviewed_pictures'] == [], a
+assert 'without a person' in a['note'] and a['detectors'][0]['name'].startswith('plates'), a
+assert a['covered_boxes'] and all(b['origin'] == 'detected' and not b['confirmed'] for b in a['covered_boxes']), a
+)";
+  EXPECT_EQ(std::system(("python3 " + script + " " + dir.Path().string()).c_str()), 0);
+
+  const std::string record = dir.File("clip.json");
+  EXPECT_EQ(RunCli("verify-export " + record), 0);
+  std::filesystem::rename(boxesPath, dir.File("elsewhere.json"));
+  EXPECT_EQ(RunCli("verify-export " + record), 0) << "the receiver of the clip alone has no boxes file";
+  // Received as a set in another folder, the boxes file beside the record is the one checked.
+  const std::filesystem::path received = dir.Path() / "received";
+  std::filesystem::create_directory(received);
+  for (const char* name : {"clip.mp4", "clip.srt", "clip.gpx", "clip.json"})
+    std::filesystem::copy_file(dir.File(name), received / name);
+  std::filesystem::copy_file(dir.File("elsewhere.json"), received / "clip.boxes.json");
+  EXPECT_EQ(RunCli("verify-export " + (received / "clip.json").string()), 0);
+  std::ofstream(received / "clip.boxes.json", std::ios::app) << " ";
+  EXPECT_EQ(RunCli("verify-export " + (received / "clip.json").string()), 1) << "a changed boxes file fails";
 }
 
 }  // namespace
