@@ -75,11 +75,17 @@ QRect Form1::ShownPictureRect() {
 void Form1::FollowReview() {
   if (!review_) return;
   review_->Show(redact::BoxRecordingName(player.Path()), player.CurrentRecording().PicPos);
+  // The window repaints at its next refresh, as for any picture shown; only the picture's place
+  // changes with the recording's picture size.
   PictureWindow* window = companions_->Picture();
-  if (!window) return;
+  if (!window || window->Review().picture == ShownPictureRect()) return;
   ReviewView view = window->Review();
-  view.picture = ShownPictureRect();  // the picture size changes with the recording
+  view.picture = ShownPictureRect();
   window->SetReview(view);
+}
+
+void Form1::RepaintReview() {
+  if (PictureWindow* window = companions_->Picture()) window->update();
 }
 
 void Form1::ReviewedAndNext() {
@@ -89,19 +95,19 @@ void Form1::ReviewedAndNext() {
     return;
   }
   if (review_->AtLastPicture())
-    FollowReview();
+    RepaintReview();
   else
     cmdUp_Click();
 }
 
 void Form1::RemoveSelectedBox() {
-  if (review_ && review_->RemoveSelected()) FollowReview();
+  if (review_ && review_->RemoveSelected()) RepaintReview();
 }
 
 void Form1::CopyPreviousBoxes() {
   if (!review_) return;
   if (review_->CopyPrevious() == 0) platform_.Beep();
-  FollowReview();
+  RepaintReview();
 }
 
 void Form1::SetDrawKind(redact::BoxKind kind) {

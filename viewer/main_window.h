@@ -281,6 +281,7 @@ class Form1 : public QWidget, public PlayerListener {
   std::vector<redact::ReviewPicture> ReviewStretch();
   // Tells the review which picture is on screen.
   void FollowReview();
+  void RepaintReview();
   void SetDrawKind(redact::BoxKind kind);
   // Leaves review mode, offering to save what is unsaved; false when the user's save failed.
   bool EndReview();
