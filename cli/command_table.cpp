@@ -121,7 +121,7 @@ std::vector<CommandSpec> MakeCommands() {
          "Fill black, before encoding, each box of BOXES.json (see redact) grown by 20 %, or each face and plate the "
          "detectors find when given faces, plates or faces,plates. The record then lists every covered box, the "
          "detectors and their settings, the pictures a person reviewed and the SHA-256 of BOXES.json, and says when "
-         "the boxes were covered without review.",
+         "the boxes were covered without review, as the band and the subtitles then say on every picture.",
          Need::kOptional, Offer::kFile}},
        RunExport, true},
       {"events", "RECORDING|DIR",

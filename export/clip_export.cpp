@@ -188,7 +188,8 @@ std::string EncodePictures(const ExportRequest& request, const ClipPlan& plan, O
   const Stretch& stretch = plan.stretch;
   Mp4Writer mp4;
   const VideoSettings settings{stretch.width, stretch.height, request.scale, request.crf,
-                               StyleFor(stretch.height * request.scale, request.overlay), request.band,
+                               StyleFor(stretch.height * request.scale, request.overlay, request.bandNote.empty() ? 0 : 1),
+                               request.band,
                                !plan.cues.empty()};
   if (std::string error = mp4.Open(path, settings); !error.empty()) return error;
   DecodedPicture picture;
@@ -267,6 +268,8 @@ ExportResult ExportClip(const ExportRequest& request, const ExportProgress& prog
   const PictureClock clock = ReadClock(sentences, request.playInterval);
   plan.timesMs = ClipTimesMs(clock, request.pace);
   plan.texts = OverlayTexts(sentences, clock, request.overlay, request.zone);
+  if (!request.bandNote.empty())
+    for (std::string& text : plan.texts) text += (text.empty() ? "" : "\n") + request.bandNote;
   plan.cues = SubtitleCues(plan.texts, plan.timesMs);
 
   // Every file of the set is open before work begins, so a refused target is known at once.

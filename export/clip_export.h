@@ -42,6 +42,9 @@ struct ExportRequest {
       beforeEncoding;
   // What beforeEncoding covered, filled in as it goes; the record keeps it.
   std::shared_ptr<const RedactionRecord> redaction;
+  // A line the band and the subtitles add to every picture ("" for none): what whoever watches
+  // the clip must know of all of it, such as boxes covered without a person's review.
+  std::string bandNote;
 };
 
 struct ExportResult {

@@ -176,8 +176,8 @@ std::optional<BandPlace> ParseBandPlace(std::string_view text) {
 
 const char* BandPlaceText(BandPlace place) { return place == BandPlace::kBelow ? "below" : "over"; }
 
-OverlayStyle StyleFor(int pictureHeight, const OverlayFields& fields) {
-  const int lines = (fields.time || fields.speed ? 1 : 0) + (fields.position ? 1 : 0);
+OverlayStyle StyleFor(int pictureHeight, const OverlayFields& fields, int noteLines) {
+  const int lines = (fields.time || fields.speed ? 1 : 0) + (fields.position ? 1 : 0) + noteLines;
   if (lines == 0) return {};
   OverlayStyle style;
   style.fontSize = pictureHeight / 20;  // 12 pixels on CIF, still legible on a phone

@@ -81,7 +81,8 @@ struct OverlayStyle {
   int textTop = 0;     // from the band's top edge
   int lineSpacing = 0;
 };
-OverlayStyle StyleFor(int pictureHeight, const OverlayFields& fields);
+// `noteLines` more lines hold what the band says of the whole clip under the fields.
+OverlayStyle StyleFor(int pictureHeight, const OverlayFields& fields, int noteLines = 0);
 
 // The family the overlay is drawn in (found through fontconfig; fonts-dejavu-core).
 inline constexpr const char* kOverlayFont = "DejaVu Sans Mono";

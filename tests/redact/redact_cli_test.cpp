@@ -131,6 +131,9 @@ a = json.load(open(folder + '/auto.json'))['redaction']
 assert a['boxes_file'] is None and not a['reviewed_by_a_person'] and a['reviewed_pictures'] == [], a
 assert 'without a person' in a['note'] and a['detectors'][0]['name'].startswith('plates'), a
 assert a['covered_boxes'] and all(b['origin'] == 'detected' and not b['confirmed'] for b in a['covered_boxes']), a
+# The band says what the record says, in the subtitles' words too.
+assert 'bez przeglądu' in open(folder + '/auto.srt', encoding='utf-8').read()
+assert 'bez przeglądu' not in open(folder + '/clip.srt', encoding='utf-8').read()
 )";
   EXPECT_EQ(std::system(("python3 " + script + " " + dir.Path().string()).c_str()), 0);
 
