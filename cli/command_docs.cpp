@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_spec.h"
+#include "cli/command_table.h"
 #include "cli/options.h"
 
 namespace rovena::cli {
@@ -106,18 +106,18 @@ std::string RoffItalic(const std::string& text) { return "\\fI" + Roff(text) + "
 const Style kPlain{AsIs, AsIs};
 const Style kRoff{Roff, RoffItalic};
 
-std::string OptionForm(const OptionSpec& option, const Style& style) {
+std::string OptionForm(const CliOption& option, const Style& style) {
   return style.name(option.name) + (option.value ? " " + style.value(option.value) : "");
 }
 
 // The usage line in pieces a line may break between: the name, the operands, each option or
 // group of options.
-std::vector<std::string> UsagePieces(const CommandSpec& command, const Style& style) {
+std::vector<std::string> UsagePieces(const CliCommand& command, const Style& style) {
   std::vector<std::string> pieces = {style.name(command.name)};
   if (*command.operands) pieces.push_back(style.value(command.operands));
   const auto& options = command.options;
   for (std::size_t i = 0; i < options.size(); ++i) {
-    const OptionSpec& option = options[i];
+    const CliOption& option = options[i];
     if (option.need == Need::kOneOf) {
       std::string group = "(" + OptionForm(option, style);
       for (; i + 1 < options.size() && (options[i + 1].need == Need::kOneOf || options[i + 1].need == Need::kWithPrevious); ++i)
@@ -131,24 +131,24 @@ std::vector<std::string> UsagePieces(const CommandSpec& command, const Style& st
   return pieces;
 }
 
-std::string Usage(const CommandSpec& command, const Style& style) {
+std::string Usage(const CliCommand& command, const Style& style) {
   std::string line;
   for (const std::string& piece : UsagePieces(command, style)) line += (line.empty() ? "" : " ") + piece;
   return line;
 }
 
 // The options every command takes besides its own, with their help.
-std::vector<OptionSpec> SharedOptions(const CommandSpec& command) {
-  std::vector<OptionSpec> shared = {{"--quiet", nullptr, kQuietHelp}};
+std::vector<CliOption> SharedOptions(const CliCommand& command) {
+  std::vector<CliOption> shared = {{"--quiet", nullptr, kQuietHelp}};
   if (command.writesFiles) shared.push_back({kForceFlag, nullptr, kForceOptionHelp});
   return shared;
 }
 
-std::string HelpRows(const std::vector<OptionSpec>& options) {
+std::string HelpRows(const std::vector<CliOption>& options) {
   constexpr std::size_t kColumn = 24, kWidth = 78;
   const std::string margin(kColumn, ' ');
   std::string out;
-  for (const OptionSpec& option : options) {
+  for (const CliOption& option : options) {
     const std::string form = "  " + OptionForm(option, kPlain);
     out += form.size() + 2 > kColumn ? form + "\n" + margin : form + std::string(kColumn - form.size(), ' ');
     for (char c : Wrap(option.help, kWidth - kColumn)) out += c == '\n' ? "\n" + margin : std::string(1, c);
@@ -163,16 +163,16 @@ std::string ExitStatusText() {
   return out;
 }
 
-std::string ManCommand(const CommandSpec& command) {
+std::string ManCommand(const CliCommand& command) {
   std::string out = ".TP\n.B " + Usage(command, kRoff) + "\n" + RoffParagraph(command.summary);
   if (command.options.empty()) return out;
   out += ".RS\n";
-  for (const OptionSpec& option : command.options) out += ".TP\n.B " + OptionForm(option, kRoff) + "\n" + RoffParagraph(option.help);
+  for (const CliOption& option : command.options) out += ".TP\n.B " + OptionForm(option, kRoff) + "\n" + RoffParagraph(option.help);
   return out + ".RE\n";
 }
 
 // The bash lines that complete the value of `option`, or "" when it takes none.
-std::string CompletionCase(const OptionSpec& option) {
+std::string CompletionCase(const CliOption& option) {
   if (!option.value) return {};
   const std::string head = "        " + std::string(option.name) + ") ";
   switch (option.offer) {
@@ -190,18 +190,18 @@ std::string CompletionCase(const OptionSpec& option) {
 
 }  // namespace
 
-std::string UsageLine(const CommandSpec& command) { return Usage(command, kPlain); }
+std::string UsageLine(const CliCommand& command) { return Usage(command, kPlain); }
 
-std::string CommandHelp(const CommandSpec& command) {
-  std::vector<OptionSpec> options = command.options;
-  for (const OptionSpec& shared : SharedOptions(command)) options.push_back(shared);
+std::string CommandHelp(const CliCommand& command) {
+  std::vector<CliOption> options = command.options;
+  for (const CliOption& shared : SharedOptions(command)) options.push_back(shared);
   return "usage: rovena-cli " + UsageLine(command) + "\n\n" + Wrap(command.summary, 78) + "\n\nOptions:\n" +
          HelpRows(options) + "\n" + ExitStatusText();
 }
 
 std::string ProgramHelp() {
   std::string out = "usage: rovena-cli COMMAND [ARGS]\n\nCommands:\n";
-  for (const CommandSpec& command : AllCommands()) out += "  " + Wrap(UsagePieces(command, kPlain), 76, "      ") + "\n";
+  for (const CliCommand& command : AllCommands()) out += "  " + Wrap(UsagePieces(command, kPlain), 76, "      ") + "\n";
   return out + "  COMMAND --help\n  --version\n\n" + Wrap(kRecordingText, 78) + "\n\n" + Wrap(kOptionsText, 78) +
          "\n\n" + ExitStatusText();
 }
@@ -215,7 +215,7 @@ std::string ManualPage() {
       ".SH SYNOPSIS\n.B rovena-cli\n.I COMMAND\n.RI [ ARGS ]\n.br\n.B rovena-cli\n.IR COMMAND \" \\-\\-help\"\n"
       ".br\n.B rovena-cli \\-\\-version\n"
       ".SH DESCRIPTION\n" + RoffParagraph(kRecordingText) + ".SH COMMANDS\n";
-  for (const CommandSpec& command : AllCommands()) out += ManCommand(command);
+  for (const CliCommand& command : AllCommands()) out += ManCommand(command);
   out += ".SH FILE NAMES\n" + RoffParagraph(kNamesText) + ".SH OPTIONS\n" + RoffParagraph(kOptionsText) +
          ".SH SAFETY\n" + RoffParagraph(kSafetyText) + ".SH EXIT STATUS\n";
   for (const ExitRow& row : kExitRows) out += ".TP\n.B " + std::to_string(row.code) + "\n" + RoffParagraph(row.meaning);
@@ -224,7 +224,7 @@ std::string ManualPage() {
 
 std::string BashCompletion() {
   std::string names;
-  for (const CommandSpec& command : AllCommands()) names += std::string(names.empty() ? "" : " ") + command.name;
+  for (const CliCommand& command : AllCommands()) names += std::string(names.empty() ? "" : " ") + command.name;
   std::string out =
       "# bash completion for rovena-cli\n"
       "# Made by rovena-cli from its option tables (cli/command_table.cpp); to change it, change them and run\n"
@@ -237,9 +237,9 @@ std::string BashCompletion() {
       "  fi\n"
       "  local options=\"--help --quiet\"\n"
       "  case ${COMP_WORDS[1]} in\n";
-  for (const CommandSpec& command : AllCommands()) {
+  for (const CliCommand& command : AllCommands()) {
     std::string listed, cases;
-    for (const OptionSpec& option : command.options) {
+    for (const CliOption& option : command.options) {
       listed += std::string(" ") + option.name;
       cases += CompletionCase(option);
     }

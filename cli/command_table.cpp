@@ -1,7 +1,7 @@
 // The option table of every command. Help texts name the unit, the range (both ends
 // included) and the default; the words after the options are what the shell completes.
 #include "cli/cli_commands.h"
-#include "cli/command_spec.h"
+#include "cli/command_table.h"
 
 namespace rovena::cli {
 namespace {
@@ -10,39 +10,39 @@ const std::string kTimeForm =
     "T is an ISO 8601 time in UTC: 2007-06-14 (its midnight), 2007-06-14T14:05 or 2007-06-14T14:05:00Z; seconds may "
     "have a fraction, a space may stand for the T, and the Z may be left out.";
 
-const OptionSpec kJobs{"--jobs", "N", "Workers side by side, from 1 to 64; default: one per processor core.",
+const CliOption kJobs{"--jobs", "N", "Workers side by side, from 1 to 64; default: one per processor core.",
                        Need::kOptional, Offer::kWords, "1 2 4 8"};
-const OptionSpec kDb{"--db", "URL",
+const CliOption kDb{"--db", "URL",
                      "The archive: a SQLite file, or a postgresql:// URL for PostgreSQL/PostGIS; default: "
                      "$XDG_DATA_HOME/rovena/archive.sqlite.",
                      Need::kOptional, Offer::kFile};
-const OptionSpec kTextFormat{"--format", "text|csv|json", "Output format; default: text.", Need::kOptional,
+const CliOption kTextFormat{"--format", "text|csv|json", "Output format; default: text.", Need::kOptional,
                              Offer::kWords, "text csv json"};
-const OptionSpec kLimit{"--limit", "KMH",
+const CliOption kLimit{"--limit", "KMH",
                         "Speed limit in km/h, more than 0 up to 500; speeding is looked for only when it is given."};
 
 // The stretch export and redact take, in one recording or across a trip folder's recordings.
-const OptionSpec kStretchFrom{"--from", "N|FILE:N",
+const CliOption kStretchFrom{"--from", "N|FILE:N",
                               "First picture: its number in the recording, from 1; with a folder, FILE:N is picture N "
                               "of the folder's recording FILE.",
                               Need::kOneOf};
-const OptionSpec kStretchTo{"--to", "M|FILE:M",
+const CliOption kStretchTo{"--to", "M|FILE:M",
                             "Last picture, included, in the same form; not before --from in driving order.",
                             Need::kWithPrevious};
 
 // The stretch as an option the command cannot do without (cut and redact have no --event).
-OptionSpec Required(OptionSpec option) {
+CliOption Required(CliOption option) {
   option.need = Need::kRequired;
   return option;
 }
 
-const OptionSpec kNear{"--near", "LAT,LON",
+const CliOption kNear{"--near", "LAT,LON",
                        "A place in signed decimal degrees, latitude -90 to 90, longitude -180 to 180.", Need::kOneOf};
-const OptionSpec kRadius{"--radius", "M", "Metres around --near, more than 0 up to 1000000; default: 50."};
-const OptionSpec kTimeFrom{"--from", "T", "Only what was recorded at T or later. " + kTimeForm};
-const OptionSpec kTimeTo{"--to", "T", "Only what was recorded at T or earlier, T as for --from."};
+const CliOption kRadius{"--radius", "M", "Metres around --near, more than 0 up to 1000000; default: 50."};
+const CliOption kTimeFrom{"--from", "T", "Only what was recorded at T or later. " + kTimeForm};
+const CliOption kTimeTo{"--to", "T", "Only what was recorded at T or earlier, T as for --from."};
 
-std::vector<CommandSpec> MakeCommands() {
+std::vector<CliCommand> MakeCommands() {
   return {
       {"info", "RECORDING",
        "Frame format, length, pictures, GPS sentences and valid fixes, first and last GPS time (ISO 8601, UTC), and "
@@ -204,13 +204,13 @@ std::vector<CommandSpec> MakeCommands() {
 
 }  // namespace
 
-const std::vector<CommandSpec>& AllCommands() {
-  static const std::vector<CommandSpec> commands = MakeCommands();
+const std::vector<CliCommand>& AllCommands() {
+  static const std::vector<CliCommand> commands = MakeCommands();
   return commands;
 }
 
-const CommandSpec* FindCommand(const std::string& name) {
-  for (const CommandSpec& command : AllCommands())
+const CliCommand* FindCommand(const std::string& name) {
+  for (const CliCommand& command : AllCommands())
     if (name == command.name) return &command;
   return nullptr;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_spec.h"
+#include "cli/command_table.h"
 #include "cli/options.h"
 #include "core/atomic_file.h"
 #include "core/output_guard.h"
@@ -26,7 +26,7 @@ bool GivesForce(const std::vector<std::string>& args) {
 
 std::string CommandsThatWrite() {
   std::string names;
-  for (const CommandSpec& c : AllCommands())
+  for (const CliCommand& c : AllCommands())
     if (c.writesFiles) names += (names.empty() ? "" : ", ") + std::string(c.name);
   return names;
 }
@@ -48,7 +48,7 @@ int WriteDocs(const std::string& folder) {
   return kExitDone;
 }
 
-int RunCommand(const CommandSpec& command, const std::vector<std::string>& args) {
+int RunCommand(const CliCommand& command, const std::vector<std::string>& args) {
   if (AsksForHelp(args)) {
     std::printf("%s", CommandHelp(command).c_str());
     return kExitDone;
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "--write-docs") == 0 && argc == 3) return WriteDocs(argv[2]);
   // An interrupted command leaves no half-written output behind.
   rovena::RemoveTemporariesOnSignals();
-  if (const CommandSpec* command = FindCommand(argv[1])) return RunCommand(*command, {argv + 2, argv + argc});
+  if (const CliCommand* command = FindCommand(argv[1])) return RunCommand(*command, {argv + 2, argv + argc});
   std::fprintf(stderr, "rovena-cli: unknown command '%s' (try --help)\n", rovena::TerminalLine(argv[1]).c_str());
   return kExitUsage;
 }

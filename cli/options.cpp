@@ -1,6 +1,6 @@
 #include "cli/options.h"
 
-#include "cli/command_spec.h"
+#include "cli/command_table.h"
 #include "cli/progress.h"
 #include "core/text_encoding.h"
 
@@ -21,8 +21,8 @@ std::optional<std::string> ParsedArgs::Option(const std::string& name) const {
 
 ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::string& command) {
   std::set<std::string> known, knownFlags;
-  if (const CommandSpec* spec = FindCommand(command))
-    for (const OptionSpec& option : spec->options) (option.value ? known : knownFlags).insert(option.name);
+  if (const CliCommand* table = FindCommand(command))
+    for (const CliOption& option : table->options) (option.value ? known : knownFlags).insert(option.name);
   ParsedArgs parsed;
   bool onlyPositional = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -81,7 +81,7 @@ std::optional<long long> PositiveNumber(const std::string& text) {
 }
 
 CommandReport::CommandReport(std::string command) : command_(std::move(command)) {
-  if (const CommandSpec* spec = FindCommand(command_)) usage_ = UsageLine(*spec);
+  if (const CliCommand* table = FindCommand(command_)) usage_ = UsageLine(*table);
 }
 
 const char* const kJobsUsage = "--jobs takes a number of workers from 1 to 64";

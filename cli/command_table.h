@@ -16,7 +16,7 @@ enum class Need { kOptional, kRequired, kOneOf, kWithPrevious };
 // What the shell offers after the option.
 enum class Offer { kNothing, kFile, kFolder, kWords, kTimeZones };
 
-struct OptionSpec {
+struct CliOption {
   const char* name;         // with its dashes: "--jobs", "-o"
   const char* value;        // the value's placeholder ("N", "csv|gpx"); nullptr for a flag
   std::string help;         // one sentence or two: unit, range (both ends), default
@@ -25,24 +25,24 @@ struct OptionSpec {
   const char* words = "";   // for Offer::kWords: the words offered, separated by spaces
 };
 
-struct CommandSpec {
+struct CliCommand {
   const char* name;
   const char* operands;     // what comes without an option name ("RECORDING|DIR", "PATH...")
   const char* summary;      // what the command does, one paragraph, for --help and the manual
-  std::vector<OptionSpec> options;
+  std::vector<CliOption> options;
   int (*run)(const std::vector<std::string>& args);
   bool writesFiles = false;  // writes files the user names, so takes --force
 };
 
 // Every command, in the order --help and the manual list them.
-const std::vector<CommandSpec>& AllCommands();
+const std::vector<CliCommand>& AllCommands();
 // The command named `name`, or nullptr.
-const CommandSpec* FindCommand(const std::string& name);
+const CliCommand* FindCommand(const std::string& name);
 
 // "track RECORDING|DIR [--format csv|gpx] [-o FILE] [--jobs N] [--force]".
-std::string UsageLine(const CommandSpec& command);
+std::string UsageLine(const CliCommand& command);
 // The whole of `rovena-cli COMMAND --help`.
-std::string CommandHelp(const CommandSpec& command);
+std::string CommandHelp(const CliCommand& command);
 // The whole of `rovena-cli --help`.
 std::string ProgramHelp();
 // packaging/rovena-cli.1 and packaging/rovena-cli.bash-completion as the tables make them.
