@@ -24,7 +24,7 @@ const char* const kQuietHelp = "No progress line (long commands draw one on a te
 const char* const kForceOptionHelp = "Replace an existing file among the outputs; never an input of the command.";
 
 const char* const kRecordingText =
-    "A recording is one MPEG-1 video file in which every picture carries the recorder's GPS sentence: a file that "
+    "A recording is an MPEG-1 video file whose pictures each carry the recorder's GPS sentence: a file that "
     "begins with the sequence header of a 640 x 480 or 320 x 240 picture and holds at least one picture that can be "
     "read whole. rovena-cli reads recordings the way the Rovena window steps through them: picture N is the picture "
     "the Nth step forward shows, numbered from 1, a picture counts once read through its end code, a picture whose "

@@ -4,8 +4,8 @@
 // export and the command-line tools all count with this walker.
 //
 // A step finds the next picture start code, reads on to the first slice (taking the GPS
-// sentence from the user data on the way) and then through the sequence end code 00 00 01 B7
-// that closes the picture; the next step searches on from behind that end code. Hence:
+// sentence from the user data on the way) and then on to the picture's closing end code
+// (00 00 01 B7); the next step searches on from behind that end code. Hence:
 //  - a picture counts only once it has been read whole, through its end code;
 //  - when a picture's end code is missing, its data runs on to the next picture's end code,
 //    and that next picture gets no number of its own: stepping passes over it;
