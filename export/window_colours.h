@@ -6,11 +6,10 @@
 // video stream describes that conversion, so a player given the decoded planes as they are
 // would show other colours than the window (a saturated red 64 levels apart in green). The
 // export therefore re-expresses each picture, straight from the decoder's planes, as BT.601
-// video-range 4:2:0 whose standard conversion gives the window's colours: luma per pixel from
-// the window's colour of that pixel, with the colour differences interpolated between their
-// samples as a player does (the window repeats each over 2 x 2 pixels, which would put that
-// blockiness into luma), and each colour-difference sample from the mean of the window's
-// colours over its 2 x 2 pixels.
+// video-range 4:2:0 whose standard conversion gives the window's colours: each pixel's luma
+// from the window's colour of that pixel, and each colour-difference sample from the mean of
+// the window's colours over its 2 x 2 pixels, which is where the window repeats it. All in
+// whole numbers, so that every machine and build makes the same bytes.
 #pragma once
 
 #include <cstdint>
