@@ -150,16 +150,15 @@ TEST_F(ExportChecks, PicturesShowTheWindowsColoursAndTheBandBelowHoldsTheSentenc
   const int band = StyleFor(240, {true, true, true}).bandHeight;
   // Compared picture by picture, whatever each side's timestamps: the planes against the
   // window's pictures in ffmpeg's standard conversion, and the colours ffmpeg shows for the
-  // clip (by its tags) against the window's, where the colour differences' interpolation
-  // (the window repeats each over 2 x 2 pixels) and their errors, doubled in red and blue,
-  // cost a few decibels more.
+  // clip (by its tags) against the window's, where the encoder's errors in the colour
+  // differences count about twice (red and blue are made from them). Mean and worst.
   const std::string crop = "crop=320:240:0:0,settb=1,setpts=N";
-  for (const auto& [format, least] : {std::pair{"yuv420p", 38.0}, std::pair{"rgb24", 34.0}}) {
+  for (const auto& [format, mean, worst] : {std::tuple{"yuv420p", 42.0, 41.0}, std::tuple{"rgb24", 37.5, 35.0}}) {
     const Output psnr = Capture("ffmpeg -nostdin -hide_banner -f rawvideo -pix_fmt bgr24 -s 320x240 -i " + ours + " -i " +
                                 scratch_.File("clip.mp4") + " -lavfi \"[0]" + crop + ",format=" + format + "[a];[1]" +
                                 crop + ",format=" + format + "[b];[a][b]psnr\" -f null -");
-    EXPECT_GE(Number(psnr.text, "average:([0-9.]+)"), least) << psnr.text;
-    EXPECT_GE(Number(psnr.text, "min:([0-9.]+)"), least - 3) << psnr.text;
+    EXPECT_GE(Number(psnr.text, "average:([0-9.]+)"), mean) << psnr.text;
+    EXPECT_GE(Number(psnr.text, "min:([0-9.]+)"), worst) << psnr.text;
     std::printf("  the whole picture, %s: %s\n", format, psnr.text.substr(psnr.text.rfind("PSNR")).c_str());
   }
 

@@ -82,8 +82,16 @@ TEST(RedactCommand, WritesTheProposalsOfAStretch) {
     const cv::Mat& covered = exported[picture - 2];
     const Rect plate = scenes[picture - 1].plates.front();
     const cv::Rect bounds(plate.x, plate.y, plate.w, plate.h);
+    // Nothing of the plate is left: its area is black but for the encoder's noise of a level
+    // (which never saw the plate). That noise may still correlate with anything, so the
+    // correlation only counts where the area is not flat.
     const double correlation = test::Correlation(covered(bounds), original(bounds));
-    EXPECT_LT(std::abs(correlation), 0.2) << "picture " << picture;
+    double darkest = 0, brightest = 0;
+    cv::minMaxLoc(covered(bounds), &darkest, &brightest);
+    EXPECT_LE(brightest, 2) << "picture " << picture;
+    if (brightest - darkest > 1) {
+      EXPECT_LT(std::abs(correlation), 0.2) << "picture " << picture;
+    }
     RecordProperty("mp4_plate_correlation_" + std::to_string(picture), std::to_string(correlation));
     cv::Mat rest(480, 640, CV_8UC1, cv::Scalar(255));
     for (const Box& box : boxes.boxes) {
