@@ -2,7 +2,8 @@
 // recorder's form (the tests' own content):
 // - speed: pictures per second with one and with two workers, next to ffmpeg turning the same
 //   file into H.264 at CRF 18 (its own decoder, no band). Wall-clock times, because both
-//   sides use several threads; each side runs three times and the best run counts.
+//   sides use several threads. The three runs take turns, five rounds of them, so that a
+//   busy spell of the machine falls on all of them alike; the median and the best count.
 // - quality: the clip's pictures as ffmpeg decodes them against the window's own pictures
 //   (our decoder in display colours), mean and worst PSNR, compared in 4:2:0 planes (the
 //   window's colours in the standard conversion) and in display colours (as a player shows
@@ -20,6 +21,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "core/picture_decoder.h"
 #include "core/recording.h"
@@ -30,14 +32,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-double BestSeconds(const std::function<bool()>& run) {
-  double best = 1e9;
-  for (int i = 0; i < 3; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    if (!run()) return -1;
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  return best;
+constexpr int kRounds = 5;
+
+// Seconds of each round, taken in turn with the other runs; empty when one failed.
+using Runs = std::vector<std::function<bool()>>;
+std::vector<std::vector<double>> TimedInTurn(const Runs& runs) {
+  std::vector<std::vector<double>> seconds(runs.size());
+  for (int round = 0; round < kRounds; ++round)
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      if (!runs[i]()) return {};
+      seconds[i].push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+  for (auto& times : seconds) std::sort(times.begin(), times.end());
+  return seconds;
 }
 
 std::string Capture(const std::string& command) {
@@ -105,20 +113,20 @@ bool RunSize(int width, int height, int pictures, const fs::path& dir) {
   // rate, which would shift every later picture by one against the window's.
   const std::string ffmpeg = "ffmpeg -nostdin -v error -y -i " + source.path +
                              " -fps_mode passthrough -c:v libx264 -crf 18 " + peer;
-  const double one = BestSeconds([&] { return exportWith(1); });
-  const double two = BestSeconds([&] { return exportWith(2); });
-  const double theirs = BestSeconds([&] { return std::system(ffmpeg.c_str()) == 0; });
-  if (one < 0 || two < 0 || theirs < 0) return false;
+  const auto seconds = TimedInTurn({[&] { return exportWith(1); }, [&] { return exportWith(2); },
+                                    [&] { return std::system(ffmpeg.c_str()) == 0; }});
+  if (seconds.empty()) return false;
 
   const std::string raw = (dir / "window.bgr").string();
   if (!WriteWindowPictures(source.path, raw)) return false;
-  const auto rate = [&](double seconds) { return pictures / seconds; };
   std::printf("%dx%d, %d pictures of testsrc2, default settings (band below, time,speed, CRF 18), %ld cores\n", width,
               height, pictures, sysconf(_SC_NPROCESSORS_ONLN));
-  std::printf("  export --jobs 1        %7.1f pictures/s\n", rate(one));
-  std::printf("  export --jobs 2        %7.1f pictures/s\n", rate(two));
-  std::printf("  ffmpeg -c:v libx264    %7.1f pictures/s\n", rate(theirs));
-  std::printf("  ratio to ffmpeg: jobs 1 %.2f, jobs 2 %.2f (above 1: faster)\n", theirs / one, theirs / two);
+  const char* names[] = {"export --jobs 1", "export --jobs 2", "ffmpeg -c:v libx264"};
+  const auto median = [&](std::size_t i) { return seconds[i][kRounds / 2]; };
+  for (std::size_t i = 0; i < seconds.size(); ++i)
+    std::printf("  %-20s median %6.1f pictures/s, best %6.1f\n", names[i], pictures / median(i), pictures / seconds[i][0]);
+  std::printf("  ratio to ffmpeg (medians): jobs 1 %.2f, jobs 2 %.2f (above 1: faster)\n", median(2) / median(0),
+              median(2) / median(1));
   for (const char* format : {"yuv420p", "rgb24"}) {
     const Psnr ours = Compare(raw, clip, width, height, format), its = Compare(raw, peer, width, height, format);
     std::printf("  against the window's pictures, %-7s: export mean %.2f dB, worst %.2f dB; ffmpeg mean %.2f dB, "
