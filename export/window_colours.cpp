@@ -15,7 +15,7 @@ constexpr int kCbBlue = 350, kCbGreen = -179, kCrGreen = -85, kCrRed = 443;
 // weights sums to its range's scale (219/255, or 0 for the differences). Every product and
 // sum below is a whole number under 2^24, so float arithmetic is exact with them, and the
 // bytes are the same on every machine whatever instructions the compiler picks.
-constexpr float kLumaScale = 1.0f / 65536, kDifferenceScale = 1.0f / 65536;
+constexpr float kScale = 1.0f / 65536;
 constexpr float kLumaR = 16829, kLumaG = 33039, kLumaB = 6416, kLumaBase = (16 << 16) + (1 << 15);
 constexpr float kCbR = -2428, kCbG = -4768, kCbB = 7196;
 constexpr float kCrR = 7196, kCrG = -6026, kCrB = -1170, kDifferenceBase = (128 << 16) + (1 << 15);
@@ -25,15 +25,13 @@ constexpr float kCrR = 7196, kCrG = -6026, kCrB = -1170, kDifferenceBase = (128 
 using Bytes = std::uint8_t* __restrict__;
 using ConstBytes = const std::uint8_t* __restrict__;
 
-// A pair of picture rows split by each pixel's place in its 2 x 2 block (upper left, upper
-// right, lower left, lower right), with the block's colour differences.
+// The luma of a pair of picture rows split by each pixel's place in its 2 x 2 block (upper
+// left, upper right, lower left, lower right).
 struct BlockRows {
-  explicit BlockRows(int samples) : count(samples), bytes(6 * static_cast<std::size_t>(samples)) {}
+  explicit BlockRows(int samples) : count(samples), bytes(4 * static_cast<std::size_t>(samples)) {}
   std::uint8_t* Luma(int k) { return &bytes[static_cast<std::size_t>(k) * count]; }
-  std::uint8_t* Cb() { return Luma(4); }
-  std::uint8_t* Cr() { return Luma(5); }
   int count;
-  std::vector<std::uint8_t> bytes;  // four luma rows, Cb, Cr
+  std::vector<std::uint8_t> bytes;
 };
 
 void Split(ConstBytes upper, ConstBytes lower, int samples, Bytes y0, Bytes y1, Bytes y2, Bytes y3, Bytes cb,
@@ -62,12 +60,12 @@ inline std::uint8_t LumaOf(int y, int red, int green, int blue, float& sumR, flo
   sumR += r;
   sumG += g;
   sumB += b;
-  return static_cast<std::uint8_t>(static_cast<int>((kLumaR * r + kLumaG * g + kLumaB * b + kLumaBase) * kLumaScale));
+  return static_cast<std::uint8_t>(static_cast<int>((kLumaR * r + kLumaG * g + kLumaB * b + kLumaBase) * kScale));
 }
 
 // A colour difference of the mean of a block's four colours, from their sums.
 inline std::uint8_t DifferenceOf(float sumR, float sumG, float sumB, float wr, float wg, float wb) {
-  return static_cast<std::uint8_t>(static_cast<int>((wr * sumR + wg * sumG + wb * sumB + kDifferenceBase) * kDifferenceScale));
+  return static_cast<std::uint8_t>(static_cast<int>((wr * sumR + wg * sumG + wb * sumB + kDifferenceBase) * kScale));
 }
 
 // In place: the window's luma and colour-difference rows of a pair of picture rows become
@@ -112,12 +110,10 @@ void WindowColoursAsBt601(const std::uint8_t* frame, int width, int height, Yuv4
   const auto frameRow = [&](int y) { return frame + 3 * static_cast<std::size_t>(height - 1 - y) * width; };
   const auto lumaRow = [&](int y) { return &out.y[static_cast<std::size_t>(y) * width]; };
   for (int j = 0; j < height / 2; ++j) {
-    Split(frameRow(2 * j), frameRow(2 * j + 1), samples, rows.Luma(0), rows.Luma(1), rows.Luma(2), rows.Luma(3),
-          rows.Cb(), rows.Cr());
-    Convert(samples, rows.Luma(0), rows.Luma(1), rows.Luma(2), rows.Luma(3), rows.Cb(), rows.Cr());
-    const std::size_t sample = static_cast<std::size_t>(j) * samples;
-    std::copy_n(rows.Cb(), samples, &out.cb[sample]);
-    std::copy_n(rows.Cr(), samples, &out.cr[sample]);
+    std::uint8_t* cb = &out.cb[static_cast<std::size_t>(j) * samples];
+    std::uint8_t* cr = &out.cr[static_cast<std::size_t>(j) * samples];
+    Split(frameRow(2 * j), frameRow(2 * j + 1), samples, rows.Luma(0), rows.Luma(1), rows.Luma(2), rows.Luma(3), cb, cr);
+    Convert(samples, rows.Luma(0), rows.Luma(1), rows.Luma(2), rows.Luma(3), cb, cr);
     Join(rows.Luma(0), rows.Luma(1), rows.Luma(2), rows.Luma(3), samples, lumaRow(2 * j), lumaRow(2 * j + 1));
   }
 }
